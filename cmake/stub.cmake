@@ -1,0 +1,15 @@
+# stub.exe: the Win32 front end, kept small (every byte ships with every
+# package): -Os, section garbage collection, static runtime, stripped.
+find_package(Python3 REQUIRED COMPONENTS Interpreter)
+
+add_executable(stub ${CMAKE_CURRENT_SOURCE_DIR}/startup/main_win.cpp
+                    ${CMAKE_CURRENT_SOURCE_DIR}/startup/stub_runtime_win.cpp
+                    ${CMAKE_CURRENT_SOURCE_DIR}/startup/res/stub.rc)
+target_link_libraries(stub PRIVATE vantor_core)
+target_compile_options(stub PRIVATE -Os -ffunction-sections -fdata-sections)
+target_compile_options(vantor_core PRIVATE -Os -ffunction-sections -fdata-sections)
+target_link_options(stub PRIVATE -mwindows -static -s -Wl,--gc-sections)
+target_link_libraries(vantor_core PUBLIC comctl32 gdi32 user32 kernel32 shell32 advapi32 version)
+add_custom_command(TARGET stub POST_BUILD
+  COMMAND ${Python3_EXECUTABLE} ${PROJECT_SOURCE_DIR}/cmake/move_pe_header.py $<TARGET_FILE:stub>
+  COMMENT "Moving the PE headers of stub.exe to offset 256")

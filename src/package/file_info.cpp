@@ -1,0 +1,110 @@
+#include "package/file_info.h"
+
+#include "package/token.h"
+#include "package/trailer.h"
+#include "platform/file.h"
+#include "platform/language.h"
+#include "util/field_list.h"
+#include "util/text.h"
+
+namespace package {
+
+namespace {
+
+// Reads one length-prefixed header block at the file's position. A negative
+// length or one that runs past the end of the file is damage: nothing is
+// read, so nothing larger than the file is ever allocated.
+bool ReadHeaderBlock(platform::InputFile& file, std::int64_t fileSize, std::uint32_t& offset,
+                     std::string& out) {
+  unsigned char lb[4];
+  if (!file.Seek(offset) || !file.ReadExact(lb, 4)) return false;
+  const std::int32_t n = static_cast<std::int32_t>(ReadLe32(lb));
+  if (n < 0 || std::int64_t(offset) + 4 + n > fileSize) return false;
+  std::string text(static_cast<std::size_t>(n), '\0');
+  if (!file.ReadExact(text.data(), text.size())) return false;
+  out = std::move(text);
+  offset += 4 + static_cast<std::uint32_t>(n);
+  return true;
+}
+
+std::string g_selectedRecord;
+bool g_selected = false;
+
+}  // namespace
+
+TGFileInfo::TGFileInfo(const std::string& fileName) {
+  if (!platform::FileExists(fileName)) return;
+  platform::InputFile file(fileName);
+  if (!file.IsOpen()) return;
+  ReadTrailer(file, trailer_);
+  if (!trailer_.HasMagic()) return;
+  const std::int64_t size = file.Size();
+  if (!ReadHeaderBlock(file, size, trailer_.headerStart, languageTable_)) return;
+  if (!ReadHeaderBlock(file, size, trailer_.headerStart, updateInfo_)) return;
+  if (trailer_.version > 2) ReadHeaderBlock(file, size, trailer_.headerStart, downloadInfo_);
+}
+
+double TGFileInfo::SpaceRequired(const std::string& path) const {
+  return package::SpaceRequired(trailer_, platform::ClusterSize(path));
+}
+
+using util::SUB;
+
+std::string TGFileInfo::UpdateUrl() const { return SUB::GetField(updateInfo_, 0); }
+std::string TGFileInfo::UpdateInfoName() const {
+  return util::FileNameOf(SUB::GetField(updateInfo_, 1));
+}
+std::string TGFileInfo::UpdateOriginalName() const {
+  return util::ChangeExtension(SUB::GetField(updateInfo_, 1), ".original");
+}
+std::string TGFileInfo::AgentFileName() const { return SUB::GetField(updateInfo_, 2); }
+std::string TGFileInfo::UpdateToken(bool unscramble) const {
+  std::string token = SUB::GetField(updateInfo_, 3);
+  return unscramble ? UnscrambleToken(token) : token;
+}
+bool TGFileInfo::RunHidden() const { return SUB::GetField(updateInfo_, 4) == "1"; }
+std::string TGFileInfo::DownloadSource() const { return SUB::GetField(downloadInfo_, 0); }
+std::string TGFileInfo::DownloadFileName() const { return SUB::GetField(downloadInfo_, 1); }
+bool TGFileInfo::UseSourceAsIs() const { return SUB::GetField(downloadInfo_, 2) == "1"; }
+std::string TGFileInfo::DownloadToken(bool unscramble) const {
+  std::string token = SUB::GetField(downloadInfo_, 3);
+  return unscramble ? UnscrambleToken(token) : token;
+}
+std::string TGFileInfo::DownloadSize() const { return SUB::GetField(downloadInfo_, 4); }
+
+std::string SelectLanguageRecord(std::string_view table, std::string_view userLanguage) {
+  auto search = [&](std::string_view name) -> std::string {
+    for (std::string_view record : SUB::Fields(table))
+      if (util::WildcardMatch(SUB::GetField(record, 0), name)) return std::string(record);
+    return "*";
+  };
+  std::string result = search(userLanguage);
+  if (result == "*" && SUB::FieldCount(table) == 1) result = SUB::GetField(table, 0, "*");
+  if (result == "*") result = search("English");
+  return result;
+}
+
+void ResetLanguageSelection() {
+  g_selectedRecord.clear();
+  g_selected = false;
+}
+
+std::string TGFileInfo::LangString(std::string_view key, std::string_view def) const {
+  if (!g_selected) {
+    g_selectedRecord = SelectLanguageRecord(languageTable_, platform::UserLanguageName());
+    g_selected = true;
+  }
+  if (g_selectedRecord.size() > 1)
+    return SUB::GetValue(g_selectedRecord, key, true, false, def, def);
+  return std::string(def);
+}
+
+int TGFileInfo::Charset() const {
+  return static_cast<int>(util::StrToInt64Def(LangString("Charset", "0"), 0));
+}
+int TGFileInfo::FontSize() const {
+  return static_cast<int>(util::StrToInt64Def(LangString("FontSize", "8"), 8));
+}
+std::string TGFileInfo::FontName() const { return LangString("FontName", "Tahoma"); }
+
+}  // namespace package

@@ -1,0 +1,70 @@
+// TGFileInfo: what a package file says about itself (trailer, header blocks,
+// space table, per-language texts). Building one never fails; a missing or
+// foreign file leaves the zeroed state.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "package/format.h"
+
+namespace package {
+
+class TGFileInfo {
+ public:
+  explicit TGFileInfo(const std::string& fileName);
+
+  const Trailer& trailer() const { return trailer_; }
+  // After construction HeaderStart points past the last header block read,
+  // i.e. at the first payload block.
+  std::uint32_t PayloadStart() const { return trailer_.headerStart; }
+  const std::string& LanguageTable() const { return languageTable_; }
+  const std::string& UpdateInfo() const { return updateInfo_; }
+  const std::string& DownloadInfo() const { return downloadInfo_; }
+
+  // Space needed on the volume of `path` (by its cluster size).
+  double SpaceRequired(const std::string& path) const;
+
+  bool IsSpanned() const { return trailer_.flags & kFlagSpanned; }
+  bool AlwaysReportTempDrive() const { return trailer_.flags & kFlagAlwaysReportTempDrive; }
+  bool SpanCdLevel() const { return trailer_.flags & kFlagSpanCdLevel; }
+  bool ShowSecondBar() const { return trailer_.flags & kFlagShowSecondBar; }
+  bool AgentLog() const { return trailer_.flags & kFlagAgentLog; }
+  bool AskBeforeDownload() const { return trailer_.askBeforeDownload != 0; }
+  bool UseDownloadRoad() const { return trailer_.useDownloadRoad != 0; }
+  bool CarryAgent() const { return trailer_.carryAgent != 0; }
+  bool IsUpdateAgent() const { return trailer_.isUpdateAgent != 0; }
+
+  std::string UpdateUrl() const;
+  std::string UpdateInfoName() const;
+  std::string UpdateOriginalName() const;
+  std::string AgentFileName() const;
+  std::string UpdateToken(bool unscramble) const;
+  bool RunHidden() const;
+  std::string DownloadSource() const;
+  std::string DownloadFileName() const;
+  bool UseSourceAsIs() const;
+  std::string DownloadToken(bool unscramble) const;
+  std::string DownloadSize() const;
+
+  std::string LangString(std::string_view key, std::string_view def) const;
+  int Charset() const;
+  int FontSize() const;
+  std::string FontName() const;
+
+ private:
+  Trailer trailer_;
+  std::string languageTable_, updateInfo_, downloadInfo_;
+};
+
+// The language record of `table` for `userLanguage`: the first record whose
+// name (field 0, a file mask) matches, else the only record, else the one
+// for English; "*" when there is none.
+std::string SelectLanguageRecord(std::string_view table, std::string_view userLanguage);
+
+// The record chosen on first use is kept for the process (as the window,
+// message boxes and unpacker must agree); tests start over with this.
+void ResetLanguageSelection();
+
+}  // namespace package

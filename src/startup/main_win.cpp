@@ -1,0 +1,50 @@
+// The stub's entry: start lines, the package information of the own file,
+// the run mode, exit lines. The process exit code is the setup engine's.
+#include <windows.h>
+
+#include "package/file_info.h"
+#include "startup/stub.h"
+#include "startup/stub_state.h"
+#include "util/debug_channel.h"
+#include "util/exe_version.h"
+#include "util/switches.h"
+#include "util/text.h"
+#include "util/trace.h"
+
+namespace startup {
+int g_exitCode = 0;
+}
+
+int main() {
+  using namespace startup;
+  util::StartDebugChannel();
+  StubState& s = State();
+  const util::CommandLine cl = util::ProcessCommandLine();
+  const std::string pid = util::IntToStr(GetCurrentProcessId());
+  s.ownPath = cl.programPath;
+
+  util::WriteTraceLine(pid + " ==== STUB START ====> " + cl.text + "<");
+  auto* info = new package::TGFileInfo(s.ownPath);
+  s.ownFileInfo = info;
+  s.isAutoUpdateProg = info->IsUpdateAgent();
+  s.traceEnabled = s.isAutoUpdateProg && info->AgentLog();
+  if (ThisIs_X_AutoUpdate_Exe()) s.agentLogTag = " X ";
+
+  AgentLog("");
+  AgentLog("");
+  AgentLog("=== START === " + s.ownPath);
+  AgentLog("CommandLine=" + cl.text);
+  AgentLog("Agent Version=" + util::GetExeVersion());
+  util::WriteTraceLine(pid + " ==== ThisIs_AutoUpdateProg=" +
+                       (s.isAutoUpdateProg ? "TRUE" : "FALSE"));
+
+  DoRunStubWin();
+
+  s.ownFileInfo = nullptr;
+  delete info;
+  util::WriteTraceLine(pid + " ==== STUB END ====> " + cl.text + "<");
+  util::WriteTraceLine("");
+  AgentLog("=== EXIT === " + s.ownPath);
+  AgentLog("");
+  return g_exitCode;
+}

@@ -1,0 +1,47 @@
+#include "startup/run_mode.h"
+
+#include "util/text.h"
+
+namespace startup {
+
+std::string StubClassNameFor(bool isAutoUpdateProg, std::string_view ownPath) {
+  if (isAutoUpdateProg) return ".AutoUpdate." + util::BaseNameOf(ownPath);
+  return std::string(ownPath);
+}
+
+std::string XCopyClassName(std::string_view agentFileName) {
+  return ".AutoUpdate.X_" + util::BaseNameOf(agentFileName);
+}
+
+bool IsPlainAgentFile(std::string_view ownPath, std::string_view agentFileName) {
+  return util::EqualsNoCase(util::Trim(util::FileNameOf(ownPath)), util::Trim(agentFileName));
+}
+
+bool IsXAgentFile(std::string_view ownPath, std::string_view agentFileName) {
+  return util::EqualsNoCase(util::Trim(util::FileNameOf(ownPath)),
+                            "X_" + util::Trim(agentFileName));
+}
+
+std::string AgentLogFilePath(std::string_view ownPath) {
+  std::string name = util::FileNameOf(ownPath);
+  if (name.rfind("X_", 0) != 0) name = "X_" + name;
+  return util::JoinPath(util::FolderOf(ownPath), util::ChangeExtension(name, ".log"));
+}
+
+std::string AgentLogLine(std::string_view dateTime, std::uint32_t threadId, std::string_view tag,
+                         std::string_view text) {
+  std::string id = util::IntToStr(threadId);
+  if (id.size() < 5) id.insert(0, 5 - id.size(), ' ');
+  std::string line(dateTime);
+  line.append(" ").append(id).append(tag).append(text);
+  return line;
+}
+
+std::string SpanRelaunchArguments(std::string_view argumentTail, std::string_view ownPath) {
+  std::string args(argumentTail);
+  args.append(" /SpanCdLvl=2 /SpanDiskFName1=\"").append(ownPath).append(".001\"");
+  args.append(" /OriginExe=\"").append(ownPath).append("\"");
+  return util::Trim(args);
+}
+
+}  // namespace startup

@@ -1,0 +1,32 @@
+// The naming rules behind the run modes: window-class names (which double as
+// the single-instance token), the agent log, the spanned relaunch.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+namespace startup {
+
+// ".AutoUpdate." + base name of the own file for an agent; the own full path
+// for a setup stub.
+std::string StubClassNameFor(bool isAutoUpdateProg, std::string_view ownPath);
+// The class an X_ copy of the agent registers.
+std::string XCopyClassName(std::string_view agentFileName);
+
+// The own file is the installed agent / its working copy.
+bool IsPlainAgentFile(std::string_view ownPath, std::string_view agentFileName);
+bool IsXAgentFile(std::string_view ownPath, std::string_view agentFileName);
+
+// The agent log beside the executable: "X_" + name (unless it has it) with
+// the extension ".log", so the agent and its copy share one file.
+std::string AgentLogFilePath(std::string_view ownPath);
+// "dd/mm/yy HH:NN:SS", a blank, the thread id right-aligned to 5, the tag,
+// the text.
+std::string AgentLogLine(std::string_view dateTime, std::uint32_t threadId, std::string_view tag,
+                         std::string_view text);
+
+// Arguments for the "Y_" copy of a spanned setup's first level.
+std::string SpanRelaunchArguments(std::string_view argumentTail, std::string_view ownPath);
+
+}  // namespace startup

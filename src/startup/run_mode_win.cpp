@@ -1,0 +1,92 @@
+#include <windows.h>
+
+#include "package/work_folder.h"
+#include "startup/run_mode.h"
+#include "startup/stub.h"
+#include "startup/stub_state.h"
+#include "util/switches.h"
+#include "util/text.h"
+#include "util/trace.h"
+
+namespace startup {
+
+namespace {
+
+const char* Bool(bool b) { return b ? "TRUE" : "FALSE"; }
+
+std::string AgentFileName() { return State().ownFileInfo->AgentFileName(); }
+
+bool TopLevelWindowExists(const std::string& className) {
+  return FindWindowA(className.c_str(), nullptr) != nullptr;
+}
+
+// A spanned setup never unpacks from the medium it was started from: it
+// copies itself into the work folder and runs the copy at level 2.
+void RelaunchFromWorkFolderCopy() {
+  const std::string& own = State().ownPath;
+  const std::string copy = util::JoinPath(package::GetWorkFolder(), "Y_" + util::FileNameOf(own));
+  CopyFileA(own.c_str(), copy.c_str(), FALSE);
+  const util::CommandLine cl = util::ProcessCommandLine();
+  const std::string args = SpanRelaunchArguments(util::ArgumentTail(cl), own);
+  const std::string command = util::QuoteIfBlank(copy) + " " + args;
+  util::WriteTraceLine("SpanRelaunch >>" + command + "<<");
+  WinExec(command.c_str(), SW_HIDE);
+}
+
+}  // namespace
+
+bool X_ExeIsRunning() { return TopLevelWindowExists(XCopyClassName(AgentFileName())); }
+
+bool ThisIs_Plain_AutoUpdate_Exe() {
+  return State().isAutoUpdateProg && IsPlainAgentFile(State().ownPath, AgentFileName());
+}
+
+bool ThisIs_X_AutoUpdate_Exe() {
+  return State().isAutoUpdateProg && IsXAgentFile(State().ownPath, AgentFileName());
+}
+
+bool IsSpanFirstLevel() {
+  return State().ownFileInfo->SpanCdLevel() &&
+         util::SwitchNumber(util::ProcessCommandLine(), "/SpanCdLvl=", 1) == 1;
+}
+
+bool IsSpanSecondLevel() {
+  return util::SwitchNumber(util::ProcessCommandLine(), "/SpanCdLvl=", 1) == 2;
+}
+
+void DoRunStubWin() {
+  StubState& s = State();
+  AgentLog("DoRunStubWin() --- Start");
+  s.stubClassName = StubClassNameFor(s.isAutoUpdateProg, s.ownPath);
+
+  const bool xRunning = X_ExeIsRunning();
+  const bool plainAgent = ThisIs_Plain_AutoUpdate_Exe();
+  const bool xAgent = ThisIs_X_AutoUpdate_Exe();
+  AgentLog(std::string("X_ExeIsRunning=") + Bool(xRunning));
+  AgentLog(std::string("ThisIs_Plain_AutoUpdate_Exe=") + Bool(plainAgent));
+  AgentLog(std::string("ThisIs_X_AutoUpdate_Exe=") + Bool(xAgent));
+
+  std::string mode;
+  if (TopLevelWindowExists(s.stubClassName)) {
+    mode = "second instance";
+  } else if (plainAgent) {
+    mode = "installed agent";
+    // Making and starting the X_ copy arrives with the agent side.
+  } else if (xAgent) {
+    mode = "agent working copy";
+    AgentLog("CheckTestMode");
+    AgentLog("WinMain");
+    WinMain();
+    AgentLog("DeleteMySelf");
+  } else if (IsSpanFirstLevel()) {
+    mode = "spanned relaunch";
+    RelaunchFromWorkFolderCopy();
+  } else {
+    mode = IsSpanSecondLevel() ? "spanned setup, second level" : "setup";
+    WinMain();
+  }
+  util::WriteTraceLine(util::IntToStr(GetCurrentProcessId()) + " ==== RunMode=" + mode);
+  AgentLog("DoRunStubWin() --- End");
+}
+
+}  // namespace startup

@@ -1,0 +1,19 @@
+// The run modes of the stub: setup, spanned relaunch, installed agent and the
+// agent's working copy.
+#pragma once
+
+namespace startup {
+
+bool X_ExeIsRunning();
+bool ThisIs_Plain_AutoUpdate_Exe();
+bool ThisIs_X_AutoUpdate_Exe();
+bool IsSpanFirstLevel();
+bool IsSpanSecondLevel();
+
+// Decides the run mode, applies the single-instance rule and runs the mode.
+void DoRunStubWin();
+
+// The stub window with its message loop; returns when the loop ends.
+void WinMain();
+
+}  // namespace startup
