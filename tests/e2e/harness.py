@@ -1,0 +1,124 @@
+"""Shared pieces of the end-to-end tests: the real stub and test programs
+under Wine, packages built by the real vpack, a debug viewer for the trace.
+
+Every test works in its own folder under build/e2e/ and stops what it
+started by its PID."""
+import os
+import shutil
+import subprocess
+import time
+import unittest
+from pathlib import Path
+
+ROOT = Path(os.environ.get("VANTOR_ROOT", Path(__file__).resolve().parents[2]))
+WIN_BUILD = Path(os.environ.get("VANTOR_WIN_BUILD", ROOT / "build" / "win32"))
+NATIVE_BUILD = Path(os.environ.get("VANTOR_NATIVE_BUILD", ROOT / "build" / "native"))
+STUB = WIN_BUILD / "src" / "stub.exe"
+VPACK = NATIVE_BUILD / "tools" / "pack" / "vpack"
+DEBUG_VIEWER = WIN_BUILD / "tests" / "support" / "debug_viewer.exe"
+WORK = ROOT / "build" / "e2e"
+
+
+def _ensure_wine_environment():
+    """Tests started straight from ctest get the prefix and display that
+    scripts/wine-env.sh would give them."""
+    if os.environ.get("WINEPREFIX") and os.environ.get("DISPLAY"):
+        return
+    out = subprocess.run(
+        ["bash", "-c", f"source '{ROOT}/scripts/wine-env.sh' >/dev/null && env -0"],
+        check=True, capture_output=True).stdout
+    for item in out.split(b"\0"):
+        if b"=" in item:
+            k, v = item.split(b"=", 1)
+            os.environ[k.decode()] = v.decode()
+
+
+def win_path(path):
+    """The Windows name Wine gives a Unix path (drive Z: maps /)."""
+    return "Z:" + str(Path(path).resolve()).replace("/", "\\")
+
+
+def wine(exe, *args, timeout=60, check_exit=None):
+    """Runs a Windows program and returns its exit code; a program still
+    running at the time-out is killed and the test fails."""
+    proc = subprocess.Popen(["wine", str(exe), *map(str, args)],
+                            stdout=subprocess.PIPE, stderr=subprocess.STDOUT)
+    try:
+        proc.communicate(timeout=timeout)
+    except subprocess.TimeoutExpired:
+        proc.kill()
+        proc.communicate()
+        raise AssertionError(f"{exe} did not end within {timeout} s")
+    return proc.returncode
+
+
+def vpack(*args, check=True):
+    result = subprocess.run([str(VPACK), *map(str, args)], capture_output=True, text=True)
+    if check and result.returncode != 0:
+        raise AssertionError(f"vpack {' '.join(map(str, args))} failed:\n{result.stderr}")
+    return result
+
+
+class DebugViewer:
+    """Owns the debug viewer window while the block runs; `text` is what the
+    channel delivered, `pieces` the length of each message."""
+
+    def __init__(self, folder):
+        self.out = Path(folder) / "trace.txt"
+
+    def __enter__(self):
+        for suffix in ("", ".pieces", ".ready"):
+            Path(str(self.out) + suffix).unlink(missing_ok=True)
+        self.proc = subprocess.Popen(["wine", str(DEBUG_VIEWER), win_path(self.out)],
+                                     stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        deadline = time.time() + 30
+        while not Path(str(self.out) + ".ready").exists():
+            if time.time() > deadline or self.proc.poll() is not None:
+                raise AssertionError("debug viewer did not start")
+            time.sleep(0.05)
+        return self
+
+    def __exit__(self, *exc):
+        subprocess.run(["wine", str(DEBUG_VIEWER), "--stop"], capture_output=True, timeout=30)
+        try:
+            self.proc.wait(timeout=30)
+        except subprocess.TimeoutExpired:
+            self.proc.kill()
+            self.proc.wait()
+
+    @property
+    def text(self):
+        return self.out.read_bytes().decode("latin-1") if self.out.exists() else ""
+
+    @property
+    def pieces(self):
+        p = Path(str(self.out) + ".pieces")
+        return [int(x) for x in p.read_text().split()] if p.exists() else []
+
+
+class WineTestCase(unittest.TestCase):
+    """A test with its own empty folder (self.dir) under build/e2e/."""
+
+    @classmethod
+    def setUpClass(cls):
+        _ensure_wine_environment()
+        for need in (STUB, VPACK, DEBUG_VIEWER):
+            if not need.exists():
+                raise unittest.SkipTest(f"{need} is not built")
+
+    def setUp(self):
+        self.dir = WORK / self.id().replace("__main__.", "")
+        shutil.rmtree(self.dir, ignore_errors=True)
+        self.dir.mkdir(parents=True)
+
+    def tearDown(self):
+        subprocess.run(["wineserver", "-w"], timeout=120)
+
+    def make_source(self, files):
+        """A source folder from {relative name: bytes}."""
+        src = self.dir / "src"
+        for name, data in files.items():
+            p = src / name
+            p.parent.mkdir(parents=True, exist_ok=True)
+            p.write_bytes(data)
+        return src

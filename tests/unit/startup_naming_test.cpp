@@ -1,0 +1,84 @@
+// Run-mode naming: class names, agent log, relaunch arguments; and the
+// trace device that carries every trace line.
+#include <gtest/gtest.h>
+
+#include <vector>
+
+#include "startup/run_mode.h"
+#include "util/trace.h"
+
+namespace {
+
+TEST(RunModeNaming, ClassNamesCutOnlyTheLastExtension) {
+  using startup::StubClassNameFor;
+  EXPECT_EQ(StubClassNameFor(true, "C:\\P\\Prog.AutoUpdate.exe"), ".AutoUpdate.Prog.AutoUpdate");
+  EXPECT_EQ(startup::XCopyClassName("Prog.AutoUpdate.exe"), ".AutoUpdate.X_Prog.AutoUpdate");
+  EXPECT_EQ(StubClassNameFor(false, "C:\\a b\\setup.exe"), "C:\\a b\\setup.exe");
+}
+
+TEST(RunModeNaming, AgentFileRoles) {
+  EXPECT_TRUE(startup::IsPlainAgentFile("C:\\P\\prog.autoupdate.EXE", " Prog.AutoUpdate.exe "));
+  EXPECT_FALSE(startup::IsPlainAgentFile("C:\\P\\X_Prog.AutoUpdate.exe", "Prog.AutoUpdate.exe"));
+  EXPECT_TRUE(startup::IsXAgentFile("C:\\P\\x_Prog.AutoUpdate.exe", "Prog.AutoUpdate.exe"));
+  EXPECT_FALSE(startup::IsXAgentFile("C:\\P\\Other.exe", "Prog.AutoUpdate.exe"));
+}
+
+TEST(RunModeNaming, AgentLogFileIsSharedByAgentAndCopy) {
+#ifdef _WIN32
+  const char* dir = "C:\\P\\";
+#else
+  const char* dir = "C:\\P/";
+#endif
+  EXPECT_EQ(startup::AgentLogFilePath("C:\\P\\Prog.AutoUpdate.exe"),
+            std::string(dir) + "X_Prog.AutoUpdate.log");
+  EXPECT_EQ(startup::AgentLogFilePath("C:\\P\\X_Prog.AutoUpdate.exe"),
+            std::string(dir) + "X_Prog.AutoUpdate.log");
+  // "x_" is not the prefix: the check is case-sensitive.
+  EXPECT_EQ(startup::AgentLogFilePath("C:\\P\\x_a.exe"), std::string(dir) + "X_x_a.log");
+}
+
+TEST(RunModeNaming, AgentLogLineAlignsTheThreadId) {
+  EXPECT_EQ(startup::AgentLogLine("07/12/26 10:11:12", 987, "   ", "Hello"),
+            "07/12/26 10:11:12   987   Hello");
+  EXPECT_EQ(startup::AgentLogLine("07/12/26 10:11:12", 123456, " X ", ""),
+            "07/12/26 10:11:12 123456 X ");
+}
+
+TEST(RunModeNaming, SpanRelaunchArgumentsNameTheFirstVolumeAndTheOrigin) {
+  EXPECT_EQ(startup::SpanRelaunchArguments("/a=1", "D:\\cd setup\\s.exe"),
+            "/a=1 /SpanCdLvl=2 /SpanDiskFName1=\"D:\\cd setup\\s.exe.001\" "
+            "/OriginExe=\"D:\\cd setup\\s.exe\"");
+  EXPECT_EQ(startup::SpanRelaunchArguments("", "D:\\s.exe"),
+            "/SpanCdLvl=2 /SpanDiskFName1=\"D:\\s.exe.001\" /OriginExe=\"D:\\s.exe\"");
+}
+
+std::vector<std::string> g_pieces;
+void Collect(std::string_view piece) { g_pieces.emplace_back(piece); }
+
+TEST(TraceDevice, LongLinesTravelIn128CharacterPieces) {
+  g_pieces.clear();
+  util::SetTraceSink(&Collect);
+  const std::string line(300, 'x');
+  util::WriteTraceLine(line);
+  util::WriteTracePair("a", "b");
+  util::SetTraceSink(nullptr);
+  ASSERT_EQ(g_pieces.size(), 4u);
+  EXPECT_EQ(g_pieces[0].size(), 128u);
+  EXPECT_EQ(g_pieces[1].size(), 128u);
+  EXPECT_EQ(g_pieces[2], std::string(44, 'x') + "\r\n");
+  EXPECT_EQ(g_pieces[3], "[a]  [b]\r\n");
+}
+
+TEST(TraceDevice, ExceptionReportLeavesEmptyItemsOut) {
+  EXPECT_EQ(util::FormatExceptionReport("YieldX", "", "Boom"),
+            " ---  [ Method = YieldX ]  [ ErrMsg = Boom ] ");
+  EXPECT_EQ(util::FormatExceptionReport("M", "R", ""), " ---  [ Method = M ]  [ Remark = R ] ");
+  EXPECT_EQ(util::FormatExceptionReport("", "", ""), " --- ");
+}
+
+TEST(TraceDevice, DebugFileLineEnds) {
+  EXPECT_EQ(util::NormalizeLineEnds("a\rb\nc\r\nd"), "a\r\nb\r\nc\r\nd");
+  EXPECT_EQ(util::NormalizeLineEnds("\r\r\n\n"), "\r\n\r\n\r\n");
+}
+
+}  // namespace
