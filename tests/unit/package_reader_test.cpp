@@ -31,7 +31,7 @@ std::string FakeStub(std::size_t size = 600) {
   return image;
 }
 
-struct PackageSpec {
+struct PackageFixture {
   std::string stub = FakeStub();
   std::vector<std::string> headers = {"*", "|http://x/|p.info|P.AutoUpdate.exe|TOKEN|1|"};
   std::string payload = Le32(3) + "abc";
@@ -85,14 +85,14 @@ class PackageFileTest : public ::testing::Test {
 };
 
 TEST_F(PackageFileTest, ReadsTrailerAndHeaderBlocks) {
-  PackageSpec spec;
-  TGFileInfo info(Write(spec.Bytes()));
+  PackageFixture pkg;
+  TGFileInfo info(Write(pkg.Bytes()));
   const Trailer& t = info.trailer();
   EXPECT_TRUE(t.HasMagic());
   EXPECT_EQ(t.version, 2);
   EXPECT_EQ(t.filesCount, 1u);
-  EXPECT_EQ(t.reserved20, spec.trailer.reserved20);
-  EXPECT_EQ(t.spaceRequired, spec.trailer.spaceRequired);
+  EXPECT_EQ(t.reserved20, pkg.trailer.reserved20);
+  EXPECT_EQ(t.spaceRequired, pkg.trailer.spaceRequired);
   EXPECT_EQ(t.trailerLength, kTrailerSize);
   EXPECT_EQ(info.LanguageTable(), "*");
   EXPECT_EQ(info.UpdateUrl(), "http://x/");
@@ -109,19 +109,19 @@ TEST_F(PackageFileTest, ReadsTrailerAndHeaderBlocks) {
   EXPECT_FALSE(info.UseDownloadRoad());
   EXPECT_EQ(info.DownloadInfo(), "");
   // HeaderStart has moved past the two header blocks, to the first payload block.
-  EXPECT_EQ(info.PayloadStart(), spec.stub.size() + 4 + 1 + 4 + spec.headers[1].size());
+  EXPECT_EQ(info.PayloadStart(), pkg.stub.size() + 4 + 1 + 4 + pkg.headers[1].size());
 }
 
 TEST_F(PackageFileTest, VersionSelectsTheNumberOfHeaderBlocks) {
-  PackageSpec spec;
-  spec.trailer.version = 0;  // read as 2: a third block is payload, not header
-  spec.headers.push_back("|http://dl/|setup.exe|1|TOK|12345|");
-  TGFileInfo two(Write(spec.Bytes(), "two.exe"));
+  PackageFixture pkg;
+  pkg.trailer.version = 0;  // read as 2: a third block is payload, not header
+  pkg.headers.push_back("|http://dl/|setup.exe|1|TOK|12345|");
+  TGFileInfo two(Write(pkg.Bytes(), "two.exe"));
   EXPECT_EQ(two.trailer().version, 2);
   EXPECT_EQ(two.DownloadInfo(), "");
 
-  spec.trailer.version = 3;
-  TGFileInfo three(Write(spec.Bytes(), "three.exe"));
+  pkg.trailer.version = 3;
+  TGFileInfo three(Write(pkg.Bytes(), "three.exe"));
   EXPECT_EQ(three.DownloadSource(), "http://dl/");
   EXPECT_EQ(three.DownloadFileName(), "setup.exe");
   EXPECT_TRUE(three.UseSourceAsIs());
@@ -130,8 +130,8 @@ TEST_F(PackageFileTest, VersionSelectsTheNumberOfHeaderBlocks) {
 }
 
 TEST_F(PackageFileTest, EndMarkerLocatesThePackageBeforeTrailingData) {
-  PackageSpec spec;
-  const std::string package = spec.Bytes();
+  PackageFixture pkg;
+  const std::string package = pkg.Bytes();
   auto withMarker = [&](std::uint64_t marker, const std::string& tail) {
     std::string bytes = package + tail;
     WriteLe32(reinterpret_cast<unsigned char*>(&bytes[kEndMarkerHigh]), marker >> 32);
@@ -144,22 +144,22 @@ TEST_F(PackageFileTest, EndMarkerLocatesThePackageBeforeTrailingData) {
   EXPECT_EQ(signed_.AgentFileName(), "P.AutoUpdate.exe");
   // A marker equal to the file size finds the same trailer as none.
   TGFileInfo exact(Write(withMarker(package.size(), ""), "exact.exe"));
-  EXPECT_EQ(exact.trailer().spaceRequired, spec.trailer.spaceRequired);
+  EXPECT_EQ(exact.trailer().spaceRequired, pkg.trailer.spaceRequired);
   // Without a marker, trailing data hides the trailer.
   TGFileInfo hidden(Write(package + std::string(1000, 'S'), "hidden.exe"));
   EXPECT_FALSE(hidden.trailer().HasMagic());
   // A file without "PE" at 256 (a later volume) is read from its last bytes
   // only, whatever stands at 248..255.
-  PackageSpec volume;
+  PackageFixture volume;
   volume.stub = std::string(300, 'v');
   TGFileInfo vol(Write(volume.Bytes(), "p.exe.002"));
   EXPECT_TRUE(vol.trailer().HasMagic());
 }
 
 TEST_F(PackageFileTest, DamagedFilesGiveZeroedOrPartialState) {
-  PackageSpec spec;
-  const std::string good = spec.Bytes();
-  const std::size_t firstHeader = spec.stub.size();
+  PackageFixture pkg;
+  const std::string good = pkg.Bytes();
+  const std::size_t firstHeader = pkg.stub.size();
 
   EXPECT_FALSE(TGFileInfo((dir_ / "missing.exe").string()).trailer().HasMagic());
   EXPECT_EQ(TGFileInfo((dir_ / "missing.exe").string()).trailer().version, 0);
@@ -200,9 +200,9 @@ TEST_F(PackageFileTest, DamagedFilesGiveZeroedOrPartialState) {
 }
 
 TEST_F(PackageFileTest, TrailerLongerThanTheRecordFillsOnlyTheRecord) {
-  PackageSpec spec;
-  spec.trailer.trailerLength = 80;
-  std::string bytes = spec.Bytes();
+  PackageFixture pkg;
+  pkg.trailer.trailerLength = 80;
+  std::string bytes = pkg.Bytes();
   // Six extra bytes between the record and the closing length word.
   bytes.insert(bytes.size() - 4, std::string(6, 'x'));
   TGFileInfo info(Write(bytes));
@@ -268,16 +268,16 @@ TEST(LanguageRecord, SelectionOrder) {
 }
 
 TEST_F(PackageFileTest, LangStringFallsBackToDefaults) {
-  PackageSpec spec;
-  TGFileInfo none(Write(spec.Bytes(), "none.exe"));
+  PackageFixture pkg;
+  TGFileInfo none(Write(pkg.Bytes(), "none.exe"));
   EXPECT_EQ(none.LangString("s1", "Extracting Files..."), "Extracting Files...");
   EXPECT_EQ(none.FontSize(), 8);
   EXPECT_EQ(none.FontName(), "Tahoma");
   EXPECT_EQ(none.Charset(), 0);
 
   ResetLanguageSelection();
-  spec.headers[0] = "*|ENGLISH|s1=Unpacking|FontSize=big|Charset=177|FontName=Arial|*";
-  TGFileInfo texts(Write(spec.Bytes(), "texts.exe"));
+  pkg.headers[0] = "*|ENGLISH|s1=Unpacking|FontSize=big|Charset=177|FontName=Arial|*";
+  TGFileInfo texts(Write(pkg.Bytes(), "texts.exe"));
   EXPECT_EQ(texts.LangString("S1", "x"), "Unpacking");
   EXPECT_EQ(texts.LangString("s2", "default"), "default");
   EXPECT_EQ(texts.FontSize(), 8);  // not a number

@@ -1,0 +1,39 @@
+#!/usr/bin/env bash
+# The main job: builds the stub and vpack, packs the demo package and runs the
+# setup under Wine, showing what the stub did.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+scripts/install-deps.sh
+VANTOR_PRESETS="native win32" scripts/build.sh >/dev/null
+source scripts/wine-env.sh
+viewer_pid=""
+cleanup() {
+  [ -n "$viewer_pid" ] && kill "$viewer_pid" 2>/dev/null
+  wineserver -k 2>/dev/null || true
+  [ -n "${VANTOR_XVFB_PID:-}" ] && kill "$VANTOR_XVFB_PID" 2>/dev/null
+  true
+}
+trap cleanup EXIT
+
+out=build/demo
+rm -rf "$out" && mkdir -p "$out"
+vpack=build/native/tools/pack/vpack
+echo "== Packing demo/payload with vpack"
+"$vpack" build demo/payload --stub build/win32/src/stub.exe --languages demo/languages.ini \
+  --update-url http://127.0.0.1/demo/ --update-info demo.info --agent-name Demo.AutoUpdate.exe \
+  -o "$out/DemoSetup.exe"
+"$vpack" list "$out/DemoSetup.exe"
+echo
+echo "== Running the setup under Wine (trace from the debug channel)"
+wine build/win32/tests/support/debug_viewer.exe "Z:$(pwd -P | tr / '\\')\\$out\\trace.txt" &
+viewer_pid=$!
+for _ in $(seq 1 100); do [ -e "$out/trace.txt.ready" ] && break; sleep 0.1; done
+set +e
+wine "$out/DemoSetup.exe" /demo=1
+code=$?
+set -e
+wine build/win32/tests/support/debug_viewer.exe --stop || true
+wait "$viewer_pid" 2>/dev/null || true
+viewer_pid=""
+tr -d '\r' < "$out/trace.txt"
+echo "== The setup exited with code $code"
