@@ -6,8 +6,8 @@
 #include "startup/stub.h"
 #include "startup/stub_state.h"
 #include "util/debug_channel.h"
-#include "util/exe_version.h"
 #include "util/switches.h"
+#include "util/system_info.h"
 #include "util/text.h"
 #include "util/trace.h"
 
@@ -18,6 +18,7 @@ int g_exitCode = 0;
 int main() {
   using namespace startup;
   util::StartDebugChannel();
+  util::PreloadSystemLibraries();
   StubState& s = State();
   const util::CommandLine cl = util::ProcessCommandLine();
   const std::string pid = util::IntToStr(GetCurrentProcessId());

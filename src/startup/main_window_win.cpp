@@ -1,69 +1,193 @@
-#include <windows.h>
+#include "startup/main_window_win.h"
+
 #include <commctrl.h>
 
+#include "http/download_abort.h"
+#include "package/setup_run_win.h"
+#include "package/work_folder.h"
+#include "startup/agent_control.h"
+#include "startup/main_window_layout.h"
 #include "startup/stub.h"
 #include "startup/stub_state.h"
+#include "ui/message_box.h"
+#include "util/switches.h"
+#include "util/system_info.h"
 #include "util/trace.h"
 
 namespace startup {
 
 namespace {
 
+HWND g_main = nullptr, g_label = nullptr, g_bar = nullptr, g_second = nullptr;
+HFONT g_labelFont = nullptr;
 bool g_loopEnd = false;
+int g_pulse = 0;
+UINT g_queryCancelAutoPlay = 0;
+
+HWND CreateControl(HWND parent, const char* cls, DWORD style, const ControlRect& r) {
+  return CreateWindowExA(0, cls, "", WS_CHILD | style, r.x, r.y, r.width, r.height, parent,
+                         nullptr, GetModuleHandleA(nullptr), nullptr);
+}
+
+void OnCreate(HWND wnd) {
+  const int charset = State().ownFileInfo->Charset();
+  g_label = CreateControl(wnd, "Static", WS_VISIBLE, StatusLabelRect(charset));
+  g_bar = CreateControl(wnd, PROGRESS_CLASSA, WS_VISIBLE, ProgressBarRect());
+  g_second = CreateControl(wnd, PROGRESS_CLASSA, 0, SecondBarRect(charset));
+  SetTimer(wnd, 1, 1000, nullptr);
+  g_labelFont = CreateFontA(-11, 0, 0, 0, FW_DONTCARE, FALSE, FALSE, FALSE, DEFAULT_CHARSET,
+                            OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY,
+                            DEFAULT_PITCH, "Tahoma");
+  SendMessageA(g_label, WM_SETFONT, reinterpret_cast<WPARAM>(g_labelFont), FALSE);
+}
+
+void OnPaint(HWND wnd) {
+  PAINTSTRUCT ps;
+  HDC dc = BeginPaint(wnd, &ps);
+  RECT client;
+  GetClientRect(wnd, &client);
+  FillRect(dc, &client, GetSysColorBrush(COLOR_BTNFACE));
+  HICON icon = LoadIconA(GetModuleHandleA(nullptr), "MainIcon");
+  if (icon) DrawIcon(dc, 18, 20, icon);
+  EndPaint(wnd, &ps);
+}
 
 LRESULT CALLBACK MainWindowProc(HWND wnd, UINT msg, WPARAM wp, LPARAM lp) {
+  if (msg == g_queryCancelAutoPlay && g_queryCancelAutoPlay != 0) return 1;
   switch (msg) {
     case WM_CREATE:
-      SetTimer(wnd, 1, 1000, nullptr);
+      g_main = wnd;
+      OnCreate(wnd);
       break;
-    case WM_TIMER:
-      // The setup road and the agent's cycle start here once they are built;
-      // until then the first tick ends the run.
-      KillTimer(wnd, 1);
-      PostQuitMessage(0);
-      g_loopEnd = true;
-      return 0;
     case WM_DESTROY:
       util::WriteTraceLine("- wm_Destroy -");
-      PostQuitMessage(0);
-      g_loopEnd = true;
+      DestroyMainWindow();
       break;
+    case WM_PAINT:
+      OnPaint(wnd);
+      return 0;
+    case WM_CLOSE:
+      if (!CloseMainWindow()) return 0;
+      break;
+    case WM_QUIT:
+      util::WriteTraceLine("- wm_Quit -");
+      DestroyMainWindow();
+      break;
+    case WM_TIMER:
+      if (State().isAutoUpdateProg) {
+        // The agent's check cycle runs here once it is built; until then its
+        // window just stays, steerable by the control messages.
+      } else {
+        package::OnSetupTimer(wnd);
+      }
+      break;
+    case kMsgStopRequest:
+      SetStopRequest(static_cast<int>(wp));
+      break;
+    case kMsgRegisterListener:
+      SetListener(wp, static_cast<std::uint32_t>(lp));
+      NotifyListener(50, reinterpret_cast<LPARAM>(wnd));
+      NotifyListener(51, kMsgAgentCommand);
+      break;
+    case kMsgAgentCommand:
+      return RunAgentCommand(wp, lp);
   }
   return DefWindowProcA(wnd, msg, wp, lp);
 }
 
 }  // namespace
 
+HWND MainWindow() { return g_main; }
+HWND StatusLabel() { return g_label; }
+HWND ProgressBar() { return g_bar; }
+HWND SecondBar() { return g_second; }
+
+void SetStatusText(HWND label, const std::string& text, const std::string& fontName, int charset,
+                   int points) {
+  const bool rtl = IsRightToLeftCharset(charset);
+  SetWindowLongA(label, GWL_EXSTYLE, rtl ? WS_EX_RTLREADING : 0);
+  SetWindowLongA(label, GWL_STYLE, WS_CHILD | WS_VISIBLE | (rtl ? SS_RIGHT : 0));
+  HFONT font = CreateFontA(-util::PointsToPixels(points), 0, 0, 0, FW_DONTCARE, FALSE, FALSE,
+                           FALSE, static_cast<BYTE>(charset), OUT_DEFAULT_PRECIS,
+                           CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, DEFAULT_PITCH, fontName.c_str());
+  SendMessageA(label, WM_SETFONT, reinterpret_cast<WPARAM>(font), TRUE);
+  if (g_labelFont) DeleteObject(g_labelFont);
+  g_labelFont = font;
+  SetWindowTextA(label, text.c_str());
+}
+
+void StubProgress(int mode, int maximum, int step, int start) {
+  if (mode == 0) {
+    SendMessageA(g_bar, PBM_SETRANGE, 0, MAKELPARAM(0, maximum & 0xFFFF));
+    SendMessageA(g_bar, PBM_SETPOS, start, 0);
+    SendMessageA(g_bar, PBM_SETSTEP, step, 0);
+    SendMessageA(g_second, PBM_SETRANGE, 0, MAKELPARAM(0, 5));
+    SendMessageA(g_second, PBM_SETPOS, 0, 0);
+    SendMessageA(g_second, PBM_SETSTEP, 1, 0);
+  } else if (mode == 1) {
+    SendMessageA(g_bar, PBM_STEPIT, 0, 0);
+    g_pulse = NextPulse(g_pulse);
+    SendMessageA(g_second, PBM_SETPOS, g_pulse, 0);
+  }
+}
+
+void DestroyMainWindow() {
+  AgentLog(".. DestroyMainWindow() - Start");
+  http::SetDownloadAbort(true);
+  package::RemoveFolderTree(package::GetWorkFolder());
+  PostQuitMessage(0);
+  g_loopEnd = true;
+  AgentLog(".. DestroyMainWindow() - End");
+}
+
+bool CloseMainWindow() {
+  AgentLog(".. CloseMainWindow() - Start");
+  bool close = http::IsDownloadAborted();
+  if (!close) http::SetDownloadAbort(true);
+  AgentLog(".. CloseMainWindow() - End");
+  return close;
+}
+
 void WinMain() {
+  StubState& s = State();
+  const std::int64_t sleepTicks = util::SwitchNumber("/SleepX=", -1);
+  if (sleepTicks >= 0) s.autoUpdateTimerCount = -sleepTicks;
+
   INITCOMMONCONTROLSEX icc{sizeof icc, ICC_PROGRESS_CLASS};
   InitCommonControlsEx(&icc);
+  g_queryCancelAutoPlay = RegisterWindowMessageA("QueryCancelAutoPlay");
   HINSTANCE instance = GetModuleHandleA(nullptr);
-  const std::string& className = State().stubClassName;
   WNDCLASSA wc{};
   wc.style = CS_DBLCLKS;
   wc.lpfnWndProc = MainWindowProc;
   wc.hInstance = instance;
   wc.hIcon = LoadIconA(instance, "MainIcon");
   wc.hCursor = LoadCursorA(nullptr, IDC_ARROW);
-  wc.lpszClassName = className.c_str();
+  wc.lpszClassName = s.stubClassName.c_str();
   RegisterClassA(&wc);
+
   RECT work{};
   SystemParametersInfoA(SPI_GETWORKAREA, 0, &work, 0);
-  const int x = work.left + (work.right - work.left - 492) / 2;
-  const int y = work.top + (work.bottom - work.top - 110) / 2;
-  HWND wnd = CreateWindowExA(0, className.c_str(), "Vantor Installation Suite",
-                             WS_CAPTION | WS_SYSMENU | WS_CLIPCHILDREN, x, y, 492, 110, nullptr,
-                             nullptr, instance, nullptr);
+  const ControlRect at =
+      CentredWindowRect(work.left, work.top, work.right - work.left, work.bottom - work.top);
+  const package::TGFileInfo& info = *s.ownFileInfo;
+  const std::string title = info.LangString("s0", "Vantor Installation Suite");
+  HWND wnd = CreateWindowExA(0, s.stubClassName.c_str(), title.c_str(),
+                             WS_CAPTION | WS_SYSMENU | WS_CLIPCHILDREN, at.x, at.y, at.width,
+                             at.height, nullptr, nullptr, instance, nullptr);
+  ui::SetMessageBoxFont(info.FontName(), info.FontSize(), info.Charset());
   if (wnd) {
     ShowWindow(wnd, SW_HIDE);
     MSG m;
-    while (!g_loopEnd && GetMessageA(&m, nullptr, 0, 0) > 0) {
+    while (GetMessageA(&m, nullptr, 0, 0) > 0) {
       TranslateMessage(&m);
       DispatchMessageA(&m);
+      if (g_loopEnd) break;
     }
-    DestroyWindow(wnd);
   }
   KillTimer(wnd, 1);
+  http::SetDownloadAbort(true);
+  NotifyListener(43, 0);
 }
 
 }  // namespace startup

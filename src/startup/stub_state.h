@@ -2,6 +2,7 @@
 // window, the setup road and the agent.
 #pragma once
 
+#include <cstdint>
 #include <string>
 
 #include "package/file_info.h"
@@ -14,6 +15,9 @@ struct StubState {
   std::string stubClassName = "VantorStub";
   std::string agentLogTag = "   ";
   std::string ownPath;
+  // AutoUpdateTimerCount: the agent's tick counter; "/SleepX=" starts it
+  // below zero to delay the first check.
+  std::int64_t autoUpdateTimerCount = 0;
   package::TGFileInfo* ownFileInfo = nullptr;  // OwnFileInfo, owned by the main body
 };
 

@@ -1,0 +1,133 @@
+"""The stub's start-up under Wine: start and exit lines on the debug channel,
+the agent log, the spanned relaunch, and a signed setup."""
+import re
+import shutil
+import subprocess
+import time
+import unittest
+
+from harness import STUB, DebugViewer, WineTestCase, vpack, win_path, wine
+
+LOG_PREFIX = r"\d\d/\d\d/\d\d \d\d:\d\d:\d\d [ \d]{4}\d"
+
+
+class StartupTest(WineTestCase):
+    def build(self, name, *options, files=None):
+        src = self.make_source(files or {"readme.txt": b"hello\r\n", "bin/tool.dat": bytes(range(256)) * 40})
+        out = self.dir / name
+        vpack("build", src, "--stub", STUB, "-o", out, "-q", *options)
+        return out
+
+    def test_setup_writes_start_and_exit_lines(self):
+        setup = self.build("setup.exe")
+        long_arg = "/Note=" + "n" * 300
+        with DebugViewer(self.dir) as viewer:
+            code = wine(setup, "/x=1", long_arg)
+        self.assertEqual(code, 0)
+        text = viewer.text
+        start = re.search(r'^(\d+) ==== STUB START ====> (.*setup\.exe"? /x=1 /Note=n{300})<\r\n', text, re.M)
+        self.assertIsNotNone(start, text)
+        pid, command = start.group(1), start.group(2)
+        self.assertIn(f"{pid} ==== ThisIs_AutoUpdateProg=FALSE\r\n", text)
+        self.assertIn(f"{pid} ==== RunMode=setup\r\n", text)
+        self.assertTrue(text.endswith(f"{pid} ==== STUB END ====> {command}<\r\n\r\n"), text[-400:])
+        # The long start line reached the viewer in pieces of at most 128.
+        self.assertGreater(len(viewer.pieces), 3)
+        self.assertLessEqual(max(viewer.pieces), 128)
+        self.assertEqual(sum(viewer.pieces), len(text))
+
+    def read_log(self, path):
+        lines = path.read_bytes().decode("latin-1").split("\r\n")
+        self.assertEqual(lines[-1], "")  # every line ends with CR LF
+        return lines[:-1]
+
+    def test_agent_log_lines(self):
+        agent = self.build("Prog.AutoUpdate.exe", "--agent", "--flag-agent-log",
+                           "--agent-name", "Prog.AutoUpdate.exe")
+        self.assertEqual(wine(agent, "/a=b"), 0)
+        log = self.dir / "X_Prog.AutoUpdate.log"
+        lines = self.read_log(log)
+        for line in lines:
+            self.assertRegex(line, "^" + LOG_PREFIX + "   ")
+        texts = [line[26:] for line in lines]
+        path = win_path(agent)
+        self.assertEqual(texts[:3], ["", "", "=== START === " + path])
+        self.assertRegex(texts[3], r'^CommandLine=.*Prog\.AutoUpdate\.exe"? /a=b$')
+        self.assertEqual(texts[4:], [
+            "Agent Version=1.0.0.1", "DoRunStubWin() --- Start", "X_ExeIsRunning=FALSE",
+            "ThisIs_Plain_AutoUpdate_Exe=TRUE", "ThisIs_X_AutoUpdate_Exe=FALSE",
+            "DoRunStubWin() --- End", "=== EXIT === " + path, ""])
+
+        # The working copy writes to the same file, with its own tag.
+        copy = self.dir / "X_Prog.AutoUpdate.exe"
+        shutil.copy(agent, copy)
+        log.unlink()
+        self.assertEqual(wine(copy), 0)
+        copy_lines = self.read_log(log)
+        for line in copy_lines:
+            self.assertRegex(line, "^" + LOG_PREFIX + " X ")
+        self.assertIn("ThisIs_X_AutoUpdate_Exe=TRUE", [line[26:] for line in copy_lines])
+
+    def test_no_agent_log_without_its_bit(self):
+        agent = self.build("Prog.AutoUpdate.exe", "--agent", "--agent-name", "Prog.AutoUpdate.exe")
+        with DebugViewer(self.dir) as viewer:
+            self.assertEqual(wine(agent), 0)
+        self.assertFalse(list(self.dir.glob("*.log")))
+        self.assertIn("==== ThisIs_AutoUpdateProg=TRUE\r\n", viewer.text)
+        self.assertIn("==== RunMode=installed agent\r\n", viewer.text)
+
+    def test_spanned_first_level_relaunches_from_a_work_folder_copy(self):
+        setup = self.build("cd setup.exe", "--flag-span-cd-level")
+        with DebugViewer(self.dir) as viewer:
+            self.assertEqual(wine(setup, "/lang=de"), 0)
+            deadline = time.time() + 60
+            while viewer.text.count("==== STUB END") < 2 and time.time() < deadline:
+                time.sleep(0.2)
+        text = viewer.text
+        self.assertIn("==== RunMode=spanned relaunch\r\n", text)
+        own = win_path(setup)
+        second = re.search(r"^(\d+) ==== STUB START ====> (.*\\Y_cd setup\.exe.*)<\r\n", text, re.M)
+        self.assertIsNotNone(second, text)
+        pid, command = second.groups()
+        self.assertTrue(command.endswith(
+            f' /lang=de /SpanCdLvl=2 /SpanDiskFName1="{own}.001" /OriginExe="{own}"'), command)
+        # The copy's path has a blank: it is started quoted, so the copy runs.
+        self.assertTrue(command.startswith('"'), command)
+        self.assertIn(f"{pid} ==== RunMode=spanned setup, second level\r\n", text)
+
+    def test_signed_setup_keeps_its_package(self):
+        if not shutil.which("osslsigncode") or not shutil.which("openssl"):
+            self.skipTest("osslsigncode/openssl missing")
+        files = {"a.txt": b"signed payload\n" * 100, "b.bin": bytes(range(256)) * 300}
+        setup = self.build("Prog.AutoUpdate.exe", "--end-marker", "--agent", "--flag-agent-log",
+                           "--agent-name", "Prog.AutoUpdate.exe", files=files)
+        key, cert = self.dir / "key.pem", self.dir / "cert.pem"
+        subprocess.run(["openssl", "req", "-x509", "-newkey", "rsa:2048", "-nodes", "-days", "2",
+                        "-subj", "/CN=Vantor Test Signing", "-keyout", key, "-out", cert],
+                       check=True, capture_output=True)
+        signed_dir = self.dir / "signed"
+        signed_dir.mkdir()
+        signed = signed_dir / "Prog.AutoUpdate.exe"
+        subprocess.run(["osslsigncode", "sign", "-certs", cert, "-key", key, "-n", "Vantor test",
+                        "-in", setup, "-out", signed], check=True, capture_output=True)
+        unsigned_bytes, signed_bytes = setup.read_bytes(), signed.read_bytes()
+        self.assertGreater(len(signed_bytes), len(unsigned_bytes))
+        end = int.from_bytes(signed_bytes[248:256][:4], "little") << 32 | int.from_bytes(signed_bytes[252:256], "little")
+        self.assertEqual(end, len(unsigned_bytes))
+        # The signature stands after the package, which is untouched.
+        self.assertEqual(signed_bytes[1024:end], unsigned_bytes[1024:])
+
+        vpack("verify", signed)
+        out = self.dir / "out"
+        vpack("extract", signed, "-o", out)
+        for name, data in files.items():
+            self.assertEqual((out / name).read_bytes(), data)
+
+        # The signed stub finds its trailer too: the agent bit and log bit
+        # come from it.
+        self.assertEqual(wine(signed), 0)
+        self.assertTrue((signed_dir / "X_Prog.AutoUpdate.log").exists())
+
+
+if __name__ == "__main__":
+    unittest.main()
