@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include "package/file_info.h"
+#include "package/setup_run_win.h"
 #include "startup/stub.h"
 #include "startup/stub_state.h"
 #include "util/debug_channel.h"
@@ -10,10 +11,6 @@
 #include "util/system_info.h"
 #include "util/text.h"
 #include "util/trace.h"
-
-namespace startup {
-int g_exitCode = 0;
-}
 
 int main() {
   using namespace startup;
@@ -47,5 +44,5 @@ int main() {
   util::WriteTraceLine("");
   AgentLog("=== EXIT === " + s.ownPath);
   AgentLog("");
-  return g_exitCode;
+  return package::SetupExitCode();
 }

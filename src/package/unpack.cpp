@@ -1,0 +1,210 @@
+#include "package/unpack.h"
+
+#include <algorithm>
+
+#include "package/payload.h"
+#include "package/trailer.h"
+#include "platform/file.h"
+#include "util/text.h"
+
+namespace package {
+
+namespace {
+
+int g_saveErrorCount = 0;
+bool g_abortExtraction = false;
+
+bool EndsWithExe(const std::string& path) {
+  return util::EndsWithNoCase(path, ".exe") || util::EndsWithNoCase(path, ".exe.001");
+}
+
+class Extraction {
+ public:
+  Extraction(const UnpackRequest& r, UnpackHost& h) : req_(r), host_(h) {}
+
+  UnpackResult Run() {
+    const std::uint64_t start = host_.Milliseconds();
+    Progress(0, 0, 1, 0);
+    std::string volume = req_.packageFile;
+    for (int j = 1;; ++j) {
+      Trailer trailer;
+      if (host_.FileExists(volume)) {
+        if (!Volume(volume, j, trailer)) break;
+      }
+      if (!(trailer.flags & kFlagSpanned) || result_.damaged) break;
+      volume = VolumeFileName(req_.packageFile, j + 1);
+      if (!NextDisk(volume, j + 1)) break;
+    }
+    if (result_.cancelled || result_.damaged) result_.engineEntry.clear();
+    host_.Trace("UnCompressTime: " + util::IntToStr(std::int64_t(host_.Milliseconds() - start)) +
+                " MS");
+    host_.Trace("");
+    host_.Wait(500);
+    return result_;
+  }
+
+ private:
+  void Progress(int kind, int high, int step, int position) {
+    if (req_.progress) req_.progress(kind, 0, high, 0, step, position);
+  }
+
+  // One volume; false ends the walk (failed checksum or damage).
+  bool Volume(const std::string& path, int number, Trailer& trailer) {
+    platform::InputFile file(path);
+    if (!file.IsOpen()) return true;
+    ReadTrailer(file, trailer);
+    if (number == 1) host_.Trace("FileInfo.FilesCount=" + util::IntToStr(trailer.filesCount));
+    const std::uint32_t sum = PackageChecksum(path, trailer.trailerLength);
+    result_.intact = ChecksumMatches(trailer.checksum, sum);
+    if (!result_.intact) return false;
+
+    std::int64_t end = file.Size();
+    if (IsPeFile(file)) {
+      const std::int64_t marker = PackageEndFromFile(file);
+      if (marker > 0 && marker <= end) end = marker;
+    }
+    host_.Trace("FileLen=" + util::IntToStr(end));
+    if (!trailer.HasMagic()) return true;
+
+    if (number == 1) Progress(0, static_cast<int>(trailer.filesCount), 1, 0);
+    if (!host_.CreateFolder(req_.targetFolder))
+      host_.ShowError(req_.targetFolder + "<P><P>Unable to create Directory!<P><P>" +
+                      host_.LastErrorText());
+    // Blocks must end before the trailer; a length that says otherwise is
+    // damage, never an allocation.
+    const std::int64_t limit = end - std::min<std::int64_t>(trailer.trailerLength, end);
+    std::int64_t position = trailer.headerStart;
+    std::int64_t stubAndHeaderLength = 0;
+    do {
+      host_.Pump();
+      BlockFrame frame;
+      std::string body, error;
+      if (!ReadBlockFrame(file, position, limit, frame, error) ||
+          !ReadBlockBody(file, frame, body, error, [this] { host_.Pump(); })) {
+        Damaged(path, position, error);
+        return false;
+      }
+      position = frame.End();
+      ++blockCounter_;
+      if (blockCounter_ == trailer.version) stubAndHeaderLength = position;
+      if (blockCounter_ > trailer.version && !FileBlock(path, frame, std::move(body))) return false;
+    } while (!PayloadEndsAt(end, position) && !g_abortExtraction);
+
+    if (number == 1 && !req_.agentName.empty() && EndsWithExe(path))
+      WriteAgentCopy(file, path, stubAndHeaderLength);
+    return true;
+  }
+
+  bool FileBlock(const std::string& volume, const BlockFrame& frame, std::string body) {
+    std::string content;
+    if (frame.compressed) {
+      std::string error;
+      if (!InflateString(body, content, error, [this](std::size_t) { host_.Pump(); })) {
+        Damaged(volume, frame.offset, "zlib: " + error);
+        return false;
+      }
+    } else {
+      content = std::move(body);
+    }
+    const BlockContent parts = SplitBlockContent(content);
+    if (parts.header.empty()) return true;
+    const FileHeader header = ParseFileHeader(parts.header);
+    if (!header.engineEntry.empty()) result_.engineEntry = header.engineEntry;
+    lastName_ = header.name;
+    if (!IsSafeRelativeName(header.name)) {
+      // A name that could climb out of the target is refused like a failed
+      // write.
+      SaveFailed(header.name + "<P><P>Unsafe file name refused", parts.data.size(), {});
+      return true;
+    }
+    const std::string target = util::JoinPath(req_.targetFolder, header.name);
+    if (!host_.FileExists(target)) Progress(1, 0, 0, 0);
+    if (!host_.AppendToFile(target, parts.data, header.dosDateTime))
+      SaveFailed(target, parts.data.size(), target);
+    return true;
+  }
+
+  void SaveFailed(const std::string& what, std::size_t size, const std::string& path) {
+    if (++g_saveErrorCount == 1) {
+      std::string text = what + "<P><P>Unable to save Extracted File!<P><P>";
+      if (!path.empty()) text += ExtractionInfoText(host_, path, size);
+      host_.ShowError(text);
+    }
+  }
+
+  void Damaged(const std::string& volume, std::int64_t offset, const std::string& error) {
+    result_.damaged = true;
+    std::string text = "<B>" + volume + "</B><P><P>The package is damaged at offset " +
+                       util::IntToStr(offset);
+    if (!lastName_.empty()) text += " (after the file " + lastName_ + ")";
+    text += ":<P>" + error + "<P><P>Setup cannot continue.";
+    host_.Trace("Damaged package: " + volume + " @" + util::IntToStr(offset) + ": " + error);
+    host_.ShowError(text);
+  }
+
+  // The agent copy: the stub and its header blocks, without payload, with
+  // the end marker cleared and the agent byte set.
+  void WriteAgentCopy(platform::InputFile& file, const std::string& path, std::int64_t length) {
+    Trailer trailer;
+    ReadTrailer(file, trailer);
+    if (length < std::int64_t(kEndMarkerLow + 4) || length > file.Size()) return;
+    std::string image(static_cast<std::size_t>(length), '\0');
+    if (!file.Seek(0) || !file.ReadExact(image.data(), image.size())) return;
+    std::fill(image.begin() + kEndMarkerHigh, image.begin() + kEndMarkerLow + 4, '\0');
+    trailer.isUpdateAgent = 1;
+    trailer.trailerLength = kTrailerSize;
+    const auto bytes = EncodeTrailer(trailer);
+    image.append(reinterpret_cast<const char*>(bytes.data()), bytes.size());
+    const std::string target =
+        util::JoinPath(req_.targetFolder, util::FileNameOf(req_.agentName));
+    host_.WriteNewFile(target, image, path);
+    host_.Trace(util::IntToStr(host_.ProcessId()) + " New AU-Agent: " + target);
+  }
+
+  // Asks for volume `number` until it is there; false when the user cancels.
+  bool NextDisk(const std::string& next, int number) {
+    host_.SuppressAutoPlay();
+    if (req_.alwaysPrompt || !host_.FileExists(next)) {
+      host_.EjectMedia(next);
+      const std::string prompt =
+          util::ReplaceAll(req_.diskPrompt, "<DISK_NUM>", util::IntToStr(number));
+      bool ok;
+      do {
+        ok = host_.AskOkCancel(prompt, req_.caption, req_.buttons, req_.charset);
+        host_.Wait(500);
+      } while (ok && !host_.FileExists(next));
+      if (!ok) {
+        result_.cancelled = true;
+        return false;
+      }
+    }
+    Progress(1, 0, 0, 0);
+    return true;
+  }
+
+  const UnpackRequest& req_;
+  UnpackHost& host_;
+  UnpackResult result_;
+  int blockCounter_ = 0;
+  std::string lastName_;
+};
+
+}  // namespace
+
+int SaveErrorCount() { return g_saveErrorCount; }
+void SetAbortExtraction(bool abort) { g_abortExtraction = abort; }
+bool AbortExtraction() { return g_abortExtraction; }
+
+UnpackResult ExtractPackage(const UnpackRequest& request, UnpackHost& host) {
+  return Extraction(request, host).Run();
+}
+
+std::string ExtractionInfoText(UnpackHost& host, const std::string& filePath,
+                               std::size_t dataSize) {
+  const std::int64_t size = host.FileSize(filePath);
+  return host.LastErrorText() + "<P>" + "  Data Size: <T>" + util::IntToStr(std::int64_t(dataSize)) +
+         " Bytes<P>" + "  File Size:  <T>" + util::IntToStr(size < 0 ? 0 : size) + " Bytes<P>" +
+         "  Bytes Free: <T>" + util::IntToStr(std::int64_t(host.FreeBytes(filePath))) + " Bytes";
+}
+
+}  // namespace package

@@ -1,0 +1,117 @@
+#include <windows.h>
+
+#include "package/unpack_win.h"
+#include "platform/file.h"
+#include "system/media.h"
+#include "ui/message_box.h"
+#include "util/system_info.h"
+#include "util/text.h"
+#include "util/trace.h"
+
+namespace package {
+
+namespace {
+
+// Larger writes go in portions so the window stays alive meanwhile.
+constexpr std::size_t kWritePortion = 1 << 20;
+
+bool WriteAll(HANDLE h, std::string_view data) {
+  while (!data.empty()) {
+    const DWORD want = static_cast<DWORD>(std::min(data.size(), kWritePortion));
+    DWORD written = 0;
+    if (!WriteFile(h, data.data(), want, &written, nullptr) || written != want) return false;
+    data.remove_prefix(written);
+    if (!data.empty()) ui::YieldX();
+  }
+  return true;
+}
+
+void SetDosDate(HANDLE h, std::uint32_t dosDateTime) {
+  FILETIME local, utc;
+  if (DosDateTimeToFileTime(HIWORD(dosDateTime), LOWORD(dosDateTime), &local) &&
+      LocalFileTimeToFileTime(&local, &utc))
+    SetFileTime(h, nullptr, nullptr, &utc);
+}
+
+bool IsFolder(const std::string& path) {
+  const DWORD a = GetFileAttributesA(path.c_str());
+  return a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+bool CreateFolderWithParents(const std::string& path) {
+  if (path.empty() || IsFolder(path)) return true;
+  const std::string parent = util::FolderOf(path);
+  if (!parent.empty() && parent.size() < path.size() && parent.back() != ':' &&
+      !CreateFolderWithParents(parent))
+    return false;
+  return CreateDirectoryA(path.c_str(), nullptr) || IsFolder(path);
+}
+
+}  // namespace
+
+void Win32UnpackHost::Pump() { ui::YieldX(); }
+void Win32UnpackHost::Wait(int milliseconds) { ui::WaitPumping(milliseconds); }
+bool Win32UnpackHost::FileExists(const std::string& path) { return platform::FileExists(path); }
+
+bool Win32UnpackHost::CreateFolder(const std::string& path) {
+  return CreateFolderWithParents(path);
+}
+
+bool Win32UnpackHost::AppendToFile(const std::string& path, std::string_view data,
+                                   std::uint32_t dosDateTime) {
+  // Packaged names may hold folders: make them first.
+  CreateFolderWithParents(util::FolderOf(path));
+  HANDLE h = CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_ALWAYS,
+                         FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (h == INVALID_HANDLE_VALUE) return false;
+  SetFilePointer(h, 0, nullptr, FILE_END);
+  const bool ok = WriteAll(h, data);
+  if (ok && dosDateTime != 0) SetDosDate(h, dosDateTime);
+  CloseHandle(h);
+  return ok;
+}
+
+bool Win32UnpackHost::WriteNewFile(const std::string& path, std::string_view data,
+                                   const std::string& dateFrom) {
+  HANDLE h = CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS,
+                         FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (h == INVALID_HANDLE_VALUE) return false;
+  bool ok = WriteAll(h, data);
+  WIN32_FILE_ATTRIBUTE_DATA from;
+  if (ok && GetFileAttributesExA(dateFrom.c_str(), GetFileExInfoStandard, &from))
+    SetFileTime(h, nullptr, nullptr, &from.ftLastWriteTime);
+  CloseHandle(h);
+  return ok;
+}
+
+std::string Win32UnpackHost::LastErrorText() {
+  const DWORD code = GetLastError();
+  char text[512] = {};
+  const DWORD n = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+                                 nullptr, code, 0, text, sizeof text, nullptr);
+  return util::Trim(std::string_view(text, n));
+}
+
+double Win32UnpackHost::FreeBytes(const std::string& path) { return util::GetDiskFree(path); }
+
+std::int64_t Win32UnpackHost::FileSize(const std::string& path) {
+  platform::InputFile file(path);
+  return file.IsOpen() ? file.Size() : 0;
+}
+
+void Win32UnpackHost::ShowError(const std::string& markup) {
+  ui::ShowErrorBox(1, markup, "", 0, "");
+}
+
+bool Win32UnpackHost::AskOkCancel(const std::string& markup, const std::string& caption,
+                                  const std::string& buttons, int charset) {
+  return ui::AskOkCancel(1, markup, caption, charset, buttons);
+}
+
+void Win32UnpackHost::EjectMedia(const std::string& path) { sys::EjectMedia(path); }
+void Win32UnpackHost::SuppressAutoPlay() { sys::SetAutoPlaySuppression(true); }
+void Win32UnpackHost::Trace(const std::string& line) { util::WriteTraceLine(line); }
+std::uint64_t Win32UnpackHost::Milliseconds() { return GetTickCount(); }
+std::uint32_t Win32UnpackHost::ProcessId() { return GetCurrentProcessId(); }
+
+}  // namespace package

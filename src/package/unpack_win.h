@@ -1,0 +1,31 @@
+// The Win32 side of unpacking: files, folders, dates, questions, pumping.
+#pragma once
+
+#include "package/unpack.h"
+
+namespace package {
+
+class Win32UnpackHost : public UnpackHost {
+ public:
+  void Pump() override;
+  void Wait(int milliseconds) override;
+  bool FileExists(const std::string& path) override;
+  bool CreateFolder(const std::string& path) override;
+  bool AppendToFile(const std::string& path, std::string_view data,
+                    std::uint32_t dosDateTime) override;
+  bool WriteNewFile(const std::string& path, std::string_view data,
+                    const std::string& dateFrom) override;
+  std::string LastErrorText() override;
+  double FreeBytes(const std::string& path) override;
+  std::int64_t FileSize(const std::string& path) override;
+  void ShowError(const std::string& markup) override;
+  bool AskOkCancel(const std::string& markup, const std::string& caption,
+                   const std::string& buttons, int charset) override;
+  void EjectMedia(const std::string& path) override;
+  void SuppressAutoPlay() override;
+  void Trace(const std::string& line) override;
+  std::uint64_t Milliseconds() override;
+  std::uint32_t ProcessId() override;
+};
+
+}  // namespace package

@@ -1,0 +1,265 @@
+// The unpacker's walk over blocks and volumes, with an in-memory host.
+#include <gtest/gtest.h>
+#include <zlib.h>
+
+#include <filesystem>
+#include <fstream>
+#include <algorithm>
+#include <map>
+
+#include "package/format.h"
+#include "package/payload.h"
+#include "package/trailer.h"
+#include "package/unpack.h"
+
+namespace package {
+namespace {
+
+namespace fs = std::filesystem;
+
+class FakeHost : public UnpackHost {
+ public:
+  std::map<std::string, std::string> files;  // written by the unpacker
+  std::map<std::string, std::uint32_t> dates;
+  std::vector<std::string> errors, questions, traces;
+  std::vector<bool> answers;  // disk prompt answers, in order; then Cancel
+  std::function<void()> onQuestion;
+
+  void Pump() override {}
+  void Wait(int) override {}
+  bool FileExists(const std::string& p) override { return files.count(p) || fs::exists(p); }
+  bool CreateFolder(const std::string&) override { return true; }
+  bool AppendToFile(const std::string& p, std::string_view d, std::uint32_t date) override {
+    files[p].append(d);
+    dates[p] = date;
+    return true;
+  }
+  bool WriteNewFile(const std::string& p, std::string_view d, const std::string&) override {
+    files[p] = std::string(d);
+    return true;
+  }
+  std::string LastErrorText() override { return "error text"; }
+  double FreeBytes(const std::string&) override { return 1e9; }
+  std::int64_t FileSize(const std::string& p) override { return std::int64_t(files[p].size()); }
+  void ShowError(const std::string& m) override { errors.push_back(m); }
+  bool AskOkCancel(const std::string& m, const std::string&, const std::string&, int) override {
+    questions.push_back(m);
+    if (onQuestion) onQuestion();
+    if (answers.empty()) return false;
+    bool a = answers.front();
+    answers.erase(answers.begin());
+    return a;
+  }
+  void EjectMedia(const std::string&) override {}
+  void SuppressAutoPlay() override {}
+  void Trace(const std::string& l) override { traces.push_back(l); }
+  std::uint64_t Milliseconds() override { return 0; }
+  std::uint32_t ProcessId() override { return 7; }
+};
+
+std::string Le32(std::int32_t v) {
+  std::string s;
+  AppendLe32(s, static_cast<std::uint32_t>(v));
+  return s;
+}
+
+std::string Deflate(const std::string& in) {
+  uLongf n = compressBound(in.size());
+  std::string out(n, '\0');
+  compress2(reinterpret_cast<Bytef*>(out.data()), &n, reinterpret_cast<const Bytef*>(in.data()),
+            in.size(), 9);
+  out.resize(n);
+  return out;
+}
+
+std::string FileBlock(const std::string& nameField, const std::string& data, bool compress = true,
+                      std::uint32_t date = 0x4A6B2D3Cu) {
+  const std::string content = MakeFileHeader(nameField, date) + std::string(1, '\0') + data;
+  if (!compress) return Le32(-std::int32_t(content.size())) + content;
+  const std::string z = Deflate(content);
+  return Le32(std::int32_t(z.size())) + z;
+}
+
+// A volume: optional fake stub with header blocks, the blocks, a trailer.
+std::string Volume(const std::vector<std::string>& blocks, bool first, bool spanned,
+                   std::uint32_t filesCount = 0, std::uint32_t checksum = kChecksumOff) {
+  std::string out;
+  Trailer t;
+  t.reserved0 = 1;
+  t.version = 2;
+  t.magic = kMagic;
+  t.checksum = checksum;
+  t.filesCount = filesCount;
+  t.flags = spanned ? kFlagSpanned : 0;
+  t.trailerLength = kTrailerSize;
+  if (first) {
+    out.assign(600, '\0');
+    out[0] = 'M', out[1] = 'Z', out[256] = 'P', out[257] = 'E';
+    t.headerStart = static_cast<std::uint32_t>(out.size());
+    out += Le32(1) + "*" + Le32(11) + "|u|i|A.exe|";
+  }
+  for (const auto& b : blocks) out += b;
+  const auto enc = EncodeTrailer(t);
+  out.append(reinterpret_cast<const char*>(enc.data()), enc.size());
+  return out;
+}
+
+class UnpackTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    dir_ = fs::temp_directory_path() /
+           ("vantor_unpack_" + std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()));
+    fs::remove_all(dir_);
+    fs::create_directories(dir_);
+  }
+  void TearDown() override { fs::remove_all(dir_); }
+  std::string Write(const std::string& name, const std::string& bytes) {
+    const std::string p = (dir_ / name).string();
+    std::ofstream(p, std::ios::binary).write(bytes.data(), std::streamsize(bytes.size()));
+    return p;
+  }
+  UnpackRequest Request(const std::string& package) {
+    UnpackRequest r;
+    r.packageFile = package;
+    r.targetFolder = "T";
+    r.progress = [this](int kind, int, int high, int, int, int) {
+      progress_.push_back(kind == 0 ? "setup " + std::to_string(high) : "step");
+    };
+    return r;
+  }
+  fs::path dir_;
+  std::vector<std::string> progress_;
+};
+
+TEST_F(UnpackTest, FilesEngineEntryAndSplitBlocks) {
+  const std::string pkg =
+      Write("setup.exe", Volume({FileBlock("Engine.exe*/a /b", "MZengine"),
+                                 FileBlock("dir\\big.bin", "part1-"), FileBlock("dir\\big.bin", "part2", false),
+                                 FileBlock("empty.txt", "")},
+                                true, false, 4));
+  FakeHost host;
+  const UnpackResult r = ExtractPackage(Request(pkg), host);
+  EXPECT_TRUE(r.intact);
+  EXPECT_FALSE(r.damaged);
+  EXPECT_EQ(r.engineEntry, "Engine.exe*/a /b");
+  EXPECT_EQ(host.files["T/Engine.exe"], "MZengine");
+  EXPECT_EQ(host.files["T/dir\\big.bin"], "part1-part2");
+  EXPECT_EQ(host.files["T/empty.txt"], "");
+  EXPECT_EQ(host.dates["T/Engine.exe"], 0x4A6B2D3Cu);
+  // One step per new file, not per block.
+  EXPECT_EQ(progress_, (std::vector<std::string>{"setup 0", "setup 4", "step", "step", "step"}));
+  EXPECT_TRUE(host.errors.empty());
+  EXPECT_EQ(host.traces.front(), "FileInfo.FilesCount=4");
+}
+
+TEST_F(UnpackTest, AgentCopyIsTheStubWithoutPayload) {
+  const std::string bytes = Volume({FileBlock("a.txt", "a")}, true, false, 1);
+  const std::string pkg = Write("setup.exe", bytes);
+  FakeHost host;
+  UnpackRequest req = Request(pkg);
+  req.agentName = "C:\\x\\Prog.AutoUpdate.exe";
+  ExtractPackage(req, host);
+  const std::string& agent = host.files["T/Prog.AutoUpdate.exe"];
+  const std::size_t headerEnd = 600 + 4 + 1 + 4 + 11;
+  ASSERT_EQ(agent.size(), headerEnd + kTrailerSize);
+  EXPECT_EQ(agent.substr(0, headerEnd), bytes.substr(0, headerEnd));
+  const Trailer t = DecodeTrailer(reinterpret_cast<const unsigned char*>(agent.data() + headerEnd),
+                                  kTrailerSize);
+  EXPECT_EQ(t.isUpdateAgent, 1);
+  EXPECT_EQ(t.trailerLength, kTrailerSize);
+  EXPECT_EQ(t.headerStart, 600u);
+  EXPECT_NE(std::find(host.traces.begin(), host.traces.end(), "7 New AU-Agent: T/Prog.AutoUpdate.exe"),
+            host.traces.end());
+}
+
+TEST_F(UnpackTest, DamageStopsWithAMessageAndNoEngine) {
+  std::string corrupt = FileBlock("b.txt", std::string(1000, 'b'));
+  corrupt[10] ^= 0x55;  // inside the deflate data
+  std::string tooLong = Le32(1 << 30) + "xx";
+  const std::pair<const char*, std::string> cases[] = {{"zlib", corrupt}, {"length", tooLong}};
+  for (const auto& [what, block] : cases) {
+    SCOPED_TRACE(what);
+    const std::string pkg =
+        Write("setup.exe", Volume({FileBlock("Engine.exe*", "e"), block}, true, false));
+    FakeHost host;
+    const UnpackResult r = ExtractPackage(Request(pkg), host);
+    EXPECT_TRUE(r.damaged);
+    EXPECT_EQ(r.engineEntry, "");
+    ASSERT_EQ(host.errors.size(), 1u);
+    EXPECT_NE(host.errors[0].find("damaged at offset"), std::string::npos) << host.errors[0];
+    EXPECT_NE(host.errors[0].find("Engine.exe"), std::string::npos);
+  }
+}
+
+TEST_F(UnpackTest, UnsafeNamesAreRefusedAndReportedOnce) {
+  const int before = SaveErrorCount();
+  const std::string pkg = Write(
+      "setup.exe", Volume({FileBlock("..\\evil.txt", "x"), FileBlock("C:\\abs.txt", "y"),
+                           FileBlock("\\root.txt", "z"), FileBlock("ok.txt", "fine")},
+                          true, false));
+  FakeHost host;
+  ExtractPackage(Request(pkg), host);
+  EXPECT_EQ(host.files.size(), 1u);
+  EXPECT_EQ(host.files["T/ok.txt"], "fine");
+  EXPECT_EQ(SaveErrorCount() - before, 3);
+  // Only the process's first failed write is shown.
+  EXPECT_LE(host.errors.size(), 1u);
+}
+
+TEST_F(UnpackTest, VolumesFollowAndPromptForAMissingOne) {
+  const std::string v1 = Volume({FileBlock("Engine.exe*", "e"), FileBlock("big", "1")}, true, true, 3);
+  const std::string v2 = Volume({FileBlock("big", "2")}, false, true);
+  const std::string v3 = Volume({FileBlock("last", "3")}, false, false);
+  const std::string pkg = Write("cd.exe.001", v1);
+  Write("cd.exe.002", v2);
+
+  {  // Volume 3 missing: the prompt names disk 3, Cancel ends without an engine.
+    FakeHost host;
+    const UnpackResult r = ExtractPackage(Request(pkg), host);
+    EXPECT_TRUE(r.cancelled);
+    EXPECT_EQ(r.engineEntry, "");
+    ASSERT_EQ(host.questions.size(), 1u);
+    EXPECT_EQ(host.questions[0], "Please insert <B>DISK #3</B> and press OK to continue");
+    EXPECT_EQ(host.files["T/big"], "12");
+  }
+  {  // The user inserts it and presses OK.
+    FakeHost host;
+    host.answers = {true};
+    host.onQuestion = [&] { Write("cd.exe.003", v3); };
+    fs::remove(dir_ / "cd.exe.003");
+    progress_.clear();
+    const UnpackResult r = ExtractPackage(Request(pkg), host);
+    EXPECT_TRUE(r.intact);
+    EXPECT_EQ(r.engineEntry, "Engine.exe*");
+    EXPECT_EQ(host.files["T/last"], "3");
+    EXPECT_EQ(progress_, (std::vector<std::string>{"setup 0", "setup 3", "step", "step", "step",
+                                                   "step", "step"}));
+  }
+}
+
+TEST_F(UnpackTest, ABadChecksumStopsAtThatVolume) {
+  const std::string v1 = Volume({FileBlock("Engine.exe*", "e")}, true, true);
+  std::string v2 = Volume({FileBlock("x", "2")}, false, false, 0, 0);
+  // Store the real checksum, then damage a byte the checksum covers.
+  const std::string p2 = Write("s.exe.002", v2);
+  Trailer t;
+  ReadTrailer(p2, t);
+  t.checksum = PackageChecksum(p2, kTrailerSize);
+  const auto enc = EncodeTrailer(t);
+  v2.replace(v2.size() - kTrailerSize, kTrailerSize, reinterpret_cast<const char*>(enc.data()),
+             kTrailerSize);
+  Write("s.exe.002", v2);
+  {
+    FakeHost host;
+    EXPECT_TRUE(ExtractPackage(Request(Write("s.exe", v1)), host).intact);
+  }
+  v2[3] ^= 1;
+  Write("s.exe.002", v2);
+  FakeHost host;
+  const UnpackResult r = ExtractPackage(Request(dir_.string() + "/s.exe"), host);
+  EXPECT_FALSE(r.intact);
+  EXPECT_EQ(host.files.count("T/x"), 0u);
+}
+
+}  // namespace
+}  // namespace package
