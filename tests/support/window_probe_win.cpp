@@ -8,6 +8,7 @@
 //   window_probe.exe listen CLASS MS      registers as listener (message 1124)
 //                                         and prints each notification "code value"
 //   window_probe.exe post CLASS MSG [W L] posts a message
+//   window_probe.exe atom NAME            exit 0 when the global atom exists
 #include <windows.h>
 
 #include <cstdio>
@@ -68,6 +69,7 @@ int main(int argc, char** argv) {
   const std::string cmd = argv[1];
   const char* cls = argv[2];
   const DWORD ms = argc > 3 ? std::strtoul(argv[3], nullptr, 10) : 0;
+  if (cmd == "atom") return GlobalFindAtomA(argv[2]) ? 0 : 1;
   if (cmd == "wait") return WaitFor(cls, true, ms) ? 0 : 1;
   if (cmd == "gone") return WaitFor(cls, false, ms) ? 0 : 1;
   HWND target = Find(cls);
