@@ -1,0 +1,270 @@
+#include "package/payload.h"
+
+#include <zlib.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <limits>
+
+#include "package/format.h"
+#include "util/field_list.h"
+#include "util/text.h"
+
+namespace package {
+
+BlockFrame DecodeBlockLength(std::int64_t offset, std::int32_t length) {
+  BlockFrame f;
+  f.offset = offset;
+  f.length = length;
+  f.compressed = length >= 1;
+  // Negate in 64 bits: -INT32_MIN does not fit in 32.
+  const std::int64_t wide = length;
+  f.size = static_cast<std::uint32_t>(wide < 0 ? -wide : wide);
+  return f;
+}
+
+bool ReadBlockFrame(platform::InputFile& file, std::int64_t offset, std::int64_t limit,
+                    BlockFrame& frame, std::string& error) {
+  const std::string at = "offset " + util::IntToStr(offset);
+  if (offset < 0 || offset + kBlockLengthSize > limit) {
+    error = "block length word at " + at + " lies past the end of the package data (" +
+            util::IntToStr(limit) + ")";
+    return false;
+  }
+  unsigned char b[4];
+  if (!file.Seek(offset) || !file.ReadExact(b, 4)) {
+    error = "cannot read the block length at " + at;
+    return false;
+  }
+  frame = DecodeBlockLength(offset, static_cast<std::int32_t>(ReadLe32(b)));
+  if (frame.End() > limit) {
+    error = "block at " + at + " has length " + util::IntToStr(frame.length) + " but only " +
+            util::IntToStr(limit - frame.BodyOffset()) + " bytes are left before the trailer";
+    return false;
+  }
+  return true;
+}
+
+bool ReadBlockBody(platform::InputFile& file, const BlockFrame& frame, std::string& body,
+                   std::string& error, const std::function<void()>& afterPortion) {
+  body.clear();
+  if (!file.Seek(frame.BodyOffset())) {
+    error = "cannot seek to the block body at offset " + util::IntToStr(frame.BodyOffset());
+    return false;
+  }
+  body.resize(frame.size);
+  std::size_t done = 0;
+  while (done < body.size()) {
+    const std::size_t n = std::min(kReadPortion, body.size() - done);
+    if (!file.ReadExact(body.data() + done, n)) {
+      error = "cannot read the block body at offset " + util::IntToStr(frame.BodyOffset() + done);
+      body.clear();
+      return false;
+    }
+    done += n;
+    if (afterPortion) afterPortion();
+  }
+  return true;
+}
+
+BlockContent SplitBlockContent(std::string_view content) {
+  BlockContent c;
+  const std::size_t zero = content.find('\0');
+  if (zero == std::string_view::npos) {
+    c.header = content;
+    return c;
+  }
+  c.header = content.substr(0, zero);
+  c.data = content.substr(zero + 1);
+  c.hasSeparator = true;
+  return c;
+}
+
+FileHeader ParseFileHeader(std::string_view header) {
+  using util::SUB;
+  FileHeader h;
+  const std::string field = SUB::GetField(header, 0);
+  const std::size_t star = field.find('*');
+  if (star == std::string::npos) {
+    h.name = field;
+  } else {
+    h.name = field.substr(0, star);
+    h.engineEntry = field;
+  }
+  // The value is a 32-bit number; negative texts wrap as they do in the
+  // stub's integer conversion.
+  const auto v = util::StrToInt64(SUB::GetField(header, 1));
+  if (v && *v >= std::numeric_limits<std::int32_t>::min() &&
+      *v <= std::numeric_limits<std::uint32_t>::max())
+    h.dosDateTime = static_cast<std::uint32_t>(*v);
+  return h;
+}
+
+std::string MakeFileHeader(std::string_view nameField, std::uint32_t dosDateTime) {
+  return util::SUB::BuildList({std::string(nameField), util::IntToStr(dosDateTime)});
+}
+
+std::string MakeEngineEntry(std::string_view name, std::string_view args) {
+  std::string entry(name);
+  entry += '*';
+  entry += args;
+  return entry;
+}
+
+bool IsSafeRelativeName(std::string_view name) {
+  if (name.empty() || util::IsPathSeparator(name.front()) || util::IsPathSeparator(name.back()))
+    return false;
+  // A colon is a drive ("C:x" is relative to that drive's current folder) or
+  // an alternate data stream: never a plain relative name.
+  if (name.find(':') != std::string_view::npos) return false;
+  std::size_t start = 0;
+  while (start <= name.size()) {
+    std::size_t end = start;
+    while (end < name.size() && !util::IsPathSeparator(name[end]))
+      ++end;
+    if (name.substr(start, end - start) == "..") return false;
+    start = end + 1;
+  }
+  return true;
+}
+
+DosDateTime DecodeDosDateTime(std::uint32_t value) {
+  const std::uint32_t date = value >> 16, time = value & 0xFFFF;
+  DosDateTime t;
+  t.year = 1980 + static_cast<int>(date >> 9);
+  t.month = static_cast<int>((date >> 5) & 15);
+  t.day = static_cast<int>(date & 31);
+  t.hour = static_cast<int>(time >> 11);
+  t.minute = static_cast<int>((time >> 5) & 63);
+  t.second = static_cast<int>(time & 31) * 2;
+  return t;
+}
+
+std::uint32_t EncodeDosDateTime(const DosDateTime& t) {
+  const int year = std::clamp(t.year, 1980, 2107) - 1980;
+  const std::uint32_t date =
+      std::uint32_t(year) << 9 | std::uint32_t(t.month & 15) << 5 | std::uint32_t(t.day & 31);
+  const std::uint32_t time = std::uint32_t(t.hour & 31) << 11 | std::uint32_t(t.minute & 63) << 5 |
+                             std::uint32_t((t.second / 2) & 31);
+  return date << 16 | time;
+}
+
+bool IsValidDosDateTime(std::uint32_t value) {
+  const DosDateTime t = DecodeDosDateTime(value);
+  return t.month >= 1 && t.month <= 12 && t.day >= 1 && t.day <= 31 && t.hour < 24 &&
+         t.minute < 60 && t.second < 60;
+}
+
+std::string VolumeBaseName(std::string_view packageFile) {
+  if (util::EndsWithNoCase(packageFile, ".001")) packageFile.remove_suffix(4);
+  return std::string(packageFile);
+}
+
+std::string VolumeFileName(std::string_view packageFile, int volume) {
+  if (volume <= 1) return std::string(packageFile);
+  char suffix[16];
+  std::snprintf(suffix, sizeof suffix, ".%03d", volume);
+  return VolumeBaseName(packageFile) + suffix;
+}
+
+namespace {
+
+std::string ZlibMessage(const z_stream& s, int code) {
+  if (s.msg) return s.msg;
+  if (code == Z_NEED_DICT) return "need dictionary";
+  return zError(code);
+}
+
+// One inflate session over a complete stream held in memory. `room` asks for
+// the next output area; it returns false to stop.
+template <typename Room, typename Produced>
+bool RunInflate(std::string_view input, std::string& error, Room room, Produced produced) {
+  error.clear();
+  z_stream s{};
+  if (inflateInit(&s) != Z_OK) {
+    error = ZlibMessage(s, Z_MEM_ERROR);
+    return false;
+  }
+  // zlib counts input in 32-bit units; blocks never come near that.
+  s.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(input.data()));
+  s.avail_in = static_cast<uInt>(std::min<std::size_t>(input.size(), 0xFFFFFFFFu));
+  bool ok = true;
+  for (;;) {
+    unsigned char* out = nullptr;
+    std::size_t avail = 0;
+    if (!room(out, avail)) {
+      ok = false;
+      break;
+    }
+    s.next_out = out;
+    s.avail_out = static_cast<uInt>(avail);
+    const int rc = inflate(&s, Z_NO_FLUSH);
+    const std::size_t made = avail - s.avail_out;
+    if (rc == Z_STREAM_END) {
+      ok = produced(made, true);
+      break;
+    }
+    // Z_BUF_ERROR with input left cannot happen (there is output room), so
+    // here it means the stream ends early.
+    if (rc != Z_OK) {
+      error = ZlibMessage(s, rc);
+      ok = false;
+      break;
+    }
+    if (!produced(made, false)) {
+      ok = false;
+      break;
+    }
+  }
+  inflateEnd(&s);
+  return ok;
+}
+
+} // namespace
+
+bool InflateString(std::string_view input, std::string& output, std::string& error,
+                   const std::function<void(std::size_t)>& progress) {
+  output.clear();
+  // Start at the input size rounded up to 256 bytes and double as needed:
+  // a constant step would copy the buffer over and over for blocks that
+  // compress well.
+  std::size_t used = 0;
+  output.resize(std::max<std::size_t>((input.size() + 255) / 256 * 256, 256));
+  const bool ok = RunInflate(
+      input, error,
+      [&](unsigned char*& out, std::size_t& avail) {
+        if (used == output.size()) output.resize(output.size() * 2);
+        out = reinterpret_cast<unsigned char*>(output.data()) + used;
+        avail = std::min<std::size_t>(output.size() - used, 0x40000000u);
+        return true;
+      },
+      [&](std::size_t made, bool end) {
+        used += made;
+        if (!end && progress) progress(used);
+        return true;
+      });
+  if (!ok) {
+    output.clear();
+    output.shrink_to_fit();
+    return false;
+  }
+  output.resize(used);
+  return true;
+}
+
+bool InflateChunks(std::string_view input, const std::function<bool(std::string_view)>& sink,
+                   std::string& error, std::size_t chunk) {
+  std::string buffer(std::max<std::size_t>(chunk, 256), '\0');
+  return RunInflate(
+      input, error,
+      [&](unsigned char*& out, std::size_t& avail) {
+        out = reinterpret_cast<unsigned char*>(buffer.data());
+        avail = buffer.size();
+        return true;
+      },
+      [&](std::size_t made, bool) {
+        return made == 0 || sink(std::string_view(buffer.data(), made));
+      });
+}
+
+} // namespace package

@@ -1,0 +1,260 @@
+#include "package/payload.h"
+
+#include <gtest/gtest.h>
+#include <zlib.h>
+
+#include <chrono>
+#include <cstdint>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "package/format.h"
+
+namespace package {
+namespace {
+
+std::string Deflate(std::string_view data) {
+  uLongf size = compressBound(static_cast<uLong>(data.size()));
+  std::string out(size, '\0');
+  EXPECT_EQ(compress2(reinterpret_cast<Bytef*>(out.data()), &size,
+                      reinterpret_cast<const Bytef*>(data.data()), data.size(), 9),
+            Z_OK);
+  out.resize(size);
+  return out;
+}
+
+std::string Le32(std::int32_t v) {
+  std::string s;
+  AppendLe32(s, static_cast<std::uint32_t>(v));
+  return s;
+}
+
+TEST(PayloadFraming, LengthSignSelectsZlibOrStored) {
+  struct Case {
+    std::int32_t length;
+    std::uint32_t size;
+    bool compressed;
+  };
+  for (const Case& c : std::vector<Case>{{1, 1, true},
+                                         {70000, 70000, true},
+                                         {0, 0, false},
+                                         {-5, 5, false},
+                                         {INT32_MIN, 0x80000000u, false}}) {
+    const BlockFrame f = DecodeBlockLength(100, c.length);
+    EXPECT_EQ(f.size, c.size) << c.length;
+    EXPECT_EQ(f.compressed, c.compressed) << c.length;
+    EXPECT_EQ(f.End(), 104 + std::int64_t(c.size)) << c.length;
+  }
+}
+
+class PayloadFile : public ::testing::Test {
+protected:
+  void SetUp() override {
+    path_ = (std::filesystem::temp_directory_path() /
+             ("payload_test_" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) +
+              "_" + ::testing::UnitTest::GetInstance()->current_test_info()->name()))
+                .string();
+  }
+  void TearDown() override { std::filesystem::remove(path_); }
+  void Write(const std::string& bytes) {
+    std::ofstream(path_, std::ios::binary) << bytes;
+    ASSERT_TRUE(file_.Open(path_));
+  }
+  std::string path_;
+  platform::InputFile file_;
+};
+
+TEST_F(PayloadFile, ReadsBlocksAndRefusesLengthsPastTheLimit) {
+  // Two blocks, then 10 bytes standing in for the trailer.
+  Write(Le32(-3) + "abc" + Le32(4) + "wxyz" + std::string(10, 'T'));
+  const std::int64_t limit = 15;
+  BlockFrame f;
+  std::string error, body;
+  ASSERT_TRUE(ReadBlockFrame(file_, 0, limit, f, error)) << error;
+  EXPECT_FALSE(f.compressed);
+  ASSERT_TRUE(ReadBlockBody(file_, f, body, error));
+  EXPECT_EQ(body, "abc");
+  ASSERT_TRUE(ReadBlockFrame(file_, f.End(), limit, f, error)) << error;
+  ASSERT_TRUE(ReadBlockBody(file_, f, body, error));
+  EXPECT_EQ(body, "wxyz");
+
+  // The same second block, one byte short of room: damage at its offset.
+  EXPECT_FALSE(ReadBlockFrame(file_, 7, limit - 1, f, error));
+  EXPECT_NE(error.find("offset 7"), std::string::npos) << error;
+  // A length word that itself does not fit.
+  EXPECT_FALSE(ReadBlockFrame(file_, 13, limit, f, error));
+  EXPECT_NE(error.find("offset 13"), std::string::npos) << error;
+}
+
+TEST_F(PayloadFile, HugeLengthIsDamageNotAnAllocation) {
+  Write(Le32(0x7FFFFFF0) + "x" + Le32(INT32_MIN) + "y");
+  BlockFrame f;
+  std::string error;
+  EXPECT_FALSE(ReadBlockFrame(file_, 0, 10, f, error));
+  EXPECT_NE(error.find("2147483632"), std::string::npos) << error;
+  EXPECT_FALSE(ReadBlockFrame(file_, 5, 10, f, error));
+}
+
+TEST(PayloadWalk, EndsWhenOnlyTheTrailerRemains) {
+  EXPECT_TRUE(PayloadEndsAt(1000, 1000 - 74));
+  EXPECT_FALSE(PayloadEndsAt(1000, 1000 - 75));
+}
+
+TEST(PayloadContent, SplitsAtTheFirstZeroByte) {
+  using namespace std::string_literals;
+  const std::string full = "|a|1|\0da\0ta"s, empty = "|a|1|\0"s, none = "|no separator|";
+  BlockContent c = SplitBlockContent(full);
+  EXPECT_EQ(c.header, "|a|1|");
+  EXPECT_EQ(c.data, "da\0ta"s);
+  EXPECT_TRUE(c.hasSeparator);
+
+  c = SplitBlockContent(empty);
+  EXPECT_EQ(c.header, "|a|1|");
+  EXPECT_TRUE(c.data.empty());
+
+  c = SplitBlockContent(none);
+  EXPECT_EQ(c.header, "|no separator|");
+  EXPECT_TRUE(c.data.empty());
+  EXPECT_FALSE(c.hasSeparator);
+}
+
+TEST(PayloadContent, ParsesNameDateAndEngineEntry) {
+  struct Case {
+    std::string header, name, entry;
+    std::uint32_t date;
+  };
+  for (const Case& c : std::vector<Case>{
+           {"|docs\\a.txt|1248086749|", "docs\\a.txt", "", 1248086749u},
+           {"|Engine.exe*|5|", "Engine.exe", "Engine.exe*", 5},
+           {"|Engine.exe*/S /x=1|12|", "Engine.exe", "Engine.exe*/S /x=1", 12},
+           {"|b.txt|not a number|", "b.txt", "", 0},
+           {"|c.txt||", "c.txt", "", 0},
+           {"|d.txt|-1|", "d.txt", "", 0xFFFFFFFFu},
+           {"*e|f.txt*4*", "e|f.txt", "", 4}, // another separator
+       }) {
+    const FileHeader h = ParseFileHeader(c.header);
+    EXPECT_EQ(h.name, c.name) << c.header;
+    EXPECT_EQ(h.engineEntry, c.entry) << c.header;
+    EXPECT_EQ(h.dosDateTime, c.date) << c.header;
+  }
+}
+
+TEST(PayloadContent, MadeHeadersParseBack) {
+  for (const std::string name : {"a.txt", "sub\\b c.txt", "odd|name"}) {
+    const FileHeader h = ParseFileHeader(MakeFileHeader(name, 1248086749u));
+    EXPECT_EQ(h.name, name);
+    EXPECT_EQ(h.dosDateTime, 1248086749u);
+  }
+  EXPECT_EQ(MakeFileHeader("a.txt", 7), "|a.txt|7|");
+  EXPECT_EQ(MakeEngineEntry("setup.exe", ""), "setup.exe*");
+  const FileHeader e = ParseFileHeader(MakeFileHeader(MakeEngineEntry("bin\\s.exe", "/q"), 1));
+  EXPECT_EQ(e.name, "bin\\s.exe");
+  EXPECT_EQ(e.engineEntry, "bin\\s.exe*/q");
+}
+
+TEST(PayloadNames, OnlyPlainRelativeNamesAreSafe) {
+  for (const char* ok : {"a.txt", "sub\\b.txt", "sub/b.txt", "a..b", "..a\\b..", ".\\x", "a\\.\\b"})
+    EXPECT_TRUE(IsSafeRelativeName(ok)) << ok;
+  for (const char* bad :
+       {"", "..", "..\\x", "../x", "a\\..\\..\\x", "a/../b", "x\\..", "C:x.txt", "c:\\x.txt",
+        "a\\b:stream", "\\x.txt", "/x.txt", "\\\\server\\share\\x", "dir\\", "dir/"})
+    EXPECT_FALSE(IsSafeRelativeName(bad)) << bad;
+}
+
+TEST(PayloadDates, DosDateTimeBothWays) {
+  const DosDateTime t = DecodeDosDateTime(1248086749u);
+  EXPECT_EQ(t.year, 2017);
+  EXPECT_EQ(t.month, 3);
+  EXPECT_EQ(t.day, 4);
+  EXPECT_EQ(t.hour, 9);
+  EXPECT_EQ(t.minute, 22);
+  EXPECT_EQ(t.second, 58);
+  EXPECT_EQ(EncodeDosDateTime(t), 1248086749u);
+  EXPECT_TRUE(IsValidDosDateTime(1248086749u));
+
+  DosDateTime odd = t;
+  odd.second = 59; // two-second resolution: rounds down
+  EXPECT_EQ(EncodeDosDateTime(odd), 1248086749u);
+
+  EXPECT_FALSE(IsValidDosDateTime(0)); // month 0, day 0
+  const DosDateTime last{2107, 12, 31, 23, 59, 58};
+  EXPECT_EQ(EncodeDosDateTime(DecodeDosDateTime(EncodeDosDateTime(last))), EncodeDosDateTime(last));
+  EXPECT_EQ(DecodeDosDateTime(EncodeDosDateTime(last)).year, 2107);
+}
+
+TEST(PayloadVolumes, NamesFollowTheBaseName) {
+  EXPECT_EQ(VolumeBaseName("D:\\setup.exe.001"), "D:\\setup.exe");
+  EXPECT_EQ(VolumeBaseName("setup.EXE.001"), "setup.EXE");
+  EXPECT_EQ(VolumeBaseName("setup.exe"), "setup.exe");
+  EXPECT_EQ(VolumeFileName("setup.exe.001", 1), "setup.exe.001");
+  EXPECT_EQ(VolumeFileName("setup.exe.001", 2), "setup.exe.002");
+  EXPECT_EQ(VolumeFileName("setup.exe.001", 3), "setup.exe.003");
+  EXPECT_EQ(VolumeFileName("setup.exe", 12), "setup.exe.012");
+}
+
+TEST(PayloadInflate, RoundTripsAndIgnoresTrailingBytes) {
+  std::string text;
+  for (int i = 0; i < 5000; ++i)
+    text += "line " + std::to_string(i) + "\n";
+  std::string out, error;
+  ASSERT_TRUE(InflateString(Deflate(text) + "trailing junk", out, error)) << error;
+  EXPECT_EQ(out, text);
+
+  ASSERT_TRUE(InflateString(Deflate(""), out, error)) << error;
+  EXPECT_EQ(out, "");
+
+  std::string pieces;
+  std::size_t calls = 0;
+  ASSERT_TRUE(InflateChunks(
+      Deflate(text),
+      [&](std::string_view p) {
+        ++calls;
+        EXPECT_LE(p.size(), 1000u);
+        pieces.append(p);
+        return true;
+      },
+      error, 1000));
+  EXPECT_EQ(pieces, text);
+  EXPECT_GT(calls, 1u);
+
+  EXPECT_FALSE(InflateChunks(
+      Deflate(text), [](std::string_view) { return false; }, error));
+  EXPECT_EQ(error, "");
+}
+
+TEST(PayloadInflate, ReportsZlibsOwnMessage) {
+  std::string out, error;
+  EXPECT_FALSE(InflateString("not zlib at all", out, error));
+  EXPECT_EQ(error, "incorrect header check");
+  EXPECT_TRUE(out.empty());
+
+  const std::string z = Deflate(std::string(100000, 'a') + "tail");
+  EXPECT_FALSE(InflateString(z.substr(0, z.size() / 2), out, error)); // ends early
+  EXPECT_EQ(error, zError(Z_BUF_ERROR));
+
+  std::string bad = z;
+  bad[2] = '\xFF'; // an invalid block type
+  EXPECT_FALSE(InflateString(bad, out, error));
+  EXPECT_FALSE(error.empty());
+}
+
+TEST(PayloadInflate, OutputGrowsGeometrically) {
+  // 64 MiB of zeros deflate to ~64 KiB: growing by a fixed step would copy
+  // the buffer a thousand times (gigabytes); doubling stays in milliseconds.
+  const std::string z = Deflate(std::string(64u << 20, '\0'));
+  std::size_t steps = 0;
+  std::string out, error;
+  const auto start = std::chrono::steady_clock::now();
+  ASSERT_TRUE(InflateString(z, out, error, [&](std::size_t) { ++steps; })) << error;
+  const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(
+                      std::chrono::steady_clock::now() - start)
+                      .count();
+  EXPECT_EQ(out.size(), 64u << 20);
+  EXPECT_LT(steps, 20u);
+  EXPECT_LT(ms, 3000);
+}
+
+} // namespace
+} // namespace package

@@ -1,0 +1,567 @@
+#include "pack/builder.h"
+
+#include <zlib.h>
+
+#include <algorithm>
+#include <deque>
+#include <filesystem>
+#include <limits>
+#include <memory>
+#include <system_error>
+
+#if defined(_GLIBCXX_HAS_GTHREADS)
+#include <condition_variable>
+#include <mutex>
+#include <thread>
+#endif
+
+#include "pack/error.h"
+#include "pack/file_system.h"
+#include "pack/language_table.h"
+#include "package/file_info.h"
+#include "package/format.h"
+#include "package/payload.h"
+#include "package/token.h"
+#include "package/trailer.h"
+#include "platform/file.h"
+#include "util/field_list.h"
+#include "util/text.h"
+
+namespace pack {
+
+namespace fs = std::filesystem;
+using util::IntToStr;
+
+namespace {
+
+constexpr std::size_t kMaxBlockSize = 256u << 20;
+
+struct SourceFile {
+  fs::path path;
+  std::string name; // relative, '\\'-separated
+  std::uint64_t size = 0;
+  std::uint32_t dosDateTime = 0;
+  bool engine = false;
+};
+
+// Characters a Windows file name cannot hold: such a file could not be
+// unpacked by the stub.
+bool IsWindowsNameChar(char c) {
+  const unsigned char u = static_cast<unsigned char>(c);
+  return u >= 32 && std::string_view("<>:\"|?*").find(c) == std::string_view::npos;
+}
+
+std::string PackageNameOf(const fs::path& relative) {
+  std::string name;
+  for (const fs::path& part : relative) {
+    if (!name.empty()) name += '\\';
+    name += part.string();
+  }
+  return name;
+}
+
+std::vector<SourceFile> CollectFiles(const BuildOptions& o) {
+  std::vector<SourceFile> files;
+  if (o.sourceDir.empty()) return files;
+  std::error_code ec;
+  const fs::path root = o.sourceDir;
+  if (!fs::is_directory(root, ec)) throw Error("source folder " + o.sourceDir + " not found");
+  fs::recursive_directory_iterator it(root, ec), end;
+  if (ec) throw Error("cannot read " + o.sourceDir + ": " + ec.message());
+  for (; it != end; it.increment(ec)) {
+    if (ec) throw Error("cannot read " + o.sourceDir + ": " + ec.message());
+    const fs::directory_entry& e = *it;
+    const fs::path rel = e.path().lexically_relative(root);
+    if (e.is_symlink(ec) && e.is_directory(ec)) {
+      if (o.warn) o.warn("skipping " + rel.string() + ": a link to a folder is not followed");
+      continue;
+    }
+    if (e.is_directory(ec)) {
+      if (fs::is_empty(e.path(), ec) && o.warn)
+        o.warn("empty folder " + rel.string() + " is not packed (packages hold files only)");
+      continue;
+    }
+    if (!e.is_regular_file(ec))
+      throw Error(e.path().string() + " is neither a file nor a folder; cannot pack it");
+    SourceFile f;
+    f.path = e.path();
+    f.name = PackageNameOf(rel);
+    if (!std::all_of(f.name.begin(), f.name.end(), IsWindowsNameChar) ||
+        !package::IsSafeRelativeName(f.name))
+      throw Error("cannot pack " + e.path().string() +
+                  ": its name holds a character a Windows file name cannot hold");
+    f.size = e.file_size(ec);
+    if (ec) throw Error("cannot get the size of " + e.path().string() + ": " + ec.message());
+    f.dosDateTime = DosDateTimeOfFile(f.path);
+    files.push_back(std::move(f));
+  }
+  // Sorted by name, any case, so the package does not depend on the order the
+  // folder is listed in; Windows sees names that differ only in case as one.
+  std::sort(files.begin(), files.end(), [](const SourceFile& a, const SourceFile& b) {
+    const std::string ua = util::ToUpperAscii(a.name), ub = util::ToUpperAscii(b.name);
+    return ua != ub ? ua < ub : a.name < b.name;
+  });
+  for (std::size_t i = 1; i < files.size(); ++i)
+    if (util::EqualsNoCase(files[i - 1].name, files[i].name))
+      throw Error("'" + files[i - 1].name + "' and '" + files[i].name +
+                  "' differ only in letter case; Windows would unpack them into one file");
+  return files;
+}
+
+std::string ReadWholeFile(const std::string& path, const std::string& what) {
+  platform::InputFile in;
+  if (!platform::FileExists(path) || !in.Open(path))
+    throw Error("cannot open " + what + " " + path);
+  const std::int64_t size = in.Size();
+  if (size < 0 || size > std::int64_t(std::numeric_limits<std::uint32_t>::max()))
+    throw Error(what + " " + path + " is too large");
+  std::string data(static_cast<std::size_t>(size), '\0');
+  if (!in.ReadExact(data.data(), data.size())) throw Error("cannot read " + what + " " + path);
+  return data;
+}
+
+bool AnyDownloadSetting(const BuildOptions& o) {
+  return o.downloadSource || o.downloadName || o.downloadAsIs || o.downloadToken ||
+         o.downloadTokenPlain || o.downloadSize || !o.downloadSetup.empty();
+}
+
+std::string MakeDownloadInfo(const BuildOptions& o) {
+  std::string name = o.downloadName.value_or("");
+  std::string token;
+  if (o.downloadToken) token = *o.downloadToken;
+  if (o.downloadTokenPlain) token = TokenFor(*o.downloadTokenPlain, o.tokenSeed);
+  std::string size = o.downloadSize ? IntToStr(static_cast<std::int64_t>(*o.downloadSize)) : "0";
+  if (!o.downloadSetup.empty()) {
+    std::error_code ec;
+    const auto setupSize = fs::file_size(o.downloadSetup, ec);
+    if (ec) throw Error("cannot read the setup file " + o.downloadSetup + ": " + ec.message());
+    if (!o.downloadName) name = util::FileNameOf(o.downloadSetup);
+    if (!o.downloadSize) size = IntToStr(static_cast<std::int64_t>(setupSize));
+    if (!o.downloadToken && !o.downloadTokenPlain)
+      token = package::TGFileInfo(o.downloadSetup).DownloadToken(false);
+  }
+  return util::SUB::BuildList(
+      {o.downloadSource.value_or(""), name, o.downloadAsIs ? "1" : "0", token, size});
+}
+
+// The length word of a block: positive for a zlib stream, zero or negative
+// for stored content.
+std::string LengthWord(std::size_t size, bool compressed) {
+  std::string word;
+  const std::int64_t n = static_cast<std::int64_t>(size);
+  package::AppendLe32(word,
+                      static_cast<std::uint32_t>(static_cast<std::int32_t>(compressed ? n : -n)));
+  return word;
+}
+
+// One block on its way into the package.
+struct Job {
+  std::string raw;    // file header, 0 byte, data
+  std::string packed; // the zlib stream, when it pays
+  std::uint64_t inputBytes = 0;
+  bool done = false;
+  std::string error;
+};
+
+// A deflate stream kept for many blocks (deflateReset is far cheaper than a
+// fresh init).
+class Compressor {
+public:
+  explicit Compressor(int level) {
+    if (deflateInit2(&s_, level, Z_DEFLATED, 15, 9, Z_DEFAULT_STRATEGY) != Z_OK)
+      throw Error("zlib: cannot initialise deflate");
+  }
+  ~Compressor() {
+    deflateEnd(&s_);
+    if (probeReady_) deflateEnd(&probe_);
+  }
+  Compressor(const Compressor&) = delete;
+  Compressor& operator=(const Compressor&) = delete;
+
+  void Run(Job& job) {
+    if (LooksIncompressible(job.raw)) return; // stored
+    deflateReset(&s_);
+    job.packed.resize(deflateBound(&s_, static_cast<uLong>(job.raw.size())));
+    s_.next_in = reinterpret_cast<Bytef*>(job.raw.data());
+    s_.avail_in = static_cast<uInt>(job.raw.size());
+    s_.next_out = reinterpret_cast<Bytef*>(job.packed.data());
+    s_.avail_out = static_cast<uInt>(job.packed.size());
+    const int rc = deflate(&s_, Z_FINISH);
+    if (rc != Z_STREAM_END) {
+      job.error = std::string("zlib: ") + (s_.msg ? s_.msg : zError(rc));
+      job.packed.clear();
+      return;
+    }
+    job.packed.resize(job.packed.size() - s_.avail_out);
+    // Stored when compression does not pay.
+    if (job.packed.size() >= job.raw.size()) {
+      job.packed.clear();
+      job.packed.shrink_to_fit();
+    }
+  }
+
+private:
+  // Already-compressed data (media, archives) is common in setups and costs
+  // as much to deflate as text, for nothing. Evenly spread samples of a large
+  // block are tried at the fastest level; only when none of them shrinks is
+  // the block stored without the full attempt.
+  bool LooksIncompressible(const std::string& raw) {
+    constexpr std::size_t kSamples = 8, kSample = 8192;
+    if (raw.size() < 8 * kSamples * kSample) return false;
+    if (!probeReady_) {
+      if (deflateInit2(&probe_, 1, Z_DEFLATED, 15, 8, Z_DEFAULT_STRATEGY) != Z_OK) return false;
+      probeReady_ = true;
+    }
+    unsigned char out[kSample + kSample / 8 + 64];
+    for (std::size_t i = 0; i < kSamples; ++i) {
+      deflateReset(&probe_);
+      const std::size_t at = (raw.size() - kSample) * i / (kSamples - 1);
+      probe_.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(raw.data() + at));
+      probe_.avail_in = kSample;
+      probe_.next_out = out;
+      probe_.avail_out = sizeof out;
+      if (deflate(&probe_, Z_FINISH) != Z_STREAM_END) return false;
+      // Shrinking by 3% or more is worth the full attempt.
+      if ((sizeof out - probe_.avail_out) * 100 < kSample * 97) return false;
+    }
+    return true;
+  }
+
+  z_stream s_{};
+  z_stream probe_{};
+  bool probeReady_ = false;
+};
+
+// Compresses blocks on worker threads and hands them back in submission
+// order, so the output does not depend on the thread count. Without thread
+// support (MinGW's win32 thread model) blocks are compressed as submitted.
+class Pipeline {
+public:
+  Pipeline(int level, unsigned threads, std::function<void(Job&)> write)
+      : level_(level), write_(std::move(write)) {
+#if defined(_GLIBCXX_HAS_GTHREADS)
+    if (threads == 0) threads = std::max(1u, std::thread::hardware_concurrency());
+    if (threads > 1) {
+      maxInFlight_ = threads * 2 + 1;
+      for (unsigned i = 0; i < threads; ++i)
+        workers_.emplace_back([this] { Work(); });
+      return;
+    }
+#else
+    (void)threads;
+#endif
+    inline_ = std::make_unique<Compressor>(level_);
+  }
+
+  ~Pipeline() {
+    Stop();
+  }
+
+  void Submit(std::unique_ptr<Job> job) {
+    if (inline_) {
+      inline_->Run(*job);
+      Deliver(*job);
+      return;
+    }
+#if defined(_GLIBCXX_HAS_GTHREADS)
+    std::unique_lock lock(mutex_);
+    pending_.push_back(job.get());
+    order_.push_back(std::move(job));
+    workCv_.notify_one();
+    while (order_.size() >= maxInFlight_)
+      WriteFront(lock);
+#endif
+  }
+
+  // Writes every block still in flight.
+  void Finish() {
+#if defined(_GLIBCXX_HAS_GTHREADS)
+    std::unique_lock lock(mutex_);
+    while (!order_.empty())
+      WriteFront(lock);
+#endif
+  }
+
+private:
+  void Deliver(Job& job) {
+    if (!job.error.empty()) throw Error(job.error);
+    write_(job);
+  }
+
+#if defined(_GLIBCXX_HAS_GTHREADS)
+  void WriteFront(std::unique_lock<std::mutex>& lock) {
+    doneCv_.wait(lock, [this] { return order_.front()->done; });
+    std::unique_ptr<Job> job = std::move(order_.front());
+    order_.pop_front();
+    lock.unlock();
+    Deliver(*job);
+    lock.lock();
+  }
+
+  void Work() {
+    Compressor compressor(level_);
+    std::unique_lock lock(mutex_);
+    for (;;) {
+      workCv_.wait(lock, [this] { return stopping_ || !pending_.empty(); });
+      if (stopping_) return;
+      Job* job = pending_.front();
+      pending_.pop_front();
+      lock.unlock();
+      compressor.Run(*job);
+      lock.lock();
+      job->done = true;
+      doneCv_.notify_all();
+    }
+  }
+#endif
+
+  void Stop() {
+#if defined(_GLIBCXX_HAS_GTHREADS)
+    {
+      std::lock_guard lock(mutex_);
+      stopping_ = true;
+      pending_.clear();
+    }
+    workCv_.notify_all();
+    for (auto& t : workers_)
+      t.join();
+    workers_.clear();
+#endif
+  }
+
+  int level_;
+  std::function<void(Job&)> write_;
+  std::unique_ptr<Compressor> inline_;
+#if defined(_GLIBCXX_HAS_GTHREADS)
+  std::size_t maxInFlight_ = 1;
+  std::mutex mutex_;
+  std::condition_variable workCv_, doneCv_;
+  std::deque<Job*> pending_;               // waiting for a worker
+  std::deque<std::unique_ptr<Job>> order_; // every block in flight, in output order
+  std::vector<std::thread> workers_;
+  bool stopping_ = false;
+#endif
+};
+
+std::uint32_t Saturate32(std::uint64_t v) {
+  return static_cast<std::uint32_t>(std::min<std::uint64_t>(v, 0xFFFFFFFFu));
+}
+
+} // namespace
+
+std::string TokenFor(const std::string& plain, std::optional<std::uint32_t> seed) {
+  if (!seed) {
+    // FNV-1a: the same text gives the same token in every build.
+    std::uint32_t h = 2166136261u;
+    for (unsigned char c : plain)
+      h = (h ^ c) * 16777619u;
+    seed = h;
+  }
+  return package::MakeToken(plain, *seed);
+}
+
+BuildResult Build(const BuildOptions& o) {
+  auto warn = [&](const std::string& text) {
+    if (o.warn) o.warn(text);
+  };
+  if (o.volumeSize != 0) throw Error("spanned output (volume size) is not supported yet");
+  if (o.stubPath.empty()) throw Error("no stub given (--stub)");
+  if (o.outputPath.empty()) throw Error("no output given (-o)");
+  if (o.sourceDir.empty() && !o.useDownloadRoad)
+    throw Error("no source folder given (only a download-road package may have no payload)");
+  if (o.level < 0 || o.level > 9) throw Error("compression level must be 0..9");
+  if (o.blockSize == 0 || o.blockSize > kMaxBlockSize)
+    throw Error("block size must be 1.." + IntToStr(kMaxBlockSize));
+  if (o.versionByte && *o.versionByte > 3) throw Error("version byte must be 0..3");
+  if (o.updateTokenPlain && !o.updateToken.empty())
+    throw Error("give the update token raw or plain, not both");
+  if (o.downloadTokenPlain && o.downloadToken)
+    throw Error("give the download token raw or plain, not both");
+
+  std::error_code ec;
+  const fs::path out = fs::absolute(o.outputPath, ec);
+  if (!o.sourceDir.empty()) {
+    const fs::path src = fs::weakly_canonical(fs::absolute(o.sourceDir), ec);
+    const fs::path outDir = fs::weakly_canonical(out.parent_path(), ec);
+    const auto [s, d] = std::mismatch(src.begin(), src.end(), outDir.begin(), outDir.end());
+    if (s == src.end())
+      throw Error("the output " + o.outputPath + " lies inside the source folder " + o.sourceDir);
+  }
+  if (fs::exists(o.outputPath, ec) && fs::equivalent(o.outputPath, o.stubPath, ec))
+    throw Error("the output must not be the stub itself");
+
+  // Header blocks.
+  const bool download = AnyDownloadSetting(o);
+  const int defaultVersion = download ? 3 : 2;
+  const std::uint8_t versionByte =
+      o.versionByte ? *o.versionByte : static_cast<std::uint8_t>(defaultVersion);
+  const int headerBlocks = versionByte == 0 ? 2 : versionByte;
+  if (download && headerBlocks < 3)
+    throw Error("download settings need header block 3 (version 3), but the version is " +
+                IntToStr(versionByte));
+  std::vector<std::string> headers;
+  headers.push_back(o.languageFile.empty() ? "*" : LoadLanguageTable(o.languageFile));
+  const std::string updateToken =
+      o.updateTokenPlain ? TokenFor(*o.updateTokenPlain, o.tokenSeed) : o.updateToken;
+  headers.push_back(util::SUB::BuildList(
+      {o.updateUrl, o.updateInfoName, o.agentName, updateToken, o.runHidden ? "1" : "0"}));
+  headers.push_back(MakeDownloadInfo(o));
+  headers.resize(static_cast<std::size_t>(headerBlocks));
+
+  if (o.useDownloadRoad && (!o.downloadSource || (!o.downloadName && o.downloadSetup.empty())))
+    warn("the download road needs a download source and a setup file name");
+  if (o.carryAgent && o.agentName.empty())
+    warn("--carry-agent without --agent-name: the stub writes no agent copy");
+
+  std::vector<SourceFile> files = CollectFiles(o);
+  if (o.useDownloadRoad && !files.empty())
+    warn("the stub ignores the payload of a download-road package");
+
+  BuildResult result;
+  result.version = versionByte;
+  if (!o.engine.empty()) {
+    std::string wanted = util::ReplaceAll(o.engine, "/", "\\");
+    auto it = std::find_if(files.begin(), files.end(),
+                           [&](const SourceFile& f) { return util::EqualsNoCase(f.name, wanted); });
+    if (it == files.end())
+      throw Error("engine " + o.engine + " is not a file of the source folder");
+    it->engine = true;
+    result.engineEntry = package::MakeEngineEntry(it->name, o.engineArgs);
+  } else if (!o.useDownloadRoad) {
+    warn("no --engine: the stub will unpack the files but start nothing");
+  }
+
+  // Stub image.
+  package::Trailer existing;
+  if (package::ReadTrailer(o.stubPath, existing) && existing.HasMagic())
+    throw Error("the stub " + o.stubPath + " already carries a package; give the bare stub");
+  std::string stub = ReadWholeFile(o.stubPath, "stub");
+  if (!package::IsPeFile(o.stubPath))
+    warn("the stub " + o.stubPath + " is not a PE file with its signature at offset 256");
+  const bool hasMarkerArea = stub.size() >= package::kEndMarkerLow + 4;
+  if (!hasMarkerArea && o.endMarker)
+    throw Error("the stub is too small to hold a package end marker");
+  if (hasMarkerArea) // 0 = the package ends at the end of the file
+    std::fill_n(stub.begin() + package::kEndMarkerHigh, 8, '\0');
+
+  std::uint64_t totalInput = 0;
+  std::uint32_t totalBlocks = 0;
+  std::uint64_t plainSum = 0;
+  std::array<std::uint64_t, package::kSpaceEntries> space{};
+  for (const SourceFile& f : files) {
+    totalInput += f.size;
+    const std::uint64_t blocks = f.size == 0 ? 1 : (f.size + o.blockSize - 1) / o.blockSize;
+    if (totalBlocks + blocks > std::numeric_limits<std::uint32_t>::max())
+      throw Error("too many blocks for one package");
+    totalBlocks += static_cast<std::uint32_t>(blocks);
+    plainSum += f.size;
+    space[0] += f.size;
+    for (int i = 1; i < package::kSpaceEntries; ++i) {
+      const std::uint64_t cluster = 256ull << i;
+      space[i] += (f.size + cluster - 1) / cluster * cluster;
+    }
+  }
+  if (space[package::kSpaceEntries - 1] > 0xFFFFFFFFu)
+    warn("the unpacked size exceeds 4 GiB; the space table is capped at 4 GiB");
+
+  OutputFile output(o.outputPath);
+  output.Write(stub);
+  for (const std::string& h : headers) { // plain text, positive length
+    output.Write(LengthWord(h.size(), true));
+    output.Write(h);
+  }
+
+  BuildProgress progress;
+  progress.bytesTotal = totalInput;
+  progress.blocksTotal = totalBlocks;
+  // The one place blocks are written, in package order.
+  Pipeline pipeline(o.level, o.threads, [&](Job& job) {
+    const bool compressed = !job.packed.empty();
+    const std::string& body = compressed ? job.packed : job.raw;
+    output.Write(LengthWord(body.size(), compressed));
+    output.Write(body);
+    ++result.fileBlocks;
+    if (!compressed) ++result.storedBlocks;
+    progress.bytesDone += job.inputBytes;
+    ++progress.blocksDone;
+    if (o.progress) o.progress(progress);
+  });
+
+  for (const SourceFile& f : files) {
+    const std::string header =
+        package::MakeFileHeader(f.engine ? result.engineEntry : f.name, f.dosDateTime);
+    platform::InputFile in;
+    if (!in.Open(f.path.string())) throw Error("cannot open " + f.path.string());
+    std::uint64_t offset = 0;
+    do {
+      const std::size_t n =
+          static_cast<std::size_t>(std::min<std::uint64_t>(o.blockSize, f.size - offset));
+      auto job = std::make_unique<Job>();
+      job->raw.reserve(header.size() + 1 + n);
+      job->raw = header;
+      job->raw.push_back('\0');
+      job->raw.resize(header.size() + 1 + n);
+      if (!in.ReadExact(job->raw.data() + header.size() + 1, n))
+        throw Error(f.path.string() + " changed while being packed (shorter than " +
+                    IntToStr(static_cast<std::int64_t>(f.size)) + " bytes)");
+      job->inputBytes = n;
+      offset += n;
+      pipeline.Submit(std::move(job));
+    } while (offset < f.size);
+    char extra;
+    if (in.Read(&extra, 1) != 0)
+      throw Error(f.path.string() + " changed while being packed (longer than " +
+                  IntToStr(static_cast<std::int64_t>(f.size)) + " bytes)");
+    ++result.files;
+  }
+  pipeline.Finish();
+
+  package::Trailer t;
+  t.reserved0 = 1;
+  t.version = versionByte;
+  t.headerStart = static_cast<std::uint32_t>(stub.size());
+  t.filesCount = result.fileBlocks;
+  t.magic = package::kMagic;
+  t.checksum = 0; // computed below, over the finished file
+  for (int i = 0; i < package::kSpaceEntries; ++i)
+    t.spaceRequired[i] = Saturate32(space[i]);
+  if (o.flags) {
+    t.flags = *o.flags;
+    if (t.flags & package::kFlagSpanned)
+      warn("the flags set Spanned: readers will look for volume files of this package");
+  } else {
+    t.flags = (o.flagAlwaysReportTempDrive ? package::kFlagAlwaysReportTempDrive : 0) |
+              (o.flagSpanCdLevel ? package::kFlagSpanCdLevel : 0) |
+              (o.flagShowSecondBar ? package::kFlagShowSecondBar : 0) |
+              (o.flagAgentLog ? package::kFlagAgentLog : 0);
+  }
+  t.useDownloadRoad = o.useDownloadRoad;
+  t.askBeforeDownload = o.askBeforeDownload;
+  t.carryAgent = o.carryAgent;
+  t.isUpdateAgent = o.isUpdateAgent;
+  t.trailerLength = package::kTrailerSize;
+  const std::uint64_t trailerOffset = output.Size();
+  const auto encoded = package::EncodeTrailer(t);
+  output.Write(std::string_view(reinterpret_cast<const char*>(encoded.data()), encoded.size()));
+
+  const std::uint64_t end = output.Size();
+  if (o.endMarker) {
+    unsigned char marker[8];
+    package::WriteLe32(marker, static_cast<std::uint32_t>(end >> 32));
+    package::WriteLe32(marker + 4, static_cast<std::uint32_t>(end));
+    output.Patch(package::kEndMarkerHigh, std::string_view(reinterpret_cast<char*>(marker), 8));
+  }
+  output.Close();
+  // The checksum leaves out the trailer, so patching it changes no summed byte.
+  result.checksum = package::PackageChecksum(output.TempPath().string(), package::kTrailerSize);
+  unsigned char sum[4];
+  package::WriteLe32(sum, result.checksum);
+  output.PatchClosed(trailerOffset + 16, std::string_view(reinterpret_cast<char*>(sum), 4));
+  output.Commit();
+
+  result.inputBytes = plainSum;
+  result.outputBytes = end;
+  return result;
+}
+
+} // namespace pack

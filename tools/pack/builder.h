@@ -1,0 +1,103 @@
+// Building a package: stub image, header blocks, one or more zlib blocks per
+// file, the trailer and the package end marker. docs/package-format.md is the
+// contract this writes; docs/vpack.md explains the options.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace pack {
+
+struct BuildProgress {
+  std::uint64_t bytesDone = 0; // input bytes packed so far
+  std::uint64_t bytesTotal = 0;
+  std::uint32_t blocksDone = 0;
+  std::uint32_t blocksTotal = 0;
+};
+
+struct BuildOptions {
+  std::string sourceDir; // may be empty with useDownloadRoad (no payload)
+  std::string stubPath;
+  std::string outputPath;
+
+  // Header block 1: INI-style language file; none gives "*".
+  std::string languageFile;
+
+  // Header block 2 (UpdateInfo).
+  std::string updateUrl;
+  std::string updateInfoName;
+  std::string agentName;
+  std::string updateToken;                     // the field as written
+  std::optional<std::string> updateTokenPlain; // made into a token
+  bool runHidden = false;
+
+  // Header block 3 (DownloadInfo); given settings make the package version 3.
+  std::optional<std::string> downloadSource;
+  std::optional<std::string> downloadName;
+  bool downloadAsIs = false;
+  std::optional<std::string> downloadToken;
+  std::optional<std::string> downloadTokenPlain;
+  std::optional<std::uint64_t> downloadSize;
+  // A setup file to take the name, size and download token from (each only
+  // when not given above).
+  std::string downloadSetup;
+
+  // Seed for tokens made from plain texts; unset: derived from the text, so
+  // builds are reproducible.
+  std::optional<std::uint32_t> tokenSeed;
+
+  // The engine: a file of the source folder (either separator, any case).
+  std::string engine;
+  std::string engineArgs;
+
+  // Compression.
+  int level = 6;                   // see docs/vpack.md: 9 costs 35% more time for 0.3% less size
+  std::size_t blockSize = 1 << 20; // input bytes per block
+  unsigned threads = 0;            // 0: one per hardware thread
+
+  // Trailer.
+  std::optional<std::uint8_t> flags; // raw byte, replaces the flag options
+  bool flagAlwaysReportTempDrive = false;
+  bool flagSpanCdLevel = false;
+  bool flagShowSecondBar = false;
+  bool flagAgentLog = false;
+  bool useDownloadRoad = false;
+  bool askBeforeDownload = false;
+  bool carryAgent = false;
+  bool isUpdateAgent = false;
+  std::optional<std::uint8_t> versionByte; // 0..3; header blocks follow it
+  // Write the package end (the output size) at offsets 248..255 instead of 0.
+  bool endMarker = false;
+
+  // Spanned output (one volume file per this many bytes) is not built yet:
+  // blocks reach the output in order through one writer in Build(), which is
+  // where a volume would be closed (Spanned flag, own trailer) and the next
+  // one opened. Must stay 0.
+  std::uint64_t volumeSize = 0;
+
+  std::function<void(const BuildProgress&)> progress;
+  std::function<void(const std::string&)> warn;
+};
+
+struct BuildResult {
+  std::uint32_t files = 0;
+  std::uint32_t fileBlocks = 0;
+  std::uint32_t storedBlocks = 0;
+  std::uint64_t inputBytes = 0;
+  std::uint64_t outputBytes = 0;
+  std::uint32_t checksum = 0;
+  std::uint8_t version = 0;
+  std::string engineEntry;
+};
+
+// Builds the package; throws pack::Error (and leaves no output) on failure.
+BuildResult Build(const BuildOptions& options);
+
+// The token for `plain`: MakeToken with the given seed, or with a seed
+// derived from the text.
+std::string TokenFor(const std::string& plain, std::optional<std::uint32_t> seed);
+
+} // namespace pack

@@ -1,0 +1,339 @@
+#include "pack/inspector.h"
+
+#include <cstdio>
+#include <map>
+#include <sstream>
+
+#include "pack/error.h"
+#include "pack/file_system.h"
+#include "package/format.h"
+#include "package/payload.h"
+#include "util/field_list.h"
+#include "util/text.h"
+
+namespace pack {
+
+using json = nlohmann::ordered_json;
+using util::IntToStr;
+using util::SUB;
+
+namespace {
+
+std::string Hex(std::uint64_t v, int digits) {
+  char buf[32];
+  std::snprintf(buf, sizeof buf, "0x%0*llX", digits, static_cast<unsigned long long>(v));
+  return buf;
+}
+
+json FieldsJson(const std::string& raw, const std::vector<std::string>& names) {
+  json j;
+  j["raw"] = raw;
+  for (std::size_t i = 0; i < names.size(); ++i)
+    j[names[i]] = SUB::GetField(raw, static_cast<int>(i));
+  return j;
+}
+
+json LanguagesJson(const std::string& table) {
+  json list = json::array();
+  for (std::string_view record : SUB::Fields(table)) {
+    json strings = json::object();
+    const auto fields = SUB::Fields(record);
+    for (std::size_t i = 1; i < fields.size(); ++i) {
+      const std::size_t eq = fields[i].find('=');
+      const std::string key(fields[i].substr(0, eq));
+      strings[key] = eq == std::string_view::npos ? "" : std::string(fields[i].substr(eq + 1));
+    }
+    list.push_back({{"name", SUB::GetField(record, 0)}, {"strings", strings}});
+  }
+  return list;
+}
+
+// A merge key under which the stub's file system sees one file.
+std::string FileKey(std::string_view name) {
+  return util::ToUpperAscii(util::ReplaceAll(name, "/", "\\"));
+}
+
+// Cluster sizes of the space table entries (0: the plain sum).
+std::uint64_t ClusterOfEntry(int i) {
+  return i == 0 ? 0 : 256ull << i;
+}
+
+std::string Line(const std::string& label, const std::string& value, int indent = 2) {
+  std::string s(indent, ' ');
+  s += label;
+  if (s.size() < 24)
+    s.resize(24, ' ');
+  else
+    s += ' ';
+  return s + value + "\n";
+}
+
+std::string Str(const json& j) {
+  return j.is_string() ? j.get<std::string>() : j.dump();
+}
+
+} // namespace
+
+std::vector<std::pair<std::string, std::uint8_t>> FlagNames() {
+  return {{"alwaysReportTempDrive", package::kFlagAlwaysReportTempDrive},
+          {"spanned", package::kFlagSpanned},
+          {"spanCdLevel", package::kFlagSpanCdLevel},
+          {"showSecondBar", package::kFlagShowSecondBar},
+          {"agentLog", package::kFlagAgentLog}};
+}
+
+json InfoJson(const PackageReader& reader) {
+  const VolumeInfo& v = reader.First();
+  const package::Trailer& t = v.trailer;
+  json tj;
+  tj["reserved0"] = t.reserved0;
+  tj["version"] = v.storedVersion;
+  tj["headerBlocks"] = v.HeaderBlockCount();
+  tj["reserved2"] = t.reserved2;
+  tj["headerStart"] = t.headerStart;
+  tj["filesCount"] = t.filesCount;
+  tj["magic"] = Hex(t.magic, 8);
+  tj["checksum"] = t.checksum;
+  tj["checksumComputed"] = v.checksumComputed;
+  tj["checksumOk"] = v.ChecksumOk();
+  tj["reserved20"] = t.reserved20;
+  tj["spaceRequired"] = t.spaceRequired;
+  tj["reserved64"] = t.reserved64;
+  tj["flags"] = t.flags;
+  json bits = json::object();
+  for (const auto& [name, bit] : FlagNames())
+    bits[name] = (t.flags & bit) != 0;
+  tj["flagBits"] = bits;
+  tj["useDownloadRoad"] = t.useDownloadRoad;
+  tj["askBeforeDownload"] = t.askBeforeDownload;
+  tj["carryAgent"] = t.carryAgent;
+  tj["isUpdateAgent"] = t.isUpdateAgent;
+  tj["trailerLength"] = t.trailerLength;
+
+  json space = json::array();
+  for (int i = 0; i < package::kSpaceEntries; ++i)
+    space.push_back({{"clusterSize", ClusterOfEntry(i)}, {"bytes", t.spaceRequired[i]}});
+
+  json header;
+  const std::string table = reader.HeaderText(0);
+  header["languageTable"] = table;
+  header["languages"] = LanguagesJson(table);
+  header["updateInfo"] =
+      reader.Headers().size() > 1
+          ? FieldsJson(reader.HeaderText(1), {"url", "infoFile", "agentName", "token", "runHidden"})
+          : json();
+  header["downloadInfo"] =
+      reader.Headers().size() > 2
+          ? FieldsJson(reader.HeaderText(2),
+                       {"source", "fileName", "useSourceAsIs", "token", "size"})
+          : json();
+
+  json j;
+  j["file"] = reader.Path();
+  j["fileSize"] = v.fileSize;
+  j["isPe"] = v.isPe;
+  j["endMarker"] = v.endMarker;
+  j["packageEnd"] = v.packageEnd;
+  j["trailerOffset"] = v.trailerOffset;
+  j["payloadStart"] = reader.PayloadStart();
+  j["isUpdateAgent"] = t.isUpdateAgent != 0;
+  j["trailer"] = tj;
+  j["spaceTable"] = space;
+  j["header"] = header;
+  return j;
+}
+
+std::string InfoText(const json& j) {
+  const json& t = j["trailer"];
+  std::ostringstream o;
+  o << "Package " << Str(j["file"]) << "\n";
+  o << Line("file size", Str(j["fileSize"]));
+  o << Line("PE image", j["isPe"].get<bool>() ? "yes" : "no");
+  o << Line("end marker", Str(j["endMarker"]) + " (package ends at " + Str(j["packageEnd"]) + ")");
+  o << Line("kind", j["isUpdateAgent"].get<bool>() ? "auto-update agent" : "setup package");
+  o << "Trailer at offset " << Str(j["trailerOffset"]) << "\n";
+  o << Line("reserved0", Str(t["reserved0"]));
+  o << Line("version", Str(t["version"]) + " (" + Str(t["headerBlocks"]) + " header blocks)");
+  o << Line("reserved2", Str(t["reserved2"]));
+  o << Line("headerStart", Str(t["headerStart"]));
+  o << Line("filesCount", Str(t["filesCount"]) + " file blocks");
+  o << Line("magic", Str(t["magic"]));
+  o << Line("checksum", Str(t["checksum"]) + " stored, " + Str(t["checksumComputed"]) +
+                            " computed: " + (t["checksumOk"].get<bool>() ? "ok" : "MISMATCH"));
+  o << Line("reserved20", t["reserved20"].dump());
+  o << Line("reserved64", Str(t["reserved64"]));
+  std::string flags = Hex(t["flags"].get<unsigned>(), 2);
+  for (const auto& [name, bit] : FlagNames())
+    if (t["flagBits"][name].get<bool>()) flags += " " + name;
+  o << Line("flags", flags);
+  o << Line("useDownloadRoad", Str(t["useDownloadRoad"]));
+  o << Line("askBeforeDownload", Str(t["askBeforeDownload"]));
+  o << Line("carryAgent", Str(t["carryAgent"]));
+  o << Line("isUpdateAgent", Str(t["isUpdateAgent"]));
+  o << Line("trailerLength", Str(t["trailerLength"]));
+  o << "Space required (bytes)\n";
+  for (const json& e : j["spaceTable"]) {
+    const auto c = e["clusterSize"].get<std::uint64_t>();
+    o << Line(c == 0 ? "plain sum" : "clusters >= " + IntToStr(c), Str(e["bytes"]));
+  }
+  const json& h = j["header"];
+  o << "Header\n";
+  o << Line("languageTable", Str(h["languageTable"]));
+  for (const json& lang : h["languages"]) {
+    o << Line("language", Str(lang["name"]), 4);
+    for (const auto& [key, value] : lang["strings"].items())
+      o << Line(key, Str(value), 6);
+  }
+  for (const char* block : {"updateInfo", "downloadInfo"}) {
+    if (h[block].is_null()) continue;
+    o << Line(block, Str(h[block]["raw"]));
+    for (const auto& [key, value] : h[block].items())
+      if (key != "raw") o << Line(key, Str(value), 4);
+  }
+  o << Line("payload starts at", Str(j["payloadStart"]), 0);
+  return o.str();
+}
+
+std::vector<ListedFile> ListFiles(const PackageReader& reader) {
+  std::vector<ListedFile> files;
+  std::map<std::string, std::size_t> index;
+  reader.Walk({}, [&](const PayloadBlock& b) {
+    ListedFile* f = nullptr;
+    FileBlockHandler h;
+    h.onHeader = [&](const package::FileHeader& fh, std::string_view raw, bool) {
+      if (raw.empty()) return false;
+      const auto [it, isNew] = index.emplace(FileKey(fh.name), files.size());
+      if (isNew) {
+        ListedFile n;
+        n.name = fh.name;
+        n.volume = b.volume->number;
+        n.offset = b.frame.offset;
+        files.push_back(n);
+      }
+      f = &files[it->second];
+      if (!fh.engineEntry.empty()) f->engineEntry = fh.engineEntry;
+      f->dosDateTime = fh.dosDateTime;
+      f->packedSize += 4 + b.frame.size;
+      ++f->blocks;
+      return true;
+    };
+    h.onData = [&](std::string_view data) {
+      f->size += data.size();
+      return true;
+    };
+    const std::string damage = DecodeFileBlock(b, h);
+    if (!damage.empty())
+      throw Error(Where(b.volume->path, b.frame.offset) + ": file block " + IntToStr(b.index + 1) +
+                  ": " + damage);
+    return true;
+  });
+  return files;
+}
+
+json ListJson(const std::vector<ListedFile>& files) {
+  json list = json::array();
+  for (const ListedFile& f : files) {
+    list.push_back({{"name", f.name},
+                    {"engine", !f.engineEntry.empty()},
+                    {"engineEntry", f.engineEntry},
+                    {"size", f.size},
+                    {"packedSize", f.packedSize},
+                    {"dosDateTime", f.dosDateTime},
+                    {"date", FormatDosDateTime(f.dosDateTime)},
+                    {"blocks", f.blocks},
+                    {"volume", f.volume},
+                    {"offset", f.offset}});
+  }
+  return list;
+}
+
+std::string ListText(const std::vector<ListedFile>& files) {
+  std::ostringstream o;
+  std::uint64_t total = 0, packed = 0;
+  char line[96];
+  std::snprintf(line, sizeof line, "%12s %12s  %-19s %6s  %s\n", "size", "packed", "date", "blocks",
+                "name");
+  o << line;
+  for (const ListedFile& f : files) {
+    std::snprintf(line, sizeof line, "%12llu %12llu  %-19s %6u  ",
+                  static_cast<unsigned long long>(f.size),
+                  static_cast<unsigned long long>(f.packedSize),
+                  FormatDosDateTime(f.dosDateTime).c_str(), f.blocks);
+    o << line << f.name;
+    if (!f.engineEntry.empty()) o << "   [engine: " << f.engineEntry << "]";
+    o << "\n";
+    total += f.size;
+    packed += f.packedSize;
+  }
+  o << files.size() << " files, " << total << " bytes (" << packed << " packed)\n";
+  return o.str();
+}
+
+VerifyReport Verify(const std::string& path) {
+  VerifyReport r;
+  std::unique_ptr<PackageReader> reader;
+  try {
+    reader = std::make_unique<PackageReader>(path);
+  } catch (const Error& e) {
+    r.problems.push_back({path, e.what()});
+    return r;
+  }
+  std::map<std::string, std::uint64_t> sizes;
+  try {
+    reader->Walk(
+        [&](const VolumeInfo& v) {
+          ++r.volumes;
+          if (!v.ChecksumOk())
+            r.problems.push_back({v.path, "checksum mismatch: stored " +
+                                              IntToStr(v.trailer.checksum) + ", computed " +
+                                              IntToStr(v.checksumComputed)});
+          return true;
+        },
+        [&](const PayloadBlock& b) {
+          ++r.blocks;
+          const std::string where = Where(b.volume->path, b.frame.offset);
+          const std::string which = "file block " + IntToStr(b.index + 1) + ": ";
+          std::uint64_t* size = nullptr;
+          FileBlockHandler h;
+          h.onHeader = [&](const package::FileHeader& fh, std::string_view raw, bool sep) {
+            if (raw.empty()) {
+              r.problems.push_back({where, which + "empty file header (the stub skips the block)"});
+              return false;
+            }
+            if (!sep) r.problems.push_back({where, which + "no 0 byte after the file header"});
+            if (!package::IsSafeRelativeName(fh.name))
+              r.problems.push_back({where, which + "unsafe file name '" + fh.name + "'"});
+            size = &sizes[FileKey(fh.name)];
+            return true;
+          };
+          h.onData = [&](std::string_view data) {
+            *size += data.size();
+            return true;
+          };
+          const std::string damage = DecodeFileBlock(b, h);
+          if (!damage.empty()) r.problems.push_back({where, which + damage});
+          return true;
+        });
+  } catch (const Error& e) {
+    r.problems.push_back({path, e.what()});
+    return r;
+  }
+  const package::Trailer& t = reader->First().trailer;
+  if (t.filesCount != r.blocks)
+    r.problems.push_back({path, "trailer filesCount is " + IntToStr(t.filesCount) + " but " +
+                                    IntToStr(r.blocks) + " file blocks were found"});
+  for (int i = 0; i < package::kSpaceEntries; ++i) {
+    std::uint64_t want = 0;
+    const std::uint64_t cluster = ClusterOfEntry(i);
+    for (const auto& [name, size] : sizes)
+      want += cluster == 0 ? size : (size + cluster - 1) / cluster * cluster;
+    want = std::min<std::uint64_t>(want, 0xFFFFFFFFu);
+    if (want != t.spaceRequired[i])
+      r.problems.push_back({path, "space table entry " + IntToStr(i) + " is " +
+                                      IntToStr(t.spaceRequired[i]) + " but the files need " +
+                                      IntToStr(static_cast<std::int64_t>(want))});
+  }
+  return r;
+}
+
+} // namespace pack
