@@ -16,18 +16,25 @@ cleanup() {
 trap cleanup EXIT
 
 out=build/demo
-rm -rf "$out" && mkdir -p "$out"
+rm -rf "$out" && mkdir -p "$out/payload"
 vpack=build/native/tools/pack/vpack
-echo "== Packing demo/payload with vpack"
-"$vpack" build demo/payload --stub build/win32/src/stub.exe --languages demo/languages.ini \
+engine=build/win32/tests/support/sample_engine.exe
+cp -r demo/payload/. "$out/payload/"
+cp "$engine" "$out/payload/Engine.exe"
+
+echo "== Packing the demo payload and the sample setup engine with vpack"
+"$vpack" build "$out/payload" --stub build/win32/src/stub.exe --languages demo/languages.ini \
+  --engine Engine.exe --engine-args "/ExitCode=3 /HoldMs=1500" \
   --update-url http://127.0.0.1/demo/ --update-info demo.info --agent-name Demo.AutoUpdate.exe \
-  -o "$out/DemoSetup.exe"
+  --carry-agent --flag-show-second-bar -o "$out/DemoSetup.exe"
 "$vpack" list "$out/DemoSetup.exe"
 echo
+
 echo "== Running the setup under Wine (trace from the debug channel)"
-wine build/win32/tests/support/debug_viewer.exe "Z:$(pwd -P | tr / '\\')\\$out\\trace.txt" &
+wine build/win32/tests/support/debug_viewer.exe "$(winepath -w "$out")\\trace.txt" &
 viewer_pid=$!
 for _ in $(seq 1 100); do [ -e "$out/trace.txt.ready" ] && break; sleep 0.1; done
+export VANTOR_ENGINE_RECORD="$(winepath -w "$out")\\engine.txt"
 set +e
 wine "$out/DemoSetup.exe" /demo=1
 code=$?
@@ -36,4 +43,6 @@ wine build/win32/tests/support/debug_viewer.exe --stop || true
 wait "$viewer_pid" 2>/dev/null || true
 viewer_pid=""
 tr -d '\r' < "$out/trace.txt"
-echo "== The setup exited with code $code"
+echo "== What the setup engine received"
+tr -d '\r' < "$out/engine.txt"
+echo "== The setup exited with code $code (the engine's own)"

@@ -3,9 +3,9 @@
 #include "package/token.h"
 #include "package/trailer.h"
 #include "platform/file.h"
-#include "platform/language.h"
 #include "util/field_list.h"
 #include "util/text.h"
+#include "vars/language.h"
 
 namespace package {
 
@@ -91,7 +91,7 @@ void ResetLanguageSelection() {
 
 std::string TGFileInfo::LangString(std::string_view key, std::string_view def) const {
   if (!g_selected) {
-    g_selectedRecord = SelectLanguageRecord(languageTable_, platform::UserLanguageName());
+    g_selectedRecord = SelectLanguageRecord(languageTable_, vars::UserLanguageName());
     g_selected = true;
   }
   if (g_selectedRecord.size() > 1)

@@ -162,9 +162,9 @@ std::string VolumeBaseName(std::string_view packageFile) {
 
 std::string VolumeFileName(std::string_view packageFile, int volume) {
   if (volume <= 1) return std::string(packageFile);
-  char suffix[16];
-  std::snprintf(suffix, sizeof suffix, ".%03d", volume);
-  return VolumeBaseName(packageFile) + suffix;
+  std::string digits = util::IntToStr(volume);
+  if (digits.size() < 3) digits.insert(0, 3 - digits.size(), '0');
+  return VolumeBaseName(packageFile) + "." + digits;
 }
 
 namespace {

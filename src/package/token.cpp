@@ -1,5 +1,8 @@
 #include "package/token.h"
 
+#include "util/random.h"
+#include "util/text.h"
+
 #include <random>
 
 #include "util/scramble.h"
@@ -18,10 +21,7 @@ int HexDigit(char c) {
   return -1;
 }
 
-std::string RandomNumberText() {
-  static std::mt19937 rng{std::random_device{}()};
-  return std::to_string(std::uniform_int_distribution<int>(0, 99998)(rng));
-}
+std::string RandomNumberText() { return util::IntToStr(util::RandomInRange(0, 99998)); }
 
 // The next "|"-terminated part of `s` from `pos`; advances `pos` past the "|"
 // (or to the end when there is none).

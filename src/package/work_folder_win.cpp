@@ -1,78 +1,142 @@
 #include <windows.h>
 
+#include "package/file_info.h"
 #include "package/work_folder.h"
+#include "system/files.h"
+#include "util/system_info.h"
 #include "util/text.h"
 
 namespace package {
 
 namespace {
 
+std::string g_workFolder;
+bool g_betterTempSearched = false;
+std::string g_betterTempRoot;
+std::string g_altWorkFolder;
+
 std::string OwnPath() {
-  char own[MAX_PATH * 4];
-  DWORD n = GetModuleFileNameA(nullptr, own, sizeof own);
-  return std::string(own, n);
+  std::string path(MAX_PATH, '\0');
+  for (;;) {
+    const DWORD n = GetModuleFileNameA(nullptr, path.data(), static_cast<DWORD>(path.size()));
+    if (n < path.size()) {
+      path.resize(n);
+      return path;
+    }
+    path.resize(path.size() * 2);
+  }
+}
+
+std::string SystemTempFolder() {
+  char buffer[MAX_PATH + 1];
+  const DWORD n = GetTempPathA(sizeof buffer, buffer);
+  return std::string(buffer, n <= MAX_PATH ? n : 0);
 }
 
 // The packed local date-time the file system reports for a file.
-DWORD FileDosDateTime(const std::string& path) {
+std::uint32_t FileDosDateTime(const std::string& path) {
   WIN32_FILE_ATTRIBUTE_DATA data;
   if (!GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &data)) return 0;
   FILETIME local;
   WORD date = 0, time = 0;
-  FileTimeToLocalFileTime(&data.ftLastWriteTime, &local);
-  FileTimeToDosDateTime(&local, &date, &time);
-  return MAKELONG(time, date);
+  if (!FileTimeToLocalFileTime(&data.ftLastWriteTime, &local) ||
+      !FileTimeToDosDateTime(&local, &date, &time))
+    return 0;
+  return static_cast<std::uint32_t>(date) << 16 | time;
 }
 
-bool DirectoryExists(const std::string& path) {
-  DWORD a = GetFileAttributesA(path.c_str());
+bool IsFolder(const std::string& path) {
+  const DWORD a = GetFileAttributesA(path.c_str());
   return a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_DIRECTORY);
 }
 
+bool IsFile(const std::string& path) {
+  const DWORD a = GetFileAttributesA(path.c_str());
+  return a != INVALID_FILE_ATTRIBUTES && !(a & FILE_ATTRIBUTE_DIRECTORY);
+}
+
 void CreateFolderWithParents(const std::string& path) {
-  if (path.empty() || DirectoryExists(path)) return;
-  std::string parent = util::FolderOf(path);
-  if (!parent.empty() && parent != path && parent.back() != ':') CreateFolderWithParents(parent);
-  CreateDirectoryA(path.c_str(), nullptr);
+  std::string folder = path;
+  while (folder.size() > 3 && util::IsPathSeparator(folder.back()))
+    folder.pop_back();
+  if (folder.empty() || IsFolder(folder)) return;
+  const std::string parent = util::FolderOf(folder);
+  if (!parent.empty() && parent.size() < folder.size() && parent.back() != ':')
+    CreateFolderWithParents(parent);
+  CreateDirectoryA(folder.c_str(), nullptr);
 }
 
-}  // namespace
-
-bool RemoveFolderTree(const std::string& folder) {
-  if (!DirectoryExists(folder)) return false;
-  WIN32_FIND_DATAA found;
-  HANDLE h = FindFirstFileA(util::JoinPath(folder, "*").c_str(), &found);
-  if (h != INVALID_HANDLE_VALUE) {
-    do {
-      std::string name = found.cFileName;
-      if (name == "." || name == "..") continue;
-      std::string path = util::JoinPath(folder, name);
-      if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
-        RemoveFolderTree(path);
-      } else {
-        SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
-        DeleteFileA(path.c_str());
-      }
-    } while (FindNextFileA(h, &found));
-    FindClose(h);
-  }
-  RemoveDirectoryA(folder.c_str());
-  return !DirectoryExists(folder);
+bool WriteSmallFile(const std::string& path, std::string_view data) {
+  HANDLE h = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                         FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (h == INVALID_HANDLE_VALUE) return false;
+  DWORD written = 0;
+  WriteFile(h, data.data(), static_cast<DWORD>(data.size()), &written, nullptr);
+  CloseHandle(h);
+  return true;
 }
+
+// Whether a drive takes a file, and its free space when it does.
+TempDriveFacts ProbeDrive(char letter) {
+  TempDriveFacts facts;
+  facts.letter = letter;
+  const std::string root = std::string(1, letter) + ":\\";
+  facts.fixed = GetDriveTypeA(root.c_str()) == DRIVE_FIXED;
+  if (!facts.fixed) return facts;
+  const std::string probe = TempProbeFolder(letter, IsFolder(root + "TEMP"), RandomFolderNumber());
+  CreateFolderWithParents(probe);
+  const std::string file = probe + "\\~aa.tmp";
+  WriteSmallFile(file, "aa");
+  facts.probeWritten = IsFile(file);
+  if (facts.probeWritten) facts.freeBytes = util::GetDiskFree(root);
+  sys::RemoveFolderTree(probe, true);
+  return facts;
+}
+
+} // namespace
 
 std::string GetWorkFolder() {
-  static std::string folder;
-  if (folder.empty()) {
-    char temp[MAX_PATH + 1];
-    DWORD n = GetTempPathA(sizeof temp, temp);
-    std::string path(temp, n);
-    if (!path.empty() && path.back() != '\\') path += '\\';
-    path += "SETUP_" + util::IntToStr(FileDosDateTime(OwnPath()) & 0xFFFF);
-    if (DirectoryExists(path)) RemoveFolderTree(path);
-    CreateFolderWithParents(path);
-    folder = path;
+  if (g_workFolder.empty()) {
+    const std::string folder = WorkFolderName(SystemTempFolder(), FileDosDateTime(OwnPath()));
+    if (IsFolder(folder)) sys::RemoveFolderTree(folder, true);
+    CreateFolderWithParents(folder);
+    g_workFolder = folder;
   }
-  return folder;
+  return g_workFolder;
 }
 
-}  // namespace package
+bool FindBetterTempDrive() {
+  if (!g_betterTempSearched) {
+    g_betterTempSearched = true;
+    std::vector<TempDriveFacts> drives;
+    for (char letter : kTempDriveLetters)
+      drives.push_back(ProbeDrive(letter));
+    g_betterTempRoot = DecideBetterTempRoot(drives, SystemTempFolder(), IsFolder);
+  }
+  return !g_betterTempRoot.empty();
+}
+
+std::string GetAltWorkFolder() {
+  if (g_altWorkFolder.empty() && !g_betterTempRoot.empty()) {
+    const std::string folder = g_betterTempRoot + "_" + util::IntToStr(RandomFolderNumber());
+    if (IsFolder(folder)) sys::RemoveFolderTree(folder, true);
+    CreateFolderWithParents(folder);
+    g_altWorkFolder = folder;
+  }
+  return g_altWorkFolder;
+}
+
+void RemoveAltWorkFolder() {
+  if (!g_altWorkFolder.empty()) sys::RemoveFolderTree(g_altWorkFolder, true);
+}
+
+std::string GetOriginalDescriptorPath() {
+  static std::string path;
+  if (path.empty()) {
+    const std::string own = OwnPath();
+    path = util::FolderOf(own) + "\\" + TGFileInfo(own).UpdateOriginalName();
+  }
+  return path;
+}
+
+} // namespace package

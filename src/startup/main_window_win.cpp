@@ -9,6 +9,7 @@
 #include "startup/main_window_layout.h"
 #include "startup/stub.h"
 #include "startup/stub_state.h"
+#include "system/files.h"
 #include "ui/message_box.h"
 #include "util/switches.h"
 #include "util/system_info.h"
@@ -134,7 +135,7 @@ void StubProgress(int mode, int maximum, int step, int start) {
 void DestroyMainWindow() {
   AgentLog(".. DestroyMainWindow() - Start");
   http::SetDownloadAbort(true);
-  package::RemoveFolderTree(package::GetWorkFolder());
+  sys::RemoveFolderTree(package::GetWorkFolder(), false);
   PostQuitMessage(0);
   g_loopEnd = true;
   AgentLog(".. DestroyMainWindow() - End");

@@ -4,7 +4,9 @@
 #include "startup/run_mode.h"
 #include "startup/stub.h"
 #include "startup/stub_state.h"
+#include "system/self_removal.h"
 #include "util/switches.h"
+#include "util/system_info.h"
 #include "util/text.h"
 #include "util/trace.h"
 
@@ -78,12 +80,14 @@ void DoRunStubWin() {
     AgentLog("WinMain");
     WinMain();
     AgentLog("DeleteMySelf");
+    sys::DeleteSelf(false, !util::IsNT());
   } else if (IsSpanFirstLevel()) {
     mode = "spanned relaunch";
     RelaunchFromWorkFolderCopy();
   } else {
     mode = IsSpanSecondLevel() ? "spanned setup, second level" : "setup";
     WinMain();
+    if (IsSpanSecondLevel()) sys::DeleteSelf(true, !util::IsNT());
   }
   util::WriteTraceLine(util::IntToStr(GetCurrentProcessId()) + " ==== RunMode=" + mode);
   AgentLog("DoRunStubWin() --- End");

@@ -1,7 +1,6 @@
 #include "util/field_list.h"
 
 #include <algorithm>
-#include <unordered_set>
 
 #include "util/text.h"
 
@@ -295,11 +294,16 @@ std::string SUB::Distinct(std::string_view list, std::string_view keep) {
     return false;
   };
   Views out;
-  std::unordered_set<std::string> seen; // trimmed, upper-cased
+  // Lists are short: a linear search keeps the stub free of hash tables.
+  auto seen = [&](std::string_view t) {
+    for (auto o : out)
+      if (EqualsNoCase(TrimView(o), t)) return true;
+    return false;
+  };
   for (auto field : f) {
     std::string_view t = TrimView(field);
     if (t.empty()) continue;
-    if (!inKeep(t) && !seen.insert(ToUpperAscii(t)).second) continue;
+    if (!inKeep(t) && seen(t)) continue;
     out.push_back(field);
   }
   return out.empty() ? std::string() : Join(out, list.front());

@@ -1,6 +1,7 @@
 #include "util/scramble.h"
 
-#include <random>
+#include "util/random.h"
+
 
 namespace util {
 
@@ -24,10 +25,7 @@ std::string Transform(std::string_view body, int k) {
   return r;
 }
 
-std::uint8_t RandomKey() {
-  static std::mt19937 rng{std::random_device{}()};
-  return static_cast<std::uint8_t>(std::uniform_int_distribution<int>(0, 89)(rng) + 33);
-}
+std::uint8_t RandomKey() { return static_cast<std::uint8_t>(RandomInRange(0, 89) + 33); }
 
 std::string Unscramble(std::string_view text, bool hex) {
   std::string decoded;

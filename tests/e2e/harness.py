@@ -52,6 +52,21 @@ def wine(exe, *args, timeout=60, check_exit=None):
     return proc.returncode
 
 
+def wine_output(exe, *args, timeout=60):
+    """Runs a Windows program and returns (exit code, its stdout as text):
+    the bytes as they came, read as Latin-1 so every byte stays one
+    character. Wine's own messages (stderr) are not part of it."""
+    proc = subprocess.Popen(["wine", str(exe), *map(str, args)],
+                            stdout=subprocess.PIPE, stderr=subprocess.DEVNULL)
+    try:
+        out, _ = proc.communicate(timeout=timeout)
+    except subprocess.TimeoutExpired:
+        proc.kill()
+        proc.communicate()
+        raise AssertionError(f"{exe} did not end within {timeout} s")
+    return proc.returncode, out.decode("latin-1")
+
+
 def vpack(*args, check=True):
     result = subprocess.run([str(VPACK), *map(str, args)], capture_output=True, text=True)
     if check and result.returncode != 0:

@@ -6,7 +6,7 @@ import subprocess
 import time
 import unittest
 
-from harness import STUB, DebugViewer, WineTestCase, vpack, win_path, wine
+from harness import STUB, WIN_BUILD, DebugViewer, WineTestCase, vpack, win_path, wine
 
 LOG_PREFIX = r"\d\d/\d\d/\d\d \d\d:\d\d:\d\d [ \d]{4}\d"
 
@@ -58,15 +58,25 @@ class StartupTest(WineTestCase):
             "ThisIs_Plain_AutoUpdate_Exe=TRUE", "ThisIs_X_AutoUpdate_Exe=FALSE",
             "DoRunStubWin() --- End", "=== EXIT === " + path, ""])
 
-        # The working copy writes to the same file, with its own tag.
+        # The working copy writes to the same file, with its own tag. Its
+        # window stays up (the agent's timer source) until closed twice.
         copy = self.dir / "X_Prog.AutoUpdate.exe"
         shutil.copy(agent, copy)
         log.unlink()
-        self.assertEqual(wine(copy), 0)
+        proc = subprocess.Popen(["wine", str(copy)], stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        probe = [ "wine", str(WIN_BUILD / "tests" / "support" / "window_probe.exe")]
+        cls = ".AutoUpdate.X_Prog.AutoUpdate"
+        self.assertEqual(subprocess.run(probe + ["wait", cls, "30000"]).returncode, 0)
+        for _ in range(2):
+            subprocess.run(probe + ["post", cls, "0x10"])
+        self.assertEqual(proc.wait(timeout=60), 0)
         copy_lines = self.read_log(log)
         for line in copy_lines:
             self.assertRegex(line, "^" + LOG_PREFIX + " X ")
-        self.assertIn("ThisIs_X_AutoUpdate_Exe=TRUE", [line[26:] for line in copy_lines])
+        texts = [line[26:] for line in copy_lines]
+        self.assertIn("ThisIs_X_AutoUpdate_Exe=TRUE", texts)
+        self.assertIn(".. CloseMainWindow() - Start", texts)
+        self.assertIn(".. DestroyMainWindow() - End", texts)
 
     def test_no_agent_log_without_its_bit(self):
         agent = self.build("Prog.AutoUpdate.exe", "--agent", "--agent-name", "Prog.AutoUpdate.exe")
@@ -78,6 +88,8 @@ class StartupTest(WineTestCase):
 
     def test_spanned_first_level_relaunches_from_a_work_folder_copy(self):
         setup = self.build("cd setup.exe", "--flag-span-cd-level")
+        # The copy reads its package from the ".001" file beside the first.
+        shutil.copy(setup, str(setup) + ".001")
         with DebugViewer(self.dir) as viewer:
             self.assertEqual(wine(setup, "/lang=de"), 0)
             deadline = time.time() + 60

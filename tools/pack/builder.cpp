@@ -156,6 +156,7 @@ std::string LengthWord(std::size_t size, bool compressed) {
 
 // One block on its way into the package.
 struct Job {
+  std::string name;   // package name of the file, for messages
   std::string raw;    // file header, 0 byte, data
   std::string packed; // the zlib stream, when it pays
   std::uint64_t inputBytes = 0;
@@ -347,6 +348,157 @@ std::uint32_t Saturate32(std::uint64_t v) {
   return static_cast<std::uint32_t>(std::min<std::uint64_t>(v, 0xFFFFFFFFu));
 }
 
+std::string_view Bytes(const std::array<unsigned char, package::kTrailerSize>& a) {
+  return std::string_view(reinterpret_cast<const char*>(a.data()), a.size());
+}
+
+// Ends a package file: the trailer, the end marker (PE files only, when
+// asked for) and the checksum, computed over the closed file. The checksum
+// leaves out the trailer, so patching it in changes no summed byte.
+std::uint32_t FinishPackageFile(OutputFile& out, package::Trailer t, bool endMarker) {
+  const std::uint64_t trailerOffset = out.Size();
+  t.checksum = 0;
+  out.Write(Bytes(package::EncodeTrailer(t)));
+  if (endMarker) {
+    const std::uint64_t end = out.Size();
+    unsigned char marker[8];
+    package::WriteLe32(marker, static_cast<std::uint32_t>(end >> 32));
+    package::WriteLe32(marker + 4, static_cast<std::uint32_t>(end));
+    out.Patch(package::kEndMarkerHigh, std::string_view(reinterpret_cast<char*>(marker), 8));
+  }
+  out.Close();
+  const std::uint32_t checksum = package::PackageChecksum(out.TempPath().string(), t.trailerLength);
+  unsigned char sum[4];
+  package::WriteLe32(sum, checksum);
+  out.PatchClosed(trailerOffset + 16, std::string_view(reinterpret_cast<char*>(sum), 4));
+  return checksum;
+}
+
+// Renames every file into place, or none: when one rename fails, the files
+// already renamed are removed again, so no incomplete set is left.
+void CommitAll(const std::vector<OutputFile*>& files) {
+  std::vector<fs::path> done;
+  try {
+    for (OutputFile* f : files) {
+      f->Commit();
+      done.push_back(f->FinalPath());
+    }
+  } catch (...) {
+    std::error_code ec;
+    for (const fs::path& p : done)
+      fs::remove(p, ec);
+    throw;
+  }
+}
+
+// The volume files of one package, written in block order. Volume 1 starts
+// with the stub image and the header blocks; a block that would take the
+// current volume past the volume size closes it (Spanned set, own trailer
+// and checksum) and opens the next one, which starts right with the block.
+class VolumeSet {
+public:
+  VolumeSet(const BuildOptions& o, std::string firstPath, std::string_view stubAndHeader,
+            const package::Trailer& base, bool endMarker)
+      : o_(o), firstPath_(std::move(firstPath)), base_(base), endMarker_(endMarker) {
+    const std::uint64_t fixed = stubAndHeader.size() + package::kTrailerSize;
+    if (o_.volumeSize != 0 && fixed > o_.volumeSize)
+      throw Error("the stub and the header blocks with the trailer take " + IntToStr(fixed) +
+                  " bytes, more than the volume size of " + IntToStr(o_.volumeSize) + " bytes");
+    Open();
+    volumes_.back().file->Write(stubAndHeader);
+  }
+
+  void AddBlock(std::string_view lengthWord, std::string_view body, const std::string& name) {
+    const std::uint64_t bytes = lengthWord.size() + body.size();
+    Volume* v = &volumes_.back();
+    // A later volume always takes at least one block: the stub reads one
+    // before it looks at the end of the volume.
+    const bool holdsSomething = volumes_.size() == 1 || v->info.blocks > 0;
+    if (o_.volumeSize != 0 && holdsSomething &&
+        v->file->Size() + bytes + package::kTrailerSize > o_.volumeSize) {
+      Close(true);
+      Open();
+      v = &volumes_.back();
+      if (bytes + package::kTrailerSize > o_.volumeSize && o_.warn)
+        o_.warn("block " + IntToStr(blocks_ + 1) + " (" + name + ") takes " + IntToStr(bytes) +
+                " bytes, more than a volume holds; it gets volume " + IntToStr(volumes_.size()) +
+                " of its own, which is larger than " + IntToStr(o_.volumeSize) + " bytes");
+    }
+    Remember(*v, lengthWord);
+    Remember(*v, body);
+    v->file->Write(lengthWord);
+    v->file->Write(body);
+    ++v->info.blocks;
+    ++blocks_;
+  }
+
+  // Closes the last volume (without Spanned).
+  void Finish() { Close(false); }
+
+  std::vector<WrittenFile> Written() const {
+    std::vector<WrittenFile> list;
+    for (const Volume& v : volumes_)
+      list.push_back(v.info);
+    return list;
+  }
+
+  void AppendFiles(std::vector<OutputFile*>& files) {
+    for (Volume& v : volumes_)
+      files.push_back(v.file.get());
+  }
+
+private:
+  struct Volume {
+    std::unique_ptr<OutputFile> file;
+    std::string head; // the first bytes, to tell whether it would read as a PE file
+    WrittenFile info;
+  };
+
+  void Open() {
+    const int number = static_cast<int>(volumes_.size()) + 1;
+    if (number > 999)
+      throw Error("more than 999 volumes (volume names have three digits); choose a larger "
+                  "volume size");
+    Volume v;
+    v.info.path = number == 1 ? firstPath_ : package::VolumeFileName(firstPath_, number);
+    v.file = std::make_unique<OutputFile>(v.info.path);
+    volumes_.push_back(std::move(v));
+  }
+
+  static void Remember(Volume& v, std::string_view bytes) {
+    constexpr std::size_t kHead = package::kPeSignatureOffset + 2;
+    if (v.head.size() < kHead) v.head.append(bytes.substr(0, kHead - v.head.size()));
+  }
+
+  void Close(bool spanned) {
+    Volume& v = volumes_.back();
+    const bool first = volumes_.size() == 1;
+    // Readers take the end marker of any file with "MZ" at 0 and "PE" at
+    // 256; a later volume must never look like that.
+    if (!first && v.head.size() >= package::kPeSignatureOffset + 2 &&
+        v.head.compare(0, 2, "MZ") == 0 &&
+        v.head.compare(package::kPeSignatureOffset, 2, "PE") == 0)
+      throw Error(v.info.path + " would start like a program file (\"MZ\" at 0, \"PE\" at 256) "
+                                "and be misread; choose another volume size");
+    package::Trailer t = base_;
+    if (!first) t.headerStart = 0;
+    // A single-file build keeps a Spanned bit given as raw flags (tests use
+    // it to make readers look for volumes).
+    if (o_.volumeSize != 0 || o_.cdLayout)
+      t.flags = static_cast<std::uint8_t>((t.flags & ~package::kFlagSpanned) |
+                                          (spanned ? package::kFlagSpanned : 0));
+    v.info.checksum = FinishPackageFile(*v.file, t, first && endMarker_);
+    v.info.bytes = v.file->Size();
+  }
+
+  const BuildOptions& o_;
+  std::string firstPath_;
+  package::Trailer base_;
+  bool endMarker_;
+  std::vector<Volume> volumes_;
+  std::uint32_t blocks_ = 0;
+};
+
 } // namespace
 
 std::string TokenFor(const std::string& plain, std::optional<std::uint32_t> seed) {
@@ -364,7 +516,6 @@ BuildResult Build(const BuildOptions& o) {
   auto warn = [&](const std::string& text) {
     if (o.warn) o.warn(text);
   };
-  if (o.volumeSize != 0) throw Error("spanned output (volume size) is not supported yet");
   if (o.stubPath.empty()) throw Error("no stub given (--stub)");
   if (o.outputPath.empty()) throw Error("no output given (-o)");
   if (o.sourceDir.empty() && !o.useDownloadRoad)
@@ -377,6 +528,9 @@ BuildResult Build(const BuildOptions& o) {
     throw Error("give the update token raw or plain, not both");
   if (o.downloadTokenPlain && o.downloadToken)
     throw Error("give the download token raw or plain, not both");
+  if (o.cdLayout && util::EndsWithNoCase(o.outputPath, ".001"))
+    throw Error("with a CD-style set the output names the launcher (such as setup.exe); the "
+                "package goes to its .001, .002, ... files");
 
   std::error_code ec;
   const fs::path out = fs::absolute(o.outputPath, ec);
@@ -464,12 +618,46 @@ BuildResult Build(const BuildOptions& o) {
   if (space[package::kSpaceEntries - 1] > 0xFFFFFFFFu)
     warn("the unpacked size exceeds 4 GiB; the space table is capped at 4 GiB");
 
-  OutputFile output(o.outputPath);
-  output.Write(stub);
-  for (const std::string& h : headers) { // plain text, positive length
-    output.Write(LengthWord(h.size(), true));
-    output.Write(h);
+  package::Trailer t;
+  t.reserved0 = 1;
+  t.version = versionByte;
+  t.headerStart = static_cast<std::uint32_t>(stub.size());
+  t.filesCount = totalBlocks; // of the whole package, on every volume
+  t.magic = package::kMagic;
+  for (int i = 0; i < package::kSpaceEntries; ++i)
+    t.spaceRequired[i] = Saturate32(space[i]);
+  const bool volumes = o.volumeSize != 0 || o.cdLayout;
+  if (o.flags) {
+    t.flags = *o.flags;
+    if ((t.flags & package::kFlagSpanned) && !volumes)
+      warn("the flags set Spanned: readers will look for volume files of this package");
+  } else {
+    t.flags = (o.flagAlwaysReportTempDrive ? package::kFlagAlwaysReportTempDrive : 0) |
+              (o.flagSpanCdLevel ? package::kFlagSpanCdLevel : 0) |
+              (o.flagShowSecondBar ? package::kFlagShowSecondBar : 0) |
+              (o.flagAgentLog ? package::kFlagAgentLog : 0);
   }
+  if ((t.flags & package::kFlagSpanCdLevel) && !o.cdLayout)
+    warn("the span-level bit makes the stub run a copy of itself on " + o.outputPath +
+         ".001, which this build does not write (--cd-layout writes that set)");
+  t.useDownloadRoad = o.useDownloadRoad;
+  t.askBeforeDownload = o.askBeforeDownload;
+  t.carryAgent = o.carryAgent;
+  t.isUpdateAgent = o.isUpdateAgent;
+  t.trailerLength = package::kTrailerSize;
+
+  std::string stubAndHeader = stub;
+  for (const std::string& h : headers) { // plain text, positive length
+    stubAndHeader += LengthWord(h.size(), true);
+    stubAndHeader += h;
+  }
+
+  // In a CD-style set the launcher carries the span-level bit; the package
+  // files it hands on do not (they are read, never started).
+  const std::string firstVolume = o.cdLayout ? o.outputPath + ".001" : o.outputPath;
+  package::Trailer volumeTrailer = t;
+  if (o.cdLayout) volumeTrailer.flags &= static_cast<std::uint8_t>(~package::kFlagSpanCdLevel);
+  VolumeSet set(o, firstVolume, stubAndHeader, volumeTrailer, o.endMarker && hasMarkerArea);
 
   BuildProgress progress;
   progress.bytesTotal = totalInput;
@@ -478,8 +666,7 @@ BuildResult Build(const BuildOptions& o) {
   Pipeline pipeline(o.level, o.threads, [&](Job& job) {
     const bool compressed = !job.packed.empty();
     const std::string& body = compressed ? job.packed : job.raw;
-    output.Write(LengthWord(body.size(), compressed));
-    output.Write(body);
+    set.AddBlock(LengthWord(body.size(), compressed), body, job.name);
     ++result.fileBlocks;
     if (!compressed) ++result.storedBlocks;
     progress.bytesDone += job.inputBytes;
@@ -497,6 +684,7 @@ BuildResult Build(const BuildOptions& o) {
       const std::size_t n =
           static_cast<std::size_t>(std::min<std::uint64_t>(o.blockSize, f.size - offset));
       auto job = std::make_unique<Job>();
+      job->name = f.name;
       job->raw.reserve(header.size() + 1 + n);
       job->raw = header;
       job->raw.push_back('\0');
@@ -515,52 +703,38 @@ BuildResult Build(const BuildOptions& o) {
     ++result.files;
   }
   pipeline.Finish();
+  set.Finish();
 
-  package::Trailer t;
-  t.reserved0 = 1;
-  t.version = versionByte;
-  t.headerStart = static_cast<std::uint32_t>(stub.size());
-  t.filesCount = result.fileBlocks;
-  t.magic = package::kMagic;
-  t.checksum = 0; // computed below, over the finished file
-  for (int i = 0; i < package::kSpaceEntries; ++i)
-    t.spaceRequired[i] = Saturate32(space[i]);
-  if (o.flags) {
-    t.flags = *o.flags;
-    if (t.flags & package::kFlagSpanned)
-      warn("the flags set Spanned: readers will look for volume files of this package");
-  } else {
-    t.flags = (o.flagAlwaysReportTempDrive ? package::kFlagAlwaysReportTempDrive : 0) |
-              (o.flagSpanCdLevel ? package::kFlagSpanCdLevel : 0) |
-              (o.flagShowSecondBar ? package::kFlagShowSecondBar : 0) |
-              (o.flagAgentLog ? package::kFlagAgentLog : 0);
+  std::vector<OutputFile*> outputs;
+  set.AppendFiles(outputs);
+  std::unique_ptr<OutputFile> launcher;
+  if (o.cdLayout) {
+    launcher = std::make_unique<OutputFile>(o.outputPath);
+    launcher->Write(stubAndHeader);
+    package::Trailer lt = t;
+    lt.flags =
+        static_cast<std::uint8_t>((lt.flags & ~package::kFlagSpanned) | package::kFlagSpanCdLevel);
+    result.launcher.path = o.outputPath;
+    result.launcher.checksum = FinishPackageFile(*launcher, lt, o.endMarker && hasMarkerArea);
+    result.launcher.bytes = launcher->Size();
+    outputs.push_back(launcher.get());
   }
-  t.useDownloadRoad = o.useDownloadRoad;
-  t.askBeforeDownload = o.askBeforeDownload;
-  t.carryAgent = o.carryAgent;
-  t.isUpdateAgent = o.isUpdateAgent;
-  t.trailerLength = package::kTrailerSize;
-  const std::uint64_t trailerOffset = output.Size();
-  const auto encoded = package::EncodeTrailer(t);
-  output.Write(std::string_view(reinterpret_cast<const char*>(encoded.data()), encoded.size()));
+  for (OutputFile* f : outputs)
+    if (fs::exists(f->FinalPath(), ec) && fs::equivalent(f->FinalPath(), o.stubPath, ec))
+      throw Error("the output " + f->FinalPath().string() + " is the stub itself");
+  CommitAll(outputs);
 
-  const std::uint64_t end = output.Size();
-  if (o.endMarker) {
-    unsigned char marker[8];
-    package::WriteLe32(marker, static_cast<std::uint32_t>(end >> 32));
-    package::WriteLe32(marker + 4, static_cast<std::uint32_t>(end));
-    output.Patch(package::kEndMarkerHigh, std::string_view(reinterpret_cast<char*>(marker), 8));
-  }
-  output.Close();
-  // The checksum leaves out the trailer, so patching it changes no summed byte.
-  result.checksum = package::PackageChecksum(output.TempPath().string(), package::kTrailerSize);
-  unsigned char sum[4];
-  package::WriteLe32(sum, result.checksum);
-  output.PatchClosed(trailerOffset + 16, std::string_view(reinterpret_cast<char*>(sum), 4));
-  output.Commit();
-
+  result.volumes = set.Written();
+  result.checksum = result.volumes.front().checksum;
+  for (const WrittenFile& v : result.volumes)
+    result.outputBytes += v.bytes;
+  // A volume left from an earlier, longer build is not read (the last
+  // volume has no Spanned flag) but would confuse whoever copies the set.
+  const std::string next =
+      package::VolumeFileName(firstVolume, static_cast<int>(result.volumes.size()) + 1);
+  if (fs::exists(next, ec))
+    warn(next + " is left from an earlier build and is not part of this package");
   result.inputBytes = plainSum;
-  result.outputBytes = end;
   return result;
 }
 

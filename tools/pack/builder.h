@@ -72,14 +72,27 @@ struct BuildOptions {
   // Write the package end (the output size) at offsets 248..255 instead of 0.
   bool endMarker = false;
 
-  // Spanned output (one volume file per this many bytes) is not built yet:
-  // blocks reach the output in order through one writer in Build(), which is
-  // where a volume would be closed (Spanned flag, own trailer) and the next
-  // one opened. Must stay 0.
+  // Spanned output: no volume file larger than this many bytes (0: one
+  // file). Volume 1 is the output with the stub and the header blocks;
+  // volume j >= 2 is package::VolumeFileName(volume 1, j) and holds blocks
+  // only. A block is never split; one too large for a volume gets a volume
+  // of its own (with a warning).
   std::uint64_t volumeSize = 0;
+  // CD-style set: the output is a launcher (stub and header blocks, no
+  // payload, SpanCdLevel set) and the package goes to OUT.001, OUT.002, ...
+  // The launcher runs a copy of itself from the work folder on OUT.001, so
+  // nothing is unpacked straight from the disc it was started from.
+  bool cdLayout = false;
 
   std::function<void(const BuildProgress&)> progress;
   std::function<void(const std::string&)> warn;
+};
+
+struct WrittenFile {
+  std::string path;
+  std::uint64_t bytes = 0;
+  std::uint32_t blocks = 0; // file blocks
+  std::uint32_t checksum = 0;
 };
 
 struct BuildResult {
@@ -87,13 +100,16 @@ struct BuildResult {
   std::uint32_t fileBlocks = 0;
   std::uint32_t storedBlocks = 0;
   std::uint64_t inputBytes = 0;
-  std::uint64_t outputBytes = 0;
-  std::uint32_t checksum = 0;
+  std::uint64_t outputBytes = 0;    // all volumes, without the launcher
+  std::uint32_t checksum = 0;       // of volume 1
+  std::vector<WrittenFile> volumes; // volume 1 first
+  WrittenFile launcher;             // cdLayout only
   std::uint8_t version = 0;
   std::string engineEntry;
 };
 
-// Builds the package; throws pack::Error (and leaves no output) on failure.
+// Builds the package; throws pack::Error (and leaves none of its files) on
+// failure.
 BuildResult Build(const BuildOptions& options);
 
 // The token for `plain`: MakeToken with the given seed, or with a seed

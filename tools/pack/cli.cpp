@@ -204,6 +204,15 @@ int RunCli(int argc, const char* const* argv, std::ostream& out, std::ostream& e
   build->add_flag("--end-marker", b.endMarker,
                   "Write the package end (the output size) at offsets 248..255 instead of 0,\n"
                   "so data may be appended later (e.g. a signature)");
+  build
+      ->add_option("--volume-size", b.volumeSize,
+                   "Spanned output: no volume file larger than this (suffixes K, M). Volume 1\n"
+                   "is OUT (stub, header, blocks), then OUT.002, OUT.003, ... (OUT less a\n"
+                   "trailing .001); blocks are never split")
+      ->transform(CLI::AsSizeValue(false));
+  build->add_flag("--cd-layout", b.cdLayout,
+                  "CD-style set: OUT is a launcher (stub and header only, Flags bit 2) that\n"
+                  "runs a copy of itself on OUT.001; the package goes to OUT.001, OUT.002, ...");
   build->add_flag("-q,--quiet", quiet, "No progress and no summary");
 
   // info / list
@@ -216,14 +225,17 @@ int RunCli(int argc, const char* const* argv, std::ostream& out, std::ostream& e
   info->add_flag("--json", asJson, "Print JSON instead of text");
   auto* list = app.add_subcommand(
       "list", "List the files with sizes and DOS dates, engine entry marked (follows volumes)");
-  list->add_option("PACKAGE", package, "Package file (volume 1 of a spanned package)")->required();
+  list->add_option("PACKAGE", package,
+                   "Package file (volume 1 of a spanned package, or a CD-style launcher)")
+      ->required();
   list->add_flag("--json", asJson, "Print JSON instead of text");
 
   // verify
   auto* verify = app.add_subcommand(
       "verify", "Check the checksum of every volume, the framing of every block and that every\n"
                 "block inflates; exit 0 only when all is good, else name each problem and where");
-  verify->add_option("PACKAGE", package, "Package file")->required();
+  verify->add_option("PACKAGE", package, "Package file (volume 1, or a CD-style launcher)")
+      ->required();
 
   // extract
   std::string targetDir;
@@ -233,7 +245,9 @@ int RunCli(int argc, const char* const* argv, std::ostream& out, std::ostream& e
       "Unpack the files into a folder exactly as the stub does (same block walk, same-name\n"
       "blocks appended, dates set, volumes followed); unsafe names are refused, never written\n"
       "outside the folder. Exit 1 when anything was refused or damaged");
-  extract->add_option("PACKAGE", package, "Package file (volume 1 of a spanned package)")
+  extract
+      ->add_option("PACKAGE", package,
+                   "Package file (volume 1 of a spanned package, or a CD-style launcher)")
       ->required();
   extract->add_option("-o,--output", targetDir, "Folder to unpack into (created if missing)")
       ->required();
@@ -284,6 +298,14 @@ int RunCli(int argc, const char* const* argv, std::ostream& out, std::ostream& e
             << r.outputBytes << " bytes (" << ratio << "), version " << int(r.version)
             << ", checksum " << r.checksum << "\n";
         if (!r.engineEntry.empty()) out << "engine entry: " << r.engineEntry << "\n";
+        if (b.cdLayout)
+          out << "launcher " << r.launcher.path << ": " << r.launcher.bytes << " bytes, checksum "
+              << r.launcher.checksum << "\n";
+        if (b.cdLayout || r.volumes.size() > 1)
+          for (std::size_t i = 0; i < r.volumes.size(); ++i)
+            out << "volume " << i + 1 << " " << r.volumes[i].path << ": " << r.volumes[i].bytes
+                << " bytes, " << r.volumes[i].blocks << " blocks, checksum "
+                << r.volumes[i].checksum << "\n";
       }
       return 0;
     }
@@ -294,7 +316,9 @@ int RunCli(int argc, const char* const* argv, std::ostream& out, std::ostream& e
       return 0;
     }
     if (*list) {
-      const PackageReader reader(package);
+      const PackageReader reader(UnpackedPackageFile(package));
+      if (reader.Path() != package)
+        err << "vpack: " << package << " is a launcher; listing " << reader.Path() << "\n";
       const auto files = ListFiles(reader);
       out << (asJson ? Dump(ListJson(files)) : ListText(files));
       return 0;
@@ -307,7 +331,9 @@ int RunCli(int argc, const char* const* argv, std::ostream& out, std::ostream& e
         out << package << ": " << r.problems.size() << " problem(s)\n";
         return 1;
       }
-      out << package << ": OK (" << r.volumes << " volume(s), " << r.blocks
+      out << package << ": OK (";
+      if (r.package != package) out << "launcher of " << r.package << ", ";
+      out << r.volumes << " volume(s), " << r.blocks
           << " file blocks, checksums match, every block inflates)\n";
       return 0;
     }

@@ -44,7 +44,8 @@ std::string Hex32(std::uint32_t v) {
 
 class Unpacker {
 public:
-  Unpacker(const ExtractOptions& o, ExtractResult& r) : o_(o), r_(r), reader_(o.package) {
+  Unpacker(const ExtractOptions& o, ExtractResult& r)
+      : o_(o), r_(r), reader_(UnpackedPackageFile(o.package)) {
     root_ = o.targetDir;
     std::error_code ec;
     fs::create_directories(root_, ec);
@@ -143,17 +144,18 @@ private:
     if (!o_.writeAgentCopy || !v.trailer.carryAgent) return;
     const std::string agent = util::SUB::GetField(reader_.HeaderText(1), 2);
     if (agent.empty()) return;
-    if (!util::EndsWithNoCase(o_.package, ".exe") && !util::EndsWithNoCase(o_.package, ".exe.001"))
+    const std::string& package = reader_.Path();
+    if (!util::EndsWithNoCase(package, ".exe") && !util::EndsWithNoCase(package, ".exe.001"))
       return;
     const std::string name = util::FileNameOf(agent);
     if (!package::IsSafeRelativeName(name) || name == "." || !FreeOfLinks(root_, fs::path(name))) {
       r_.refused.push_back("agent copy '" + agent + "': not a safe file name");
       return;
     }
-    platform::InputFile in(o_.package);
+    platform::InputFile in(package);
     std::string image(static_cast<std::size_t>(reader_.PayloadStart()), '\0');
     if (!in.IsOpen() || !in.ReadExact(image.data(), image.size()))
-      throw Error("cannot read " + o_.package);
+      throw Error("cannot read " + package);
     if (image.size() >= package::kEndMarkerLow + 4)
       std::fill_n(image.begin() + package::kEndMarkerLow, 4, '\0');
     package::Trailer t = v.trailer;
@@ -167,7 +169,7 @@ private:
     const bool ok = std::fwrite(image.data(), 1, image.size(), f) == image.size();
     if (std::fclose(f) != 0 || !ok) throw Error("cannot write " + target.string());
     std::error_code ec;
-    fs::last_write_time(target, fs::last_write_time(o_.package, ec), ec);
+    fs::last_write_time(target, fs::last_write_time(package, ec), ec);
     r_.agentCopy = target.string();
   }
 

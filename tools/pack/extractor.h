@@ -12,6 +12,7 @@
 namespace pack {
 
 struct ExtractOptions {
+  // The package file, or a CD-style launcher (its .001 set is unpacked).
   std::string package;
   std::string targetDir;
   // Write the agent copy as the stub does (CarryAgent set, agent name in

@@ -33,6 +33,7 @@ public:
   OutputFile& operator=(const OutputFile&) = delete;
 
   const std::filesystem::path& TempPath() const { return temp_; }
+  const std::filesystem::path& FinalPath() const { return final_; }
   void Write(std::string_view bytes);
   std::uint64_t Size() const { return size_; }
   // Overwrites bytes at `offset` (inside what was written).

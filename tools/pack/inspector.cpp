@@ -269,8 +269,22 @@ std::string ListText(const std::vector<ListedFile>& files) {
   return o.str();
 }
 
-VerifyReport Verify(const std::string& path) {
+VerifyReport Verify(const std::string& launcherOrPackage) {
   VerifyReport r;
+  const std::string path = UnpackedPackageFile(launcherOrPackage);
+  r.package = path;
+  if (path != launcherOrPackage) {
+    // The launcher is read by the stub too (its trailer and header blocks).
+    try {
+      const VolumeInfo launcher = ReadVolume(launcherOrPackage, 1);
+      if (!launcher.ChecksumOk())
+        r.problems.push_back(
+            {launcherOrPackage, "checksum mismatch: stored " + IntToStr(launcher.trailer.checksum) +
+                                    ", computed " + IntToStr(launcher.checksumComputed)});
+    } catch (const Error& e) {
+      r.problems.push_back({launcherOrPackage, e.what()});
+    }
+  }
   std::unique_ptr<PackageReader> reader;
   try {
     reader = std::make_unique<PackageReader>(path);

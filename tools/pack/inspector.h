@@ -36,14 +36,16 @@ struct Problem {
   std::string what;
 };
 struct VerifyReport {
+  std::string package; // volume 1: the file given, or the .001 set of a launcher
   int volumes = 0;
   std::uint32_t blocks = 0;
   std::vector<Problem> problems;
   bool Ok() const { return problems.empty(); }
 };
 // Checks every volume's checksum, every block's framing and inflation, the
-// file names, the block count and the space table. Never throws for damage:
-// it becomes a problem.
+// file names, the block count and the space table; given a CD-style
+// launcher, its own checksum and then its .001 set. Never throws for
+// damage: it becomes a problem.
 VerifyReport Verify(const std::string& path);
 
 // Key names used in the JSON and text output for the flag bits.

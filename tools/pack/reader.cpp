@@ -25,6 +25,15 @@ std::string Hex32(std::uint32_t v) {
 
 } // namespace
 
+std::string UnpackedPackageFile(const std::string& path) {
+  package::Trailer t;
+  const std::string set = path + ".001";
+  if (package::ReadTrailer(path, t) && t.HasMagic() && (t.flags & package::kFlagSpanCdLevel) &&
+      platform::FileExists(set))
+    return set;
+  return path;
+}
+
 VolumeInfo ReadVolume(const std::string& path, int number) {
   VolumeInfo v;
   v.number = number;

@@ -91,6 +91,11 @@ struct FileBlockHandler {
 // an over-long header). A handler returning false stops quietly.
 std::string DecodeFileBlock(const PayloadBlock& block, const FileBlockHandler& handler);
 
+// The file the stub unpacks when it is started as `path`. A package with the
+// span-level bit (a CD-style launcher) runs a copy of itself on `path`.001,
+// so when that file exists it is volume 1 of the package; otherwise `path`.
+std::string UnpackedPackageFile(const std::string& path);
+
 // "file 'P' offset N" for messages.
 std::string Where(const std::string& path, std::int64_t offset);
 

@@ -1,10 +1,11 @@
-// The language-name table.
+// The language-name table: Windows language numbers to the names packages
+// use for their language records ("ENGLISH").
 #pragma once
 
 #include <string>
 #include <string_view>
 
-namespace util {
+namespace vars {
 
 // The constant table: "|NAME   = nn|...|".
 extern const std::string_view kLanguageTable;
@@ -15,4 +16,4 @@ extern const std::string_view kLanguageTable;
 // (A plain substring test: 43 gives "DUTCH(STANDARD)" from its 1043.)
 std::string LanguageName(int number);
 
-} // namespace util
+} // namespace vars

@@ -1,11 +1,9 @@
-#include "util/language_name.h"
-
-#include <cstdio>
+#include "vars/language_name.h"
 
 #include "util/field_list.h"
 #include "util/text.h"
 
-namespace util {
+namespace vars {
 
 const std::string_view kLanguageTable =
     "|AFRIKAANS    = 54|ALBANIAN     = 28|ARABIC       = 01|BASQUE       = 45"
@@ -25,15 +23,18 @@ const std::string_view kLanguageTable =
     "|SERBIAN(LATIN)       = 2074|SERBIAN(CYRILIC)     = 3098|";
 
 std::string LanguageName(int number) {
-  char digits[16];
-  std::snprintf(digits, sizeof digits, "%.2d", number);
-  for (std::string_view record : SUB::Fields(kLanguageTable)) {
+  // Decimal with at least two digits, as "%.2d" writes it ("-01" for -1).
+  const long long magnitude = number < 0 ? -static_cast<long long>(number) : number;
+  std::string digits = util::IntToStr(magnitude);
+  if (digits.size() < 2) digits.insert(0, 1, '0');
+  if (number < 0) digits.insert(0, 1, '-');
+  for (std::string_view record : util::SUB::Fields(kLanguageTable)) {
     if (record.find(digits) == std::string_view::npos) continue;
     std::size_t eq = record.find('=');
     if (eq == std::string_view::npos || eq < 1) continue;
-    return Trim(record.substr(0, eq));
+    return util::Trim(record.substr(0, eq));
   }
   return std::string();
 }
 
-} // namespace util
+} // namespace vars

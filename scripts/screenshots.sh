@@ -1,0 +1,90 @@
+#!/usr/bin/env bash
+# Screenshots of the program's own windows for docs/: each window is opened
+# by a test-support program under Wine on the virtual display, captured with
+# ImageMagick and cropped to the window. Needs the win32 build
+# (scripts/build.sh).
+#
+#   docs/msgbox-question.png   a question box with a bold heading and bold runs
+#   docs/msgbox-rtl.png        a Hebrew box laid out right to left
+set -euo pipefail
+cd "$(dirname "$0")/.."
+given_xvfb="${VANTOR_XVFB_PID:-}"
+source scripts/wine-env.sh
+cleanup() {
+  # Only a display this script started.
+  if [ -n "${VANTOR_XVFB_PID:-}" ] && [ "$VANTOR_XVFB_PID" != "$given_xvfb" ]; then
+    kill "$VANTOR_XVFB_PID" 2>/dev/null || true
+  fi
+}
+trap cleanup EXIT
+
+SUPPORT=build/win32/tests/support
+WORK=build/screenshots
+mkdir -p "$WORK" docs
+for exe in msgbox_probe ui_driver; do
+  [ -f "$SUPPORT/$exe.exe" ] || { echo "missing $SUPPORT/$exe.exe: run scripts/build.sh" >&2; exit 1; }
+done
+
+winpath() { echo "Z:$(realpath "$1" | tr / '\\')"; }
+
+# No window manager runs on the virtual display: let Wine draw the probe's
+# window frame and caption itself.
+wine reg add 'HKCU\Software\Wine\AppDefaults\msgbox_probe.exe\X11 Driver' \
+  /v Managed /d N /f >/dev/null 2>&1
+
+# shoot_box NAME [ENV=VALUE...] -- PROBE-ARGUMENTS...
+# Opens a box, waits until it is built (the probe's report), captures the
+# screen, crops it to the box's window rectangle and closes the box.
+shoot_box() {
+  local name="$1"; shift
+  local env=()
+  while [ "$1" != "--" ]; do env+=("$1"); shift; done
+  shift
+  local report="$WORK/$name.report"
+  rm -f "$report"
+  env "${env[@]}" wine "$SUPPORT/msgbox_probe.exe" --report "$(winpath "$WORK")\\$name.report" \
+    --timeout 30000 "$@" >/dev/null 2>&1 &
+  local probe=$!
+  for _ in $(seq 1 300); do [ -f "$report" ] && break; sleep 0.1; done
+  [ -f "$report" ] || { echo "$name: the box did not open" >&2; kill "$probe"; return 1; }
+  sleep 0.5  # let it paint
+  local left top right bottom
+  read -r left top right bottom < <(sed -n 's/^box=//p' "$report")
+  import -display "$DISPLAY" -window root png:- |
+    convert - -crop "$((right - left))x$((bottom - top))+$left+$top" +repage "docs/$name.png"
+  wine "$SUPPORT/ui_driver.exe" --key escape --gone >/dev/null 2>&1 || true
+  wait "$probe" || true
+  echo "docs/$name.png ($((right - left))x$((bottom - top)))"
+}
+
+# Below 11 points Wine draws most letters of Tahoma's bold face no heavier
+# than the regular ones; from 11 points on bold shows as it does on Windows.
+FONT=(--font Tahoma 11 1)
+
+# --- Markup message box: a question ---------------------------------------
+printf '%s' 'The drive <B>C:\</B> has <B>12.4 MB</B> free; unpacking needs <B>85.20 MB</B>.<P>Free some space and choose <B>Yes</B> to go on, or <B>No</B> to end the setup.' \
+  >"$WORK/question.txt"
+shoot_box msgbox-question -- --mode 0 --caption Confirm --flags 0x24 "${FONT[@]}" \
+  --text-file "$(winpath "$WORK/question.txt")"
+
+# --- Markup message box: right to left ------------------------------------
+# The box gets Hebrew bytes (code page 1255) and takes them in Wine's ANSI
+# code page, which comes from the locale: the probe runs in a Hebrew locale,
+# built here when the system has none. The labels are given in UTF-8, which
+# Wine turns into that code page for the probe. The caption stays Latin:
+# the caption font Wine draws with has no Hebrew letters.
+python3 -c 'import sys; open(sys.argv[1], "wb").write(sys.argv[2].encode("cp1255"))' \
+  "$WORK/rtl.txt" 'ההתקנה תעתיק <B>42</B> קבצים לתיקייה שנבחרה.<P>האם להמשיך?'
+locales="$WORK/locale"
+mkdir -p "$locales"
+# localedef fails on mere warnings; what counts is the locale it leaves.
+[ -d "$locales/he_IL.UTF-8" ] || localedef -i he_IL -f UTF-8 "$locales/he_IL.UTF-8" >/dev/null 2>&1 || true
+[ -d "$locales/he_IL.UTF-8" ] ||
+  echo "warning: no Hebrew locale; the right-to-left box will not show Hebrew letters" >&2
+shoot_box msgbox-rtl LOCPATH="$locales" LC_ALL=he_IL.UTF-8 -- \
+  --mode 1 --caption 'Vantor Installation Suite' --flags 0x24 --charset 177 "${FONT[@]}" \
+  --labels '|&אישור|&ביטול|&כן|&לא|&בטל|&נסה שוב|&התעלם|' \
+  --text-file "$(winpath "$WORK/rtl.txt")"
+
+# --- Progress window ------------------------------------------------------
+# (to come: docs/progress.png)

@@ -1,0 +1,82 @@
+#include "package/work_folder.h"
+
+#include <chrono>
+
+#include "util/text.h"
+
+namespace package {
+
+namespace {
+
+// Decimal text of `value` rounded to `decimals` places (half away from zero),
+// without the C library's formatting, which the stub does not link.
+std::string FixedDecimals(double value, int decimals) {
+  std::uint64_t scale = 1;
+  for (int i = 0; i < decimals; ++i)
+    scale *= 10;
+  const double scaled = value * static_cast<double>(scale) + 0.5;
+  // Beyond this a disk size is nonsense; keep the conversion defined.
+  const std::uint64_t units =
+      scaled < 1.8e19 ? static_cast<std::uint64_t>(scaled) : ~std::uint64_t{0};
+  std::string text = util::IntToStr(static_cast<std::int64_t>(units / scale));
+  if (decimals > 0) {
+    std::string fraction = util::IntToStr(static_cast<std::int64_t>(units % scale));
+    text += '.';
+    text.append(static_cast<std::size_t>(decimals) - fraction.size(), '0');
+    text += fraction;
+  }
+  return text;
+}
+
+} // namespace
+
+std::string FormatMegabytes(double bytes) {
+  const double mb = bytes > 0 ? bytes / 1048576.0 : 0.0; // NaN counts as 0 too
+  const int decimals = mb > 10 ? 1 : mb >= 1 ? 2 : 3;
+  return FixedDecimals(mb, decimals);
+}
+
+std::string WorkFolderName(std::string_view tempFolder, std::uint32_t dosDateTime) {
+  std::string folder(tempFolder);
+  if (folder.empty() || folder.back() != '\\') folder += '\\';
+  return folder + "SETUP_" + util::IntToStr(dosDateTime & 0xFFFF);
+}
+
+std::string TempProbeFolder(char letter, bool rootTempExists, int number) {
+  std::string folder = std::string(1, letter) + ":\\TEMP";
+  if (rootTempExists) folder += "\\TEMP" + util::IntToStr(number);
+  return folder;
+}
+
+std::string DecideBetterTempRoot(const std::vector<TempDriveFacts>& drives,
+                                 std::string_view systemTempFolder,
+                                 const std::function<bool(const std::string&)>& folderExists) {
+  const char current = systemTempFolder.empty() ? '\0' : util::ToUpperAscii(systemTempFolder[0]);
+  char best = current;
+  double bestSpace = 0;
+  for (const TempDriveFacts& drive : drives) {
+    const double space = drive.fixed && drive.probeWritten ? drive.freeBytes : 0;
+    if (space > bestSpace) {
+      best = util::ToUpperAscii(drive.letter);
+      bestSpace = space;
+    }
+  }
+  if (best == current) return {};
+  std::string root = std::string(1, best) + ":\\TEMP";
+  if (folderExists && folderExists(root)) root += "\\TEMP";
+  return root;
+}
+
+int RandomInRange(std::uint32_t state, int lo, int hi) {
+  const std::uint64_t span = static_cast<std::uint64_t>(hi - lo) + 1;
+  return lo + static_cast<int>((static_cast<std::uint64_t>(state) * span) >> 32);
+}
+
+int RandomFolderNumber() {
+  const auto ticks = std::chrono::system_clock::now().time_since_epoch().count();
+  // One step of a linear congruential generator from the clock seed.
+  const std::uint32_t state = static_cast<std::uint32_t>(ticks) * 134775813u + 1u;
+  return RandomInRange(state, 10000, 100000);
+}
+
+} // namespace package

@@ -1,0 +1,68 @@
+#include <windows.h>
+
+#include "system/files.h"
+#include "ui/message_box.h"
+#include "util/text.h"
+
+namespace sys {
+
+namespace {
+
+bool IsFolder(const std::string& path) {
+  const DWORD a = GetFileAttributesA(path.c_str());
+  return a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+bool IsDotEntry(const char* name) {
+  return name[0] == '.' && (name[1] == '\0' || (name[1] == '.' && name[2] == '\0'));
+}
+
+} // namespace
+
+bool DeleteFiles(const std::string& pattern, bool clearAttributes) {
+  WIN32_FIND_DATAA found;
+  HANDLE h = FindFirstFileA(pattern.c_str(), &found);
+  if (h == INVALID_HANDLE_VALUE) return false;
+  const std::string folder = util::FolderOf(pattern);
+  bool attempted = false;
+  do {
+    if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) continue;
+    const std::string path = util::JoinPath(folder, found.cFileName);
+    if (clearAttributes) SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+    DeleteFileA(path.c_str());
+    attempted = true;
+  } while (FindNextFileA(h, &found));
+  FindClose(h);
+  return attempted;
+}
+
+bool RemoveFolderTree(const std::string& folder, bool clearAttributes,
+                      const FolderTreeCallback& callback) {
+  if (folder.empty()) return false;
+  const bool existed = IsFolder(folder);
+  DeleteFiles(util::JoinPath(folder, "*.*"), clearAttributes);
+
+  WIN32_FIND_DATAA found;
+  HANDLE h = FindFirstFileA(util::JoinPath(folder, "*.*").c_str(), &found);
+  if (h != INVALID_HANDLE_VALUE) {
+    bool abort = false;
+    do {
+      if (IsDotEntry(found.cFileName)) continue;
+      if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+        const std::string sub = util::JoinPath(folder, found.cFileName);
+        // A junction or mounted folder is only unlinked: what it points to
+        // belongs to somebody else.
+        if (!(found.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT))
+          RemoveFolderTree(sub, clearAttributes);
+        if (callback) callback(sub, abort);
+        RemoveDirectoryA(sub.c_str());
+      }
+      ui::WaitPumping(10);
+    } while (!abort && FindNextFileA(h, &found));
+    FindClose(h);
+  }
+  RemoveDirectoryA(folder.c_str());
+  return existed && !IsFolder(folder);
+}
+
+} // namespace sys
