@@ -1,6 +1,7 @@
 #include "package/work_folder.h"
 
-#include <chrono>
+#include "util/random.h"
+
 
 #include "util/text.h"
 
@@ -67,16 +68,6 @@ std::string DecideBetterTempRoot(const std::vector<TempDriveFacts>& drives,
   return root;
 }
 
-int RandomInRange(std::uint32_t state, int lo, int hi) {
-  const std::uint64_t span = static_cast<std::uint64_t>(hi - lo) + 1;
-  return lo + static_cast<int>((static_cast<std::uint64_t>(state) * span) >> 32);
-}
-
-int RandomFolderNumber() {
-  const auto ticks = std::chrono::system_clock::now().time_since_epoch().count();
-  // One step of a linear congruential generator from the clock seed.
-  const std::uint32_t state = static_cast<std::uint32_t>(ticks) * 134775813u + 1u;
-  return RandomInRange(state, 10000, 100000);
-}
+int RandomFolderNumber() { return static_cast<int>(util::RandomInRange(10000, 100000)); }
 
 } // namespace package

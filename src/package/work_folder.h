@@ -47,9 +47,7 @@ std::string DecideBetterTempRoot(const std::vector<TempDriveFacts>& drives,
                                  std::string_view systemTempFolder,
                                  const std::function<bool(const std::string&)>& folderExists);
 
-// lo + the upper bits of `state` scaled to the range lo..hi (both included):
-// state 0 gives lo, state 0xFFFFFFFF gives hi.
-int RandomInRange(std::uint32_t state, int lo, int hi);
+
 // A number from 10000 to 100000 (both included) from a generator seeded
 // afresh from the clock for this draw.
 int RandomFolderNumber();

@@ -22,25 +22,21 @@ HANDLE OpenDevice(const std::string& device, DWORD access, const char* traceLabe
 } // namespace
 
 bool EjectMedia(const std::string& path) {
-  try {
-    if (path.empty()) return false;
-    const char letter = util::ToUpperAscii(path[0]);
-    if (letter < 'A' || letter > 'Z') return false;
-    const std::string root = std::string(1, letter) + ":\\";
-    if (GetDriveTypeA(root.c_str()) != DRIVE_CDROM) return false;
+  if (path.empty()) return false;
+  const char letter = util::ToUpperAscii(path[0]);
+  if (letter < 'A' || letter > 'Z') return false;
+  const std::string root = std::string(1, letter) + ":\\";
+  if (GetDriveTypeA(root.c_str()) != DRIVE_CDROM) return false;
 
-    const std::string device = "\\\\.\\" + std::string(1, letter) + ":";
-    HANDLE h = OpenDevice(device, GENERIC_READ | GENERIC_WRITE, "EjectCD-2: ");
-    if (h == INVALID_HANDLE_VALUE) h = OpenDevice(device, GENERIC_READ, "EjectCD-3: ");
-    if (h == INVALID_HANDLE_VALUE) return false;
-    DWORD returned = 0;
-    const BOOL ok =
-        DeviceIoControl(h, IOCTL_STORAGE_EJECT_MEDIA, nullptr, 0, nullptr, 0, &returned, nullptr);
-    CloseHandle(h);
-    return ok != FALSE;
-  } catch (...) {
-    return false;
-  }
+  const std::string device = "\\\\.\\" + std::string(1, letter) + ":";
+  HANDLE h = OpenDevice(device, GENERIC_READ | GENERIC_WRITE, "EjectCD-2: ");
+  if (h == INVALID_HANDLE_VALUE) h = OpenDevice(device, GENERIC_READ, "EjectCD-3: ");
+  if (h == INVALID_HANDLE_VALUE) return false;
+  DWORD returned = 0;
+  const BOOL ok =
+      DeviceIoControl(h, IOCTL_STORAGE_EJECT_MEDIA, nullptr, 0, nullptr, 0, &returned, nullptr);
+  CloseHandle(h);
+  return ok != FALSE;
 }
 
 void SetAutoPlaySuppression(bool on) {

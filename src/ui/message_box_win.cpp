@@ -527,24 +527,17 @@ bool AskOkCancel(OwnerOrMode ownerOrMode, std::string_view text, std::string_vie
   return result == kResultOk;
 }
 
+// The Windows build has no C++ exceptions, so nothing dispatched here can
+// throw past this loop.
 void YieldX() {
   MSG m;
-  for (;;) {
-    try {
-      while (PeekMessageA(&m, nullptr, 0, 0, PM_REMOVE)) {
-        if (m.message == WM_QUIT) {
-          PostQuitMessage(static_cast<int>(m.wParam));
-          return;
-        }
-        TranslateMessage(&m);
-        DispatchMessageA(&m);
-      }
+  while (PeekMessageA(&m, nullptr, 0, 0, PM_REMOVE)) {
+    if (m.message == WM_QUIT) {
+      PostQuitMessage(static_cast<int>(m.wParam));
       return;
-    } catch (const std::exception& e) {
-      util::TraceException(e.what(), "YieldX", "");
-    } catch (...) {
-      util::TraceException("unknown exception", "YieldX", "");
     }
+    TranslateMessage(&m);
+    DispatchMessageA(&m);
   }
 }
 

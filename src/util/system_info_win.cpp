@@ -180,54 +180,44 @@ bool IsServer() {
 }
 
 std::string GetExeVersion(const std::string& file, int parts) {
-  try {
-    const std::string path = file.empty() ? OwnPath() : file;
-    DWORD ignored = 0;
-    DWORD size = GetFileVersionInfoSizeA(path.c_str(), &ignored);
-    if (size == 0) return {};
-    std::vector<char> data(size < 16384 ? 16384 : size);
-    if (!GetFileVersionInfoA(path.c_str(), 0, size, data.data())) return {};
-    VS_FIXEDFILEINFO* info = nullptr;
-    UINT len = 0;
-    if (!VerQueryValueA(data.data(), "\\", reinterpret_cast<void**>(&info), &len) || !info)
-      return {};
-    char text[64];
-    wsprintfA(text, "%d.%d.%d.%d", HIWORD(info->dwFileVersionMS), LOWORD(info->dwFileVersionMS),
-              HIWORD(info->dwFileVersionLS), LOWORD(info->dwFileVersionLS));
-    return ShortenVersion(text, parts);
-  } catch (const std::exception& e) {
-    TraceException(e.what(), "Utils.GetExeVersion()", "");
+  const std::string path = file.empty() ? OwnPath() : file;
+  DWORD ignored = 0;
+  DWORD size = GetFileVersionInfoSizeA(path.c_str(), &ignored);
+  if (size == 0) return {};
+  std::vector<char> data(size < 16384 ? 16384 : size);
+  if (!GetFileVersionInfoA(path.c_str(), 0, size, data.data())) return {};
+  VS_FIXEDFILEINFO* info = nullptr;
+  UINT len = 0;
+  if (!VerQueryValueA(data.data(), "\\", reinterpret_cast<void**>(&info), &len) || !info)
     return {};
-  }
+  char text[64];
+  wsprintfA(text, "%d.%d.%d.%d", HIWORD(info->dwFileVersionMS), LOWORD(info->dwFileVersionMS),
+            HIWORD(info->dwFileVersionLS), LOWORD(info->dwFileVersionLS));
+  return ShortenVersion(text, parts);
 }
 
 std::string GetProductVersion(const std::string& file) {
-  try {
-    DWORD ignored = 0;
-    DWORD size = GetFileVersionInfoSizeA(file.c_str(), &ignored);
-    if (size == 0) return {};
-    std::vector<char> data(size < 16384 ? 16384 : size);
-    if (!GetFileVersionInfoA(file.c_str(), 0, size, data.data())) return {};
-    WORD* translation = nullptr;
-    UINT len = 0;
-    if (!VerQueryValueA(data.data(), "\\VarFileInfo\\Translation",
-                        reinterpret_cast<void**>(&translation), &len) ||
-        !translation || len < 4)
-      return {};
-    char query[64];
-    wsprintfA(query, "\\StringFileInfo\\%04x%04x\\%s", translation[0], translation[1],
-              "ProductVersion");
-    char* value = nullptr;
-    if (!VerQueryValueA(data.data(), query, reinterpret_cast<void**>(&value), &len) || !value)
-      return {};
-    std::size_t n = 0;
-    while (n < len && value[n] != '\0')
-      ++n;
-    return std::string(value, n);
-  } catch (const std::exception& e) {
-    TraceException(e.what(), "Utils.GetProductVersion()", "");
+  DWORD ignored = 0;
+  DWORD size = GetFileVersionInfoSizeA(file.c_str(), &ignored);
+  if (size == 0) return {};
+  std::vector<char> data(size < 16384 ? 16384 : size);
+  if (!GetFileVersionInfoA(file.c_str(), 0, size, data.data())) return {};
+  WORD* translation = nullptr;
+  UINT len = 0;
+  if (!VerQueryValueA(data.data(), "\\VarFileInfo\\Translation",
+                      reinterpret_cast<void**>(&translation), &len) ||
+      !translation || len < 4)
     return {};
-  }
+  char query[64];
+  wsprintfA(query, "\\StringFileInfo\\%04x%04x\\%s", translation[0], translation[1],
+            "ProductVersion");
+  char* value = nullptr;
+  if (!VerQueryValueA(data.data(), query, reinterpret_cast<void**>(&value), &len) || !value)
+    return {};
+  std::size_t n = 0;
+  while (n < len && value[n] != '\0')
+    ++n;
+  return std::string(value, n);
 }
 
 std::string ReadRegistryValue(const std::string& keyPath, const std::string& name,
@@ -256,17 +246,12 @@ std::string ReadIniString(const std::string& file, const std::string& section,
   if (section.empty() || key.empty()) return def;
   EnterCriticalSection(&g_iniLock.cs);
   std::string result = def;
-  try {
-    std::vector<char> buffer(32769);
-    DWORD n = GetPrivateProfileStringA(section.c_str(), key.c_str(), "", buffer.data(),
-                                       static_cast<DWORD>(buffer.size()), file.c_str());
-    if (n > 0) {
-      result.assign(buffer.data(), n);
-      if (n > 10240) WriteTraceLine("ReadIniString SizeError=" + IntToStr(n));
-    }
-  } catch (...) {
-    WriteTraceLine("EXCEPTION --- Utils.ReadIniString()  " + SystemErrorText(GetLastError()));
-    result = def;
+  std::vector<char> buffer(32769);
+  DWORD n = GetPrivateProfileStringA(section.c_str(), key.c_str(), "", buffer.data(),
+                                     static_cast<DWORD>(buffer.size()), file.c_str());
+  if (n > 0) {
+    result.assign(buffer.data(), n);
+    if (n > 10240) WriteTraceLine("ReadIniString SizeError=" + IntToStr(n));
   }
   LeaveCriticalSection(&g_iniLock.cs);
   return result;
