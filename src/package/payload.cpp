@@ -229,13 +229,16 @@ bool InflateString(std::string_view input, std::string& output, std::string& err
   // a constant step would copy the buffer over and over for blocks that
   // compress well.
   std::size_t used = 0;
-  output.resize(std::max<std::size_t>((input.size() + 255) / 256 * 256, 256));
+  const std::size_t step = std::max<std::size_t>((input.size() + 255) / 256 * 256, 256);
+  output.resize(step);
   const bool ok = RunInflate(
       input, error,
       [&](unsigned char*& out, std::size_t& avail) {
         if (used == output.size()) output.resize(output.size() * 2);
         out = reinterpret_cast<unsigned char*>(output.data()) + used;
-        avail = std::min<std::size_t>(output.size() - used, 0x40000000u);
+        // Each call gets one step of fresh room, so the caller's progress
+        // callback (the window's pump) runs at least that often.
+        avail = std::min<std::size_t>({output.size() - used, step, 0x40000000u});
         return true;
       },
       [&](std::size_t made, bool end) {
