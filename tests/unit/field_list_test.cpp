@@ -7,7 +7,7 @@
 
 using util::SUB;
 
-// --- Design "Edge cases worth testing" ---
+// --- Edge cases ---
 
 TEST(FieldList, EmptyMiddleFieldYieldsDefault) {
   EXPECT_EQ(SUB::FieldCount("|a||c|"), 3);
@@ -164,7 +164,7 @@ TEST(FieldList, ChooseSeparator) {
   EXPECT_EQ(SUB::ChooseSeparator("X|*~^!@#$&X"), "\xFF|*~^!@#$&\xFF");
   // The old separator is itself a candidate when it occurs in no field.
   EXPECT_EQ(SUB::ChooseSeparator("#|*~^!@#$&#"), "#|*~^!@#$&#");
-  // The provisional NUL separator of the design.
+  // The provisional NUL separator.
   EXPECT_EQ(SUB::ChooseSeparator(std::string("\0a\0b\0", 5)), "|a|b|");
   // A NUL inside a field is kept as data.
   EXPECT_EQ(SUB::ChooseSeparator(std::string("#a\0b#", 5)), std::string("|a\0b|", 5));

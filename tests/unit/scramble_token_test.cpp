@@ -26,7 +26,7 @@ std::string AllBytes() {
 
 } // namespace
 
-// --- Scramble (Part 9.3) ---
+// --- Scramble ---
 
 TEST(Scramble, KnownVectorWithFixedKey) {
   // k = 40: i=1 mask 41, i=2 mask (2-40)&255 = 218, i=3 mask 43.
@@ -99,7 +99,7 @@ TEST(Scramble, InvalidHexIsReturnedUnchanged) {
   EXPECT_EQ(Scramble(s, false, true), s);
 }
 
-// --- Tokens (Part 2.1) ---
+// --- Tokens ---
 
 TEST(Token, MakeTokenRoundTripAnyBytes) {
   std::mt19937 rng(7);
