@@ -6,6 +6,7 @@
 #
 #   docs/msgbox-question.png   a question box with a bold heading and bold runs
 #   docs/msgbox-rtl.png        a Hebrew box laid out right to left
+#   docs/progress.png          the setup's progress window while it unpacks
 set -euo pipefail
 cd "$(dirname "$0")/.."
 given_xvfb="${VANTOR_XVFB_PID:-}"
@@ -87,4 +88,34 @@ shoot_box msgbox-rtl LOCPATH="$locales" LC_ALL=he_IL.UTF-8 -- \
   --text-file "$(winpath "$WORK/rtl.txt")"
 
 # --- Progress window ------------------------------------------------------
-# (to come: docs/progress.png)
+# A setup with enough data to keep its window up for a moment, started in
+# the foreground; captured once the window shows, while it unpacks.
+for exe in window_probe sample_engine; do
+  [ -f "$SUPPORT/$exe.exe" ] || { echo "missing $SUPPORT/$exe.exe: run scripts/build.sh" >&2; exit 1; }
+done
+rm -rf "$WORK/progress" && mkdir -p "$WORK/progress/payload"
+cp "$SUPPORT/sample_engine.exe" "$WORK/progress/payload/Engine.exe"
+head -c 150000000 /dev/urandom >"$WORK/progress/payload/data.bin"
+build/native/tools/pack/vpack build "$WORK/progress/payload" --stub build/win32/src/stub.exe \
+  --engine Engine.exe --engine-args "/HoldMs=100" --flag-show-second-bar --level 1 -q \
+  -o "$WORK/progress/DemoSetup.exe" 2>/dev/null
+wine reg add 'HKCU\Software\Wine\AppDefaults\DemoSetup.exe\X11 Driver' \
+  /v Managed /d N /f >/dev/null 2>&1
+cls="$(winpath "$WORK/progress/DemoSetup.exe")"
+wine "$WORK/progress/DemoSetup.exe" >/dev/null 2>&1 &
+setup=$!
+shot=""
+for _ in $(seq 1 200); do
+  read -r _ width height visible left top < <(wine "$SUPPORT/window_probe.exe" geometry "$cls" 2>/dev/null | head -1) || true
+  if [ "${visible:-0}" = 1 ]; then
+    sleep 1.2  # into the unpacking, past the first second's wait
+    import -display "$DISPLAY" -window root png:- |
+      convert - -crop "${width}x${height}+${left}+${top}" +repage docs/progress.png
+    shot="docs/progress.png (${width}x${height})"
+    break
+  fi
+  sleep 0.1
+done
+wait "$setup" || true
+rm -f "$WORK/progress/payload/data.bin" "$WORK/progress/DemoSetup.exe"
+echo "${shot:-progress window: not captured}"

@@ -3,7 +3,8 @@
 //
 //   window_probe.exe wait CLASS MS        exit 0 once a window of CLASS exists
 //   window_probe.exe gone CLASS MS        exit 0 once none exists
-//   window_probe.exe geometry CLASS       client size, then per child: class
+//   window_probe.exe geometry CLASS       "window" width height visible left top,
+//                                         then per child: class
 //                                         x y width height visible exstyle style
 //   window_probe.exe listen CLASS MS      registers as listener (message 1124)
 //                                         and prints each notification "code value"
@@ -82,8 +83,8 @@ int main(int argc, char** argv) {
     GetClientRect(target, &client);
     RECT outer;
     GetWindowRect(target, &outer);
-    std::printf("window %ld %ld %d\n", outer.right - outer.left, outer.bottom - outer.top,
-                IsWindowVisible(target) ? 1 : 0);
+    std::printf("window %ld %ld %d %ld %ld\n", outer.right - outer.left, outer.bottom - outer.top,
+                IsWindowVisible(target) ? 1 : 0, outer.left, outer.top);
     EnumChildWindows(target, PrintChild, reinterpret_cast<LPARAM>(target));
     return 0;
   }
