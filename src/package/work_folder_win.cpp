@@ -3,6 +3,7 @@
 #include "package/file_info.h"
 #include "package/work_folder.h"
 #include "system/files.h"
+#include "util/switches.h"
 #include "util/system_info.h"
 #include "util/text.h"
 
@@ -15,17 +16,8 @@ bool g_betterTempSearched = false;
 std::string g_betterTempRoot;
 std::string g_altWorkFolder;
 
-std::string OwnPath() {
-  std::string path(MAX_PATH, '\0');
-  for (;;) {
-    const DWORD n = GetModuleFileNameA(nullptr, path.data(), static_cast<DWORD>(path.size()));
-    if (n < path.size()) {
-      path.resize(n);
-      return path;
-    }
-    path.resize(path.size() * 2);
-  }
-}
+// The running program's full path, as the switch reader knows it.
+std::string OwnPath() { return util::ProcessCommandLine().programPath; }
 
 std::string SystemTempFolder() {
   char buffer[MAX_PATH + 1];

@@ -9,17 +9,8 @@ namespace sys {
 
 namespace {
 
-std::string OwnPath() {
-  std::string path(MAX_PATH, '\0');
-  for (;;) {
-    const DWORD n = GetModuleFileNameA(nullptr, path.data(), static_cast<DWORD>(path.size()));
-    if (n < path.size()) {
-      path.resize(n);
-      return path;
-    }
-    path.resize(path.size() * 2);
-  }
-}
+// The running program's full path, as the switch reader knows it.
+std::string OwnPath() { return util::ProcessCommandLine().programPath; }
 
 // With the trailing backslash.
 std::string TempFolder() {
