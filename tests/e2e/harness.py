@@ -6,6 +6,7 @@ started by its PID."""
 import os
 import shutil
 import subprocess
+import tempfile
 import time
 import unittest
 from pathlib import Path
@@ -38,33 +39,54 @@ def win_path(path):
     return "Z:" + str(Path(path).resolve()).replace("/", "\\")
 
 
-def wine(exe, *args, timeout=60, check_exit=None):
-    """Runs a Windows program and returns its exit code; a program still
-    running at the time-out is killed and the test fails."""
-    proc = subprocess.Popen(["wine", str(exe), *map(str, args)],
-                            stdout=subprocess.PIPE, stderr=subprocess.STDOUT)
-    try:
-        proc.communicate(timeout=timeout)
-    except subprocess.TimeoutExpired:
-        proc.kill()
-        proc.communicate()
-        raise AssertionError(f"{exe} did not end within {timeout} s")
-    return proc.returncode
+class WindowsProcess:
+    """A command of the Wine world running in the background. Its output goes
+    to a file, never a pipe: the first Windows program after the prefix fell
+    idle starts wineserver and Wine's services, which inherit its handles and
+    would hold a pipe open for seconds after the program itself ended."""
+
+    def __init__(self, args, merge_stderr=False):
+        self.args = [str(a) for a in args]
+        self._out = tempfile.TemporaryFile()
+        self.proc = subprocess.Popen(self.args, stdin=subprocess.DEVNULL, stdout=self._out,
+                                     stderr=subprocess.STDOUT if merge_stderr
+                                     else subprocess.DEVNULL)
+
+    def poll(self):
+        return self.proc.poll()
+
+    def finish(self, timeout=60):
+        """Waits for the end; returns (exit code, output as Latin-1 text, so
+        every byte stays one character). A program still running at the
+        time-out is killed and the test fails."""
+        try:
+            self.proc.wait(timeout=timeout)
+        except subprocess.TimeoutExpired:
+            self.proc.kill()
+            self.proc.wait()
+            raise AssertionError(f"{' '.join(self.args)} did not end within {timeout} s")
+        finally:
+            self._out.seek(0)
+            out = self._out.read().decode("latin-1")
+            self._out.close()
+        return self.proc.returncode, out
+
+
+def run_windows(*args, timeout=60, merge_stderr=False):
+    """Runs a command of the Wine world ("wine", "reg", "winepath"...) to its
+    end; returns (exit code, output text)."""
+    return WindowsProcess(args, merge_stderr).finish(timeout)
+
+
+def wine(exe, *args, timeout=60):
+    """Runs a Windows program and returns its exit code."""
+    return run_windows("wine", exe, *args, timeout=timeout)[0]
 
 
 def wine_output(exe, *args, timeout=60):
-    """Runs a Windows program and returns (exit code, its stdout as text):
-    the bytes as they came, read as Latin-1 so every byte stays one
-    character. Wine's own messages (stderr) are not part of it."""
-    proc = subprocess.Popen(["wine", str(exe), *map(str, args)],
-                            stdout=subprocess.PIPE, stderr=subprocess.DEVNULL)
-    try:
-        out, _ = proc.communicate(timeout=timeout)
-    except subprocess.TimeoutExpired:
-        proc.kill()
-        proc.communicate()
-        raise AssertionError(f"{exe} did not end within {timeout} s")
-    return proc.returncode, out.decode("latin-1")
+    """Runs a Windows program and returns (exit code, its stdout as text).
+    Wine's own messages (stderr) are not part of it."""
+    return run_windows("wine", exe, *args, timeout=timeout)
 
 
 def vpack(*args, check=True):
@@ -94,7 +116,7 @@ class DebugViewer:
         return self
 
     def __exit__(self, *exc):
-        subprocess.run(["wine", str(DEBUG_VIEWER), "--stop"], capture_output=True, timeout=30)
+        run_windows("wine", DEBUG_VIEWER, "--stop", timeout=30)
         try:
             self.proc.wait(timeout=30)
         except subprocess.TimeoutExpired:
@@ -127,6 +149,9 @@ class WineTestCase(unittest.TestCase):
         self.dir.mkdir(parents=True)
 
     def tearDown(self):
+        # Cleanups stop what the test started; they must run before waiting
+        # for the prefix to fall idle (unittest runs them after tearDown).
+        self.doCleanups()
         subprocess.run(["wineserver", "-w"], timeout=120)
 
     def make_source(self, files):

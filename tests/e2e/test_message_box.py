@@ -5,7 +5,7 @@ import subprocess
 import time
 import unittest
 
-from harness import WIN_BUILD, WineTestCase, win_path
+from harness import WIN_BUILD, WindowsProcess, WineTestCase, run_windows, win_path
 
 PROBE = WIN_BUILD / "tests" / "support" / "msgbox_probe.exe"
 DRIVER = WIN_BUILD / "tests" / "support" / "ui_driver.exe"
@@ -81,9 +81,9 @@ class MessageBoxTest(WineTestCase):
         # Without a window manager Wine waits two seconds for one to take
         # every closing box off the screen; the probe's windows are left
         # unmanaged (Wine draws their frame itself).
-        subprocess.run(["wine", "reg", "add",
-                        r"HKCU\Software\Wine\AppDefaults\msgbox_probe.exe\X11 Driver",
-                        "/v", "Managed", "/d", "N", "/f"], capture_output=True, timeout=120)
+        run_windows("wine", "reg", "add",
+                    r"HKCU\Software\Wine\AppDefaults\msgbox_probe.exe\X11 Driver",
+                    "/v", "Managed", "/d", "N", "/f", timeout=120)
 
     def probe(self, name, *args, text=None, report=True):
         return Probe(self.dir, name, args, text, report)
@@ -91,13 +91,12 @@ class MessageBoxTest(WineTestCase):
     def driver(self, *actions):
         """Starts ui_driver.exe with `actions`; returns the process (its
         stdout is the text it printed)."""
-        return subprocess.Popen(["wine", str(DRIVER), "--timeout", "20000", *map(str, actions)],
-                                stdout=subprocess.PIPE, stderr=subprocess.DEVNULL)
+        return WindowsProcess(["wine", DRIVER, "--timeout", "20000", *actions])
 
     def finish(self, driver):
-        out, _ = driver.communicate(timeout=120)
-        self.assertEqual(driver.returncode, 0, out)
-        return out.decode("latin-1")
+        code, out = driver.finish(timeout=120)
+        self.assertEqual(code, 0, out)
+        return out
 
     def assert_inside(self, inner, outer, what):
         self.assertTrue(outer[0] <= inner[0] <= inner[2] <= outer[2] and

@@ -9,7 +9,8 @@ import time
 import unittest
 from pathlib import Path
 
-from harness import STUB, WIN_BUILD, DebugViewer, WineTestCase, vpack, win_path, wine
+from harness import (STUB, WIN_BUILD, DebugViewer, WineTestCase, run_windows, vpack, win_path,
+                     wine)
 
 ENGINE = WIN_BUILD / "tests" / "support" / "sample_engine.exe"
 PROBE = WIN_BUILD / "tests" / "support" / "window_probe.exe"
@@ -112,8 +113,8 @@ class SetupRoadTest(WineTestCase):
             data[i] ^= 0xA5
         setup.write_bytes(bytes(data))
         proc = subprocess.Popen(["wine", str(setup)], stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-        out = subprocess.run(["wine", UI_DRIVER, "--timeout", "60000", "--text", "--click", "OK"],
-                             capture_output=True, text=True, timeout=120).stdout
+        out = run_windows("wine", UI_DRIVER, "--timeout", "60000", "--text", "--click", "OK",
+                          timeout=120)[1]
         self.assertEqual(proc.wait(timeout=60), 0)
         self.assertIn("damaged at offset", out)
         self.assertFalse(self.record.exists(), "the engine ran")
@@ -134,8 +135,8 @@ class SetupRoadTest(WineTestCase):
         host.write_bytes(STUB.read_bytes())
         proc = subprocess.Popen(["wine", str(host), f"/SpanDiskFName1={win_path(small)}"],
                                 stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-        out = subprocess.run(["wine", UI_DRIVER, "--timeout", "60000", "--text", "--click", "OK"],
-                             capture_output=True, text=True, timeout=120).stdout
+        out = run_windows("wine", UI_DRIVER, "--timeout", "60000", "--text", "--click", "OK",
+                          timeout=120)[1]
         self.assertEqual(proc.wait(timeout=60), 0)
         self.assertIn("Bad CRC!", out)
         self.assertFalse(self.record.exists())
@@ -148,8 +149,8 @@ class SetupRoadTest(WineTestCase):
         seen_visible = False
         deadline = time.time() + 60
         while proc.poll() is None and time.time() < deadline:
-            r = subprocess.run(["wine", PROBE, "geometry", cls], capture_output=True, text=True)
-            if r.returncode == 0 and r.stdout.split()[3:4] == ["1"]:
+            code, out = run_windows("wine", PROBE, "geometry", cls)
+            if code == 0 and out.split()[3:4] == ["1"]:
                 seen_visible = True
             time.sleep(0.2)
         self.assertEqual(proc.wait(timeout=30), 0)

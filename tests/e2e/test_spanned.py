@@ -11,7 +11,8 @@ import time
 import unittest
 import zlib
 
-from harness import STUB, WIN_BUILD, DebugViewer, WineTestCase, vpack, win_path, wine
+from harness import (STUB, WIN_BUILD, DebugViewer, WineTestCase, run_windows, vpack, win_path,
+                     wine)
 
 ENGINE = WIN_BUILD / "tests" / "support" / "sample_engine.exe"
 UI_DRIVER = WIN_BUILD / "tests" / "support" / "ui_driver.exe"
@@ -96,8 +97,8 @@ class SpannedSetupTest(WineTestCase):
         `button`; returns (setup's exit code, box title, box text)."""
         proc = subprocess.Popen(["wine", str(setup), *args],
                                 stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-        out = subprocess.run(["wine", UI_DRIVER, "--timeout", "60000", "--title", "--text",
-                              "--click", button], capture_output=True, text=True, timeout=120).stdout
+        out = run_windows("wine", UI_DRIVER, "--timeout", "60000", "--title", "--text",
+                          "--click", button, timeout=120)[1]
         title, _, text = out.partition("\n")
         return proc.wait(timeout=60), title.strip(), text
 

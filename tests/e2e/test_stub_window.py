@@ -5,7 +5,7 @@ import subprocess
 import time
 import unittest
 
-from harness import STUB, WIN_BUILD, DebugViewer, WineTestCase, vpack, wine
+from harness import STUB, WIN_BUILD, DebugViewer, WineTestCase, run_windows, vpack, wine
 
 PROBE = WIN_BUILD / "tests" / "support" / "window_probe.exe"
 AGENT = "Prog.AutoUpdate.exe"
@@ -13,9 +13,8 @@ COPY_CLASS = ".AutoUpdate.X_Prog.AutoUpdate"
 
 
 def probe(*args, timeout=60):
-    result = subprocess.run(["wine", str(PROBE), *map(str, args)], capture_output=True,
-                            text=True, timeout=timeout)
-    return result.returncode, result.stdout.replace("\r", "")
+    code, out = run_windows("wine", PROBE, *args, timeout=timeout)
+    return code, out.replace("\r", "")
 
 
 class StubWindowTest(WineTestCase):
@@ -75,16 +74,12 @@ class StubWindowTest(WineTestCase):
                 ])
                 self.stop(proc)
 
-    @unittest.skip("messages posted to the working copy from another process are sometimes "
-                   "not acted on under Wine here; open, see the issue's note")
     def test_listener_gets_50_then_51(self):
         self.start_copy()
         code, out = probe("listen", COPY_CLASS, 1500)
         self.assertEqual(code, 0)
         self.assertEqual(out.split("\n")[:2], ["50 -1", "51 1125"])
 
-    @unittest.skip("messages posted to the working copy from another process are sometimes "
-                   "not acted on under Wine here; open, see the issue's note")
     def test_first_close_only_sets_the_abort_flag(self):
         _, proc = self.start_copy()
         self.assertEqual(probe("post", COPY_CLASS, 0x10)[0], 0)
@@ -93,8 +88,6 @@ class StubWindowTest(WineTestCase):
         self.assertEqual(probe("gone", COPY_CLASS, 10000)[0], 0, "second request did not close")
         self.assertEqual(proc.wait(timeout=30), 0)
 
-    @unittest.skip("the second start under the same prefix does not always end in time under "
-                   "Wine here; open, see the issue's note")
     def test_second_instance_ends_without_a_window(self):
         copy, _ = self.start_copy()
         with DebugViewer(self.dir) as viewer:

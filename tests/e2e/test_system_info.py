@@ -9,7 +9,8 @@ import subprocess
 import unittest
 from pathlib import Path
 
-from harness import STUB, WIN_BUILD, DebugViewer, WineTestCase, win_path, wine_output
+from harness import (STUB, WIN_BUILD, DebugViewer, WineTestCase, run_windows, win_path,
+                     wine_output)
 
 PROBE = WIN_BUILD / "tests" / "support" / "sysinfo_probe.exe"
 TEST_KEY = r"HKCU\Software\VantorTest"
@@ -19,10 +20,10 @@ APP_DEFAULTS = r"HKCU\Software\Wine\AppDefaults\sysinfo_probe.exe"
 
 
 def reg(*args, check=True):
-    result = subprocess.run(["wine", "reg", *args], capture_output=True, timeout=60)
-    if check and result.returncode != 0:
-        raise AssertionError(f"wine reg {' '.join(args)} failed: {result.stdout!r}")
-    return result.returncode
+    code, out = run_windows("wine", "reg", *args, merge_stderr=True)
+    if check and code != 0:
+        raise AssertionError(f"wine reg {' '.join(args)} failed: {out!r}")
+    return code
 
 
 def reg_add(key, name, kind, data, *extra):

@@ -10,14 +10,15 @@ import subprocess
 import time
 import unittest
 
-from harness import WIN_BUILD, WineTestCase, win_path
+from harness import WIN_BUILD, WineTestCase, run_windows, win_path
 
 PROBE = WIN_BUILD / "tests" / "support" / "system_probe.exe"
 
 
 def unix_path(windows_path):
-    return subprocess.run(["winepath", "-u", windows_path], check=True, capture_output=True,
-                          text=True).stdout.strip()
+    code, out = run_windows("winepath", "-u", windows_path)
+    assert code == 0, out
+    return out.strip()
 
 
 def wait_until(condition, seconds=30):
@@ -38,9 +39,7 @@ class SystemServicesTest(WineTestCase):
 
     def probe(self, *args, exe=PROBE):
         """The probe's output lines (standard output only)."""
-        result = subprocess.run(["wine", str(exe), *map(str, args)], stdout=subprocess.PIPE,
-                                stderr=subprocess.DEVNULL, timeout=120)
-        return result.stdout.decode("latin-1").replace("\r", "").split("\n")
+        return run_windows("wine", exe, *args, timeout=120)[1].replace("\r", "").split("\n")
 
     def values(self, *args, exe=PROBE):
         return dict(line.split("=", 1) for line in self.probe(*args, exe=exe) if "=" in line)
