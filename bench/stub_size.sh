@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# Sizes of the 32-bit and 64-bit stub.exe against the 200 KB limit (every
-# byte of the stub ships with every package). Exits 1 when a built stub is
+# Sizes of the 32-bit and 64-bit stub.exe against the 250 KB budget (every
+# byte of the stub ships with every package; the budget holds the update
+# agent too). Exits 1 when a built stub is
 # over the limit.
 #
 #   bench/stub_size.sh
@@ -8,7 +9,7 @@
 set -euo pipefail
 
 root=$(cd "$(dirname "$0")/.." && pwd)
-limit=$((200 * 1024))
+limit=256000
 over=0
 for build in "${VANTOR_WIN_BUILD:-$root/build/win32}" "${VANTOR_WIN64_BUILD:-$root/build/win64}"; do
   stub=$build/src/stub.exe

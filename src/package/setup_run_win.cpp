@@ -1,9 +1,12 @@
 #include "package/setup_run_win.h"
 
+#include "package/download_road.h"
+#include "package/download_road_win.h"
 #include "package/file_info.h"
 #include "package/setup_command.h"
 #include "package/unpack_win.h"
 #include "package/work_folder.h"
+#include "platform/file.h"
 #include "startup/main_window_win.h"
 #include "system/files.h"
 #include "startup/stub_state.h"
@@ -181,8 +184,12 @@ void OnSetupTimer(HWND mainWindow) {
   const TGFileInfo& own = *s.ownFileInfo;
   const std::string agentFileName = own.CarryAgent() ? own.AgentFileName() : std::string();
   if (own.UseDownloadRoad()) {
-    // The download road arrives with the HTTP client.
-    util::WriteTraceLine("OnSetupTimer: the download road is not available in this build");
+    if (own.CarryAgent() && !own.AgentFileName().empty())
+      WriteAgentExecutable(GetWorkFolder(), own.AgentFileName());
+    const std::string stubFolder = util::FolderOf(s.ownPath);
+    const std::string setupName = own.DownloadFileName();
+    const bool beside = platform::FileExists(util::JoinPath(stubFolder, setupName));
+    DownloadRoad(GetWorkFolder(), ChooseDownloadSource(own, stubFolder, beside), setupName);
   } else {
     std::string packageFile = util::SwitchValue("/SpanDiskFName1=", "");
     if (packageFile.empty()) packageFile = s.ownPath;

@@ -2,6 +2,7 @@
 // the run mode, exit lines. The process exit code is the setup engine's.
 #include <windows.h>
 
+#include "http/inet_http.h"
 #include "package/file_info.h"
 #include "package/setup_run_win.h"
 #include "startup/stub.h"
@@ -44,5 +45,6 @@ int main() {
   util::WriteTraceLine("");
   AgentLog("=== EXIT === " + s.ownPath);
   AgentLog("");
+  http::UnloadWinINet();
   return package::SetupExitCode();
 }

@@ -3,6 +3,7 @@
 #include <commctrl.h>
 
 #include "http/download_abort.h"
+#include "http/inet_http.h"
 #include "package/setup_run_win.h"
 #include "package/work_folder.h"
 #include "startup/agent_control.h"
@@ -154,6 +155,7 @@ void WinMain() {
   const std::int64_t sleepTicks = util::SwitchNumber("/SleepX=", -1);
   if (sleepTicks >= 0) s.autoUpdateTimerCount = -sleepTicks;
 
+  http::InstallMessagePump();
   INITCOMMONCONTROLSEX icc{sizeof icc, ICC_PROGRESS_CLASS};
   InitCommonControlsEx(&icc);
   g_queryCancelAutoPlay = RegisterWindowMessageA("QueryCancelAutoPlay");
@@ -188,6 +190,7 @@ void WinMain() {
   }
   KillTimer(wnd, 1);
   http::SetDownloadAbort(true);
+  http::HTTP_CloseOpenHandles();
   NotifyListener(43, 0);
 }
 

@@ -3,10 +3,12 @@
 #include <zlib.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <deque>
 #include <filesystem>
 #include <limits>
 #include <memory>
+#include <random>
 #include <system_error>
 
 #if defined(_GLIBCXX_HAS_GTHREADS)
@@ -512,7 +514,43 @@ std::string TokenFor(const std::string& plain, std::optional<std::uint32_t> seed
   return package::MakeToken(plain, *seed);
 }
 
-BuildResult Build(const BuildOptions& o) {
+namespace {
+
+// A build written under temporary names, not yet renamed into place.
+struct PendingBuild {
+  std::unique_ptr<VolumeSet> set;
+  std::unique_ptr<OutputFile> launcher;
+  std::string firstVolume;
+  BuildResult result;
+
+  std::vector<OutputFile*> Outputs() const {
+    std::vector<OutputFile*> files;
+    set->AppendFiles(files);
+    if (launcher) files.push_back(launcher.get());
+    return files;
+  }
+};
+
+// What is said once the files are in place.
+void AfterCommit(const BuildOptions& o, const PendingBuild& p) {
+  // A volume left from an earlier, longer build is not read (the last
+  // volume has no Spanned flag) but would confuse whoever copies the set.
+  std::error_code ec;
+  const std::string next =
+      package::VolumeFileName(p.firstVolume, static_cast<int>(p.result.volumes.size()) + 1);
+  if (fs::exists(next, ec) && o.warn)
+    o.warn(next + " is left from an earlier build and is not part of this package");
+}
+
+bool LiesInside(const std::string& path, const std::string& folder) {
+  std::error_code ec;
+  const fs::path dir = fs::weakly_canonical(fs::absolute(folder), ec);
+  const fs::path parent = fs::weakly_canonical(fs::absolute(path, ec).parent_path(), ec);
+  const auto [d, p] = std::mismatch(dir.begin(), dir.end(), parent.begin(), parent.end());
+  return d == dir.end();
+}
+
+PendingBuild Prepare(const BuildOptions& o) {
   auto warn = [&](const std::string& text) {
     if (o.warn) o.warn(text);
   };
@@ -533,14 +571,8 @@ BuildResult Build(const BuildOptions& o) {
                 "package goes to its .001, .002, ... files");
 
   std::error_code ec;
-  const fs::path out = fs::absolute(o.outputPath, ec);
-  if (!o.sourceDir.empty()) {
-    const fs::path src = fs::weakly_canonical(fs::absolute(o.sourceDir), ec);
-    const fs::path outDir = fs::weakly_canonical(out.parent_path(), ec);
-    const auto [s, d] = std::mismatch(src.begin(), src.end(), outDir.begin(), outDir.end());
-    if (s == src.end())
-      throw Error("the output " + o.outputPath + " lies inside the source folder " + o.sourceDir);
-  }
+  if (!o.sourceDir.empty() && LiesInside(o.outputPath, o.sourceDir))
+    throw Error("the output " + o.outputPath + " lies inside the source folder " + o.sourceDir);
   if (fs::exists(o.outputPath, ec) && fs::equivalent(o.outputPath, o.stubPath, ec))
     throw Error("the output must not be the stub itself");
 
@@ -571,7 +603,8 @@ BuildResult Build(const BuildOptions& o) {
   if (o.useDownloadRoad && !files.empty())
     warn("the stub ignores the payload of a download-road package");
 
-  BuildResult result;
+  PendingBuild pending;
+  BuildResult& result = pending.result;
   result.version = versionByte;
   if (!o.engine.empty()) {
     std::string wanted = util::ReplaceAll(o.engine, "/", "\\");
@@ -654,10 +687,12 @@ BuildResult Build(const BuildOptions& o) {
 
   // In a CD-style set the launcher carries the span-level bit; the package
   // files it hands on do not (they are read, never started).
-  const std::string firstVolume = o.cdLayout ? o.outputPath + ".001" : o.outputPath;
+  pending.firstVolume = o.cdLayout ? o.outputPath + ".001" : o.outputPath;
   package::Trailer volumeTrailer = t;
   if (o.cdLayout) volumeTrailer.flags &= static_cast<std::uint8_t>(~package::kFlagSpanCdLevel);
-  VolumeSet set(o, firstVolume, stubAndHeader, volumeTrailer, o.endMarker && hasMarkerArea);
+  pending.set = std::make_unique<VolumeSet>(o, pending.firstVolume, stubAndHeader, volumeTrailer,
+                                            o.endMarker && hasMarkerArea);
+  VolumeSet& set = *pending.set;
 
   BuildProgress progress;
   progress.bytesTotal = totalInput;
@@ -705,37 +740,120 @@ BuildResult Build(const BuildOptions& o) {
   pipeline.Finish();
   set.Finish();
 
-  std::vector<OutputFile*> outputs;
-  set.AppendFiles(outputs);
-  std::unique_ptr<OutputFile> launcher;
   if (o.cdLayout) {
-    launcher = std::make_unique<OutputFile>(o.outputPath);
-    launcher->Write(stubAndHeader);
+    pending.launcher = std::make_unique<OutputFile>(o.outputPath);
+    OutputFile& launcher = *pending.launcher;
+    launcher.Write(stubAndHeader);
     package::Trailer lt = t;
     lt.flags =
         static_cast<std::uint8_t>((lt.flags & ~package::kFlagSpanned) | package::kFlagSpanCdLevel);
     result.launcher.path = o.outputPath;
-    result.launcher.checksum = FinishPackageFile(*launcher, lt, o.endMarker && hasMarkerArea);
-    result.launcher.bytes = launcher->Size();
-    outputs.push_back(launcher.get());
+    result.launcher.checksum = FinishPackageFile(launcher, lt, o.endMarker && hasMarkerArea);
+    result.launcher.bytes = launcher.Size();
   }
-  for (OutputFile* f : outputs)
+  for (OutputFile* f : pending.Outputs())
     if (fs::exists(f->FinalPath(), ec) && fs::equivalent(f->FinalPath(), o.stubPath, ec))
       throw Error("the output " + f->FinalPath().string() + " is the stub itself");
-  CommitAll(outputs);
 
   result.volumes = set.Written();
   result.checksum = result.volumes.front().checksum;
   for (const WrittenFile& v : result.volumes)
     result.outputBytes += v.bytes;
-  // A volume left from an earlier, longer build is not read (the last
-  // volume has no Spanned flag) but would confuse whoever copies the set.
-  const std::string next =
-      package::VolumeFileName(firstVolume, static_cast<int>(result.volumes.size()) + 1);
-  if (fs::exists(next, ec))
-    warn(next + " is left from an earlier build and is not part of this package");
   result.inputBytes = plainSum;
+  return pending;
+}
+
+std::string RandomTokenText() {
+  std::random_device rd;
+  std::string text;
+  for (int i = 0; i < 3; ++i) {
+    char part[9];
+    std::snprintf(part, sizeof part, "%08X", static_cast<unsigned>(rd()));
+    text += part;
+  }
+  return text;
+}
+
+// The full setup and its web stub: both prepared under temporary names, then
+// renamed together, so either both are in place or neither is.
+BuildResult BuildWebSetup(const BuildOptions& o) {
+  if (!o.downloadSource || o.downloadSource->empty())
+    throw Error("a web stub needs the download source (--download-source), the URL folder the "
+                "full setup is downloaded from");
+  const auto refuse = [](bool given, const char* what, const char* why) {
+    if (given) throw Error(std::string(what) + " does not go with a web stub: " + why);
+  };
+  refuse(o.useDownloadRoad, "--download-road",
+         "the web stub takes the download road, the full setup unpacks its own files");
+  refuse(o.downloadName.has_value(), "--download-name", "the web stub names the full setup's file");
+  refuse(o.downloadSize.has_value(), "--download-size",
+         "the web stub carries the full setup's size");
+  refuse(!o.downloadSetup.empty(), "--download-setup", "the full setup is built here");
+  refuse(o.volumeSize != 0 || o.cdLayout, "spanned output",
+         "the web stub downloads a single setup file");
+  if (o.downloadTokenPlain && o.downloadToken)
+    throw Error("give the download token raw or plain, not both");
+  std::error_code ec;
+  if (fs::absolute(o.webStubPath, ec).lexically_normal() ==
+      fs::absolute(o.outputPath, ec).lexically_normal())
+    throw Error("the web stub and the full setup must be two files, not both " + o.outputPath);
+  if (!o.sourceDir.empty() && LiesInside(o.webStubPath, o.sourceDir))
+    throw Error("the web stub " + o.webStubPath + " lies inside the source folder " + o.sourceDir);
+
+  const std::string token =
+      o.downloadToken ? *o.downloadToken
+                      : TokenFor(o.downloadTokenPlain.value_or(RandomTokenText()), o.tokenSeed);
+
+  // The full setup carries only the token of its DownloadInfo: the stub
+  // that downloads it compares that field with its own.
+  BuildOptions full = o;
+  full.webStubPath.clear();
+  full.downloadSource.reset();
+  full.downloadAsIs = false;
+  full.downloadTokenPlain.reset();
+  full.downloadToken = token;
+  full.askBeforeDownload = false;
+  PendingBuild fullBuild = Prepare(full);
+
+  // The web stub: the same texts, update settings and trailer bytes, no
+  // payload, the download road to the full setup.
+  BuildOptions web = o;
+  web.webStubPath.clear();
+  web.sourceDir.clear();
+  web.engine.clear();
+  web.engineArgs.clear();
+  web.outputPath = o.webStubPath;
+  web.useDownloadRoad = true;
+  web.downloadName = util::FileNameOf(o.outputPath);
+  web.downloadSize = fullBuild.result.volumes.front().bytes;
+  web.downloadTokenPlain.reset();
+  web.downloadToken = token;
+  if (web.flags)
+    web.flags = static_cast<std::uint8_t>(*web.flags &
+                                          ~(package::kFlagSpanned | package::kFlagSpanCdLevel));
+  web.flagSpanCdLevel = false;
+  PendingBuild webBuild = Prepare(web);
+
+  std::vector<OutputFile*> outputs = fullBuild.Outputs();
+  for (OutputFile* f : webBuild.Outputs())
+    outputs.push_back(f);
+  CommitAll(outputs);
+  AfterCommit(full, fullBuild);
+
+  BuildResult result = std::move(fullBuild.result);
+  result.webStub = webBuild.result.volumes.front();
+  result.downloadToken = token;
   return result;
+}
+
+} // namespace
+
+BuildResult Build(const BuildOptions& o) {
+  if (!o.webStubPath.empty()) return BuildWebSetup(o);
+  PendingBuild pending = Prepare(o);
+  CommitAll(pending.Outputs());
+  AfterCommit(o, pending);
+  return std::move(pending.result);
 }
 
 } // namespace pack

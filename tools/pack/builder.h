@@ -84,6 +84,13 @@ struct BuildOptions {
   // nothing is unpacked straight from the disc it was started from.
   bool cdLayout = false;
 
+  // Web setup: besides the full setup (outputPath) write this small
+  // download-road stub for it. Both carry one download token (the one given,
+  // else a random one); the stub's DownloadInfo names the full setup's file
+  // and size under downloadSource. Download settings other than the source,
+  // the token and downloadAsIs, and spanned output, are refused.
+  std::string webStubPath;
+
   std::function<void(const BuildProgress&)> progress;
   std::function<void(const std::string&)> warn;
 };
@@ -106,10 +113,12 @@ struct BuildResult {
   WrittenFile launcher;             // cdLayout only
   std::uint8_t version = 0;
   std::string engineEntry;
+  WrittenFile webStub;       // webStubPath only
+  std::string downloadToken; // webStubPath only: the token both files carry, as written
 };
 
-// Builds the package; throws pack::Error (and leaves none of its files) on
-// failure.
+// Builds the package (with webStubPath, the full setup and its web stub);
+// throws pack::Error (and leaves none of its files) on failure.
 BuildResult Build(const BuildOptions& options);
 
 // The token for `plain`: MakeToken with the given seed, or with a seed

@@ -30,6 +30,9 @@ constexpr const char* kDescription =
     "  vpack build dist/ --stub stub.exe --engine setup.exe --engine-args \"/S\" \\\n"
     "        --update-url http://example.invalid/app --update-info app.info -o app-setup.exe\n"
     "  vpack verify app-setup.exe && vpack list app-setup.exe\n"
+    "A web setup (the full setup and a small stub that downloads it):\n"
+    "  vpack build dist/ --stub stub.exe --engine setup.exe -o upload/app-setup.exe \\\n"
+    "        --web-stub app-websetup.exe --download-source http://example.invalid/files\n"
     "\n"
     "docs/vpack.md is the manual; docs/package-format.md describes the format.";
 
@@ -91,8 +94,10 @@ int RunCli(int argc, const char* const* argv, std::ostream& out, std::ostream& e
   auto* build = app.add_subcommand(
       "build",
       "Build a package: the stub, then the header blocks, one or more zlib blocks per file of\n"
-      "SOURCE_DIR (relative names with '\\'), and the trailer. Example:\n"
-      "  vpack build dist/ --stub stub.exe --engine setup.exe -o setup-full.exe");
+      "SOURCE_DIR (relative names with '\\'), and the trailer. Examples:\n"
+      "  vpack build dist/ --stub stub.exe --engine setup.exe -o setup-full.exe\n"
+      "  vpack build dist/ --stub stub.exe --engine setup.exe -o upload/setup-full.exe \\\n"
+      "        --web-stub websetup.exe --download-source http://example.invalid/files");
   build
       ->add_option("SOURCE_DIR", b.sourceDir,
                    "Folder whose files (with subfolders) are packed; may be left out for a\n"
@@ -135,16 +140,19 @@ int RunCli(int argc, const char* const* argv, std::ostream& out, std::ostream& e
   std::uint64_t dlSize = 0;
   auto* oSource =
       build->add_option("--download-source", dlSource,
-                        "DownloadInfo field 0: URL folder or local folder of the setup file");
+                        "DownloadInfo field 0: URL folder or local folder of the setup file\n"
+                        "(with --web-stub: where the full setup is put for download)");
   auto* oName =
       build->add_option("--download-name", dlName, "DownloadInfo field 1: setup file name");
   build->add_flag("--download-as-is", b.downloadAsIs,
                   "DownloadInfo field 2 = \"1\": use the source even when the setup file lies\n"
                   "beside the stub");
   auto* oToken = build->add_option("--download-token", dlToken,
-                                   "DownloadInfo field 3 as written (the setup file's token)");
+                                   "DownloadInfo field 3 as written (the setup file's token;\n"
+                                   "with --web-stub: of both files)");
   auto* oPlain = build->add_option("--download-token-plain", dlPlain,
-                                   "DownloadInfo field 3 made from this plain text");
+                                   "DownloadInfo field 3 made from this plain text (with\n"
+                                   "--web-stub: of both files; default a random text)");
   oToken->excludes(oPlain);
   auto* oSize = build->add_option("--download-size", dlSize,
                                   "DownloadInfo field 4: setup file size in bytes");
@@ -189,7 +197,8 @@ int RunCli(int argc, const char* const* argv, std::ostream& out, std::ostream& e
                   "Trailer byte 66: the stub downloads the real setup file (DownloadInfo)\n"
                   "instead of unpacking a payload");
   build->add_flag("--ask-before-download", b.askBeforeDownload,
-                  "Trailer byte 67: ask the user before downloading");
+                  "Trailer byte 67: ask the user before downloading (with\n"
+                  "--web-stub: set in the web stub)");
   build->add_flag("--carry-agent", b.carryAgent,
                   "Trailer byte 68: the setup run writes the auto-update agent copy\n"
                   "(named by --agent-name)");
@@ -213,6 +222,19 @@ int RunCli(int argc, const char* const* argv, std::ostream& out, std::ostream& e
   build->add_flag("--cd-layout", b.cdLayout,
                   "CD-style set: OUT is a launcher (stub and header only, Flags bit 2) that\n"
                   "runs a copy of itself on OUT.001; the package goes to OUT.001, OUT.002, ...");
+  auto* oWebStub =
+      build->add_option("--web-stub", b.webStubPath,
+                        "Web setup: also write this small download-road stub for the full setup\n"
+                        "(-o). Both carry one download token (--download-token[-plain], else a\n"
+                        "random one); the stub downloads the full setup's file from\n"
+                        "--download-source and checks its token. --ask-before-download\n"
+                        "and --download-as-is go to the stub; other options to both, except the\n"
+                        "payload and engine (full setup only)");
+  oWebStub->needs(oSource);
+  for (CLI::Option* other :
+       {oName, oSize, build->get_option("--download-setup"), build->get_option("--download-road"),
+        build->get_option("--volume-size"), build->get_option("--cd-layout")})
+    oWebStub->excludes(other);
   build->add_flag("-q,--quiet", quiet, "No progress and no summary");
 
   // info / list
@@ -301,6 +323,12 @@ int RunCli(int argc, const char* const* argv, std::ostream& out, std::ostream& e
         if (b.cdLayout)
           out << "launcher " << r.launcher.path << ": " << r.launcher.bytes << " bytes, checksum "
               << r.launcher.checksum << "\n";
+        if (!b.webStubPath.empty())
+          out << "wrote web stub " << b.webStubPath << ": " << r.webStub.bytes
+              << " bytes, checksum " << r.webStub.checksum << "; it downloads "
+              << util::FileNameOf(b.outputPath) << " (" << r.volumes.front().bytes
+              << " bytes) from " << dlSource << "\n"
+              << "download token (both files): " << r.downloadToken << "\n";
         if (b.cdLayout || r.volumes.size() > 1)
           for (std::size_t i = 0; i < r.volumes.size(); ++i)
             out << "volume " << i + 1 << " " << r.volumes[i].path << ": " << r.volumes[i].bytes

@@ -8,6 +8,7 @@
 #include "pack/file_system.h"
 #include "package/format.h"
 #include "package/payload.h"
+#include "package/token.h"
 #include "util/field_list.h"
 #include "util/text.h"
 
@@ -25,11 +26,44 @@ std::string Hex(std::uint64_t v, int digits) {
   return buf;
 }
 
+// The plain text of a token field: "" for an empty field, null when the
+// text is no token. package::UnscrambleToken answers a non-token with a
+// random number, so its checks (hexadecimal pairs offset by 50, at least 5
+// bytes, the check byte, counts that fit) are made here first: `info` must
+// say the same every time.
+json PlainToken(const std::string& raw) {
+  if (raw.empty()) return "";
+  const auto digit = [](char c) -> int {
+    const int v = static_cast<unsigned char>(c) - 50;
+    if (v >= '0' && v <= '9') return v - '0';
+    if (v >= 'A' && v <= 'F') return v - 'A' + 10;
+    if (v >= 'a' && v <= 'f') return v - 'a' + 10;
+    return -1;
+  };
+  std::vector<unsigned char> d;
+  for (std::size_t i = 0; i + 1 < raw.size(); i += 2) {
+    const int hi = digit(raw[i]), lo = digit(raw[i + 1]);
+    if (hi < 0 || lo < 0) break;
+    d.push_back(static_cast<unsigned char>(hi * 16 + lo));
+  }
+  const std::size_t n = d.size();
+  if (n <= 4) return nullptr;
+  unsigned sum = 0;
+  for (std::size_t i = 0; i < n; ++i)
+    if (i != n - 2) sum += d[i];
+  if ((sum & 0xFF) != d[n - 2]) return nullptr;
+  const unsigned k = d[0] ^ d[n - 1];
+  if ((d[1] ^ k) + (d[2] ^ k) + 4u > n) return nullptr;
+  return package::UnscrambleToken(raw);
+}
+
 json FieldsJson(const std::string& raw, const std::vector<std::string>& names) {
   json j;
   j["raw"] = raw;
-  for (std::size_t i = 0; i < names.size(); ++i)
+  for (std::size_t i = 0; i < names.size(); ++i) {
     j[names[i]] = SUB::GetField(raw, static_cast<int>(i));
+    if (names[i] == "token") j["tokenPlain"] = PlainToken(j["token"].get<std::string>());
+  }
   return j;
 }
 
@@ -188,7 +222,7 @@ std::string InfoText(const json& j) {
     if (h[block].is_null()) continue;
     o << Line(block, Str(h[block]["raw"]));
     for (const auto& [key, value] : h[block].items())
-      if (key != "raw") o << Line(key, Str(value), 4);
+      if (key != "raw") o << Line(key, value.is_null() ? "(not a valid token)" : Str(value), 4);
   }
   o << Line("payload starts at", Str(j["payloadStart"]), 0);
   return o.str();

@@ -1,0 +1,57 @@
+// The HTTP client over WinINet (unit InetHTTP): whether the machine is
+// online, the size of a resource, and the download of one resource into a
+// file or a text while a progress object is driven and the thread's windows
+// stay alive. WinINet is loaded on first use. Windows build only.
+//
+// Nothing here fails the caller: results are plain values and error texts
+// ready for the markup message box.
+#pragma once
+
+#include <windows.h>
+
+#include <cstdint>
+#include <string>
+
+#include "http/prog_bar.h"
+
+namespace http {
+
+// InternetGetConnectedState succeeded. The variant gives the system's text
+// for the last error when it did not, "" when it did.
+bool IsInternetConnected();
+bool IsInternetConnected(std::string& why);
+
+// The Content-Length of `url` (opened as given, no "http://" added); -1 when
+// unknown or the URL cannot be opened. Traces "HTTP_GetFileSize=N  url".
+std::int32_t HTTP_GetFileSize(const std::string& url);
+
+// GET `url` into `targetFile` (a full path), or into `content` when
+// `targetFile` is empty. `errorText` is "" on success. The body goes to
+// targetFile + "." + a number first, and replaces the target only when it is
+// complete (Content-Length reached, or without one the body ended normally);
+// otherwise the target stays as it was and the temporary file is kept until
+// the next attempt at the same target. A body that ends short of its
+// Content-Length is an error in text mode too (see IsDownloadComplete).
+// URLs without a scheme get "http://". `window` (> 10) is shown first;
+// `progress` may be nullptr. The loop ends early on IsDownloadAborted() or
+// progress->cancelled ("Download Aborted").
+void HTTP_DownloadFile(HWND window, const std::string& url, const std::string& targetFile,
+                       std::string& errorText, TProgBar* progress, std::string& content);
+
+// Closes the handles of a download in progress (from a window procedure
+// that runs during the download's pumping); the download then ends.
+void HTTP_CloseOpenHandles();
+
+// Frees WinINet at program end; a later call loads it again.
+void UnloadWinINet();
+
+// Makes TProgBar pump through this thread's message queue (a pause of 0 is
+// one service of the queue, at most every few ms) and kill display timers.
+// WinMain calls it once.
+void InstallMessagePump();
+
+// Takes the waiting messages of the thread when a few milliseconds have
+// passed since the last time; else returns at once. Never sleeps.
+void ServiceMessagesThrottled();
+
+} // namespace http

@@ -1,0 +1,338 @@
+#include <windows.h>
+#include <wininet.h>
+
+#include "http/bytes_rate.h"
+#include "http/download_abort.h"
+#include "http/download_plan.h"
+#include "http/inet_http.h"
+#include "ui/message_box.h"
+#include "util/system_info.h"
+#include "util/text.h"
+#include "util/trace.h"
+
+namespace http {
+
+namespace {
+
+// --- WinINet, bound late so the stub does not import it ----------------------
+// All eight entries are looked up by name on first use; a missing library or
+// entry is looked for again on the next call.
+
+enum Entry {
+  kGetConnectedState,
+  kCloseHandle,
+  kOpen,
+  kOpenUrl,
+  kQueryInfo,
+  kReadFile,
+  kSetOption,
+  kGetLastResponseInfo,
+  kEntryCount
+};
+constexpr const char* kEntryNames[kEntryCount] = {"InternetGetConnectedState",
+                                                  "InternetCloseHandle",
+                                                  "InternetOpenA",
+                                                  "InternetOpenUrlA",
+                                                  "HttpQueryInfoA",
+                                                  "InternetReadFile",
+                                                  "InternetSetOptionA",
+                                                  "InternetGetLastResponseInfoA"};
+
+HMODULE g_wininet = nullptr;
+FARPROC g_entries[kEntryCount] = {};
+
+[[gnu::noinline]] FARPROC Resolve(Entry e) {
+  if (!g_entries[e]) {
+    if (!g_wininet) g_wininet = LoadLibraryA("WinINet.dll");
+    if (g_wininet) g_entries[e] = GetProcAddress(g_wininet, kEntryNames[e]);
+  }
+  return g_entries[e];
+}
+
+template <typename Fn> Fn Bind(Entry e) {
+  return reinterpret_cast<Fn>(reinterpret_cast<void*>(Resolve(e)));
+}
+
+BOOL GetConnectedState(DWORD* flags) {
+  auto fn = Bind<BOOL(WINAPI*)(LPDWORD, DWORD)>(kGetConnectedState);
+  return fn ? fn(flags, 0) : FALSE;
+}
+void CloseInternetHandle(HINTERNET h) {
+  auto fn = Bind<BOOL(WINAPI*)(HINTERNET)>(kCloseHandle);
+  if (h && fn) fn(h);
+}
+HINTERNET OpenSession(const char* agent) {
+  auto fn = Bind<HINTERNET(WINAPI*)(LPCSTR, DWORD, LPCSTR, LPCSTR, DWORD)>(kOpen);
+  return fn ? fn(agent, INTERNET_OPEN_TYPE_PRECONFIG, "", nullptr, 0) : nullptr;
+}
+HINTERNET OpenUrl(HINTERNET session, const std::string& url, DWORD flags) {
+  auto fn = Bind<HINTERNET(WINAPI*)(HINTERNET, LPCSTR, LPCSTR, DWORD, DWORD, DWORD_PTR)>(kOpenUrl);
+  return fn ? fn(session, url.c_str(), nullptr, 0, flags, 0) : nullptr;
+}
+void QueryInfo(HINTERNET h, DWORD level, void* buffer, DWORD size) {
+  auto fn = Bind<BOOL(WINAPI*)(HINTERNET, DWORD, LPVOID, LPDWORD, LPDWORD)>(kQueryInfo);
+  DWORD index = 0;
+  if (fn) fn(h, level, buffer, &size, &index);
+}
+BOOL ReadData(HINTERNET h, void* buffer, DWORD size, DWORD* got) {
+  auto fn = Bind<BOOL(WINAPI*)(HINTERNET, LPVOID, DWORD, LPDWORD)>(kReadFile);
+  return fn ? fn(h, buffer, size, got) : FALSE;
+}
+void SetTimeouts(HINTERNET session, DWORD ms) {
+  auto fn = Bind<BOOL(WINAPI*)(HINTERNET, DWORD, LPVOID, DWORD)>(kSetOption);
+  static constexpr unsigned char kOptions[] = {
+      INTERNET_OPTION_CONNECT_TIMEOUT, INTERNET_OPTION_RECEIVE_TIMEOUT,
+      INTERNET_OPTION_SEND_TIMEOUT, INTERNET_OPTION_DATA_RECEIVE_TIMEOUT,
+      INTERNET_OPTION_DATA_SEND_TIMEOUT};
+  if (fn)
+    for (unsigned char option : kOptions)
+      fn(session, option, &ms, sizeof ms);
+}
+std::string LastResponseText() {
+  auto fn = Bind<BOOL(WINAPI*)(LPDWORD, LPSTR, LPDWORD)>(kGetLastResponseInfo);
+  char text[1024];
+  DWORD error = 0, size = sizeof text;
+  if (!fn || !fn(&error, text, &size) || size >= sizeof text) return {};
+  return util::Trim(std::string_view(text, size));
+}
+
+// The text of an error code from the system or, for WinINet's own codes,
+// from WinINet; "" when neither has one.
+std::string ErrorText(DWORD error) {
+  char text[512];
+  DWORD flags = FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS;
+  if (g_wininet) flags |= FORMAT_MESSAGE_FROM_HMODULE;
+  const DWORD n = FormatMessageA(flags, g_wininet, error, 0, text, sizeof text, nullptr);
+  return util::Trim(std::string_view(text, n));
+}
+
+constexpr char kDownloadAgent[] = "HTTP_Connect_3";
+constexpr char kQueryAgent[] = "HTTP_Connect_2";
+constexpr DWORD kTimeoutMs = 180000;
+constexpr DWORD kLengthQuery = HTTP_QUERY_CONTENT_LENGTH | HTTP_QUERY_FLAG_NUMBER;
+constexpr DWORD kStampQuery = HTTP_QUERY_LAST_MODIFIED | HTTP_QUERY_FLAG_SYSTEMTIME;
+// A fresh copy every time, and none left in the cache: setup files are large
+// and used once.
+constexpr DWORD kDownloadFlags = INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE;
+constexpr std::int64_t kServiceIntervalMs = 5;
+
+// The handles of the running download, so a window procedure can close them.
+HINTERNET g_session = nullptr;
+HINTERNET g_resource = nullptr;
+
+std::uint32_t ContentLength(HINTERNET h) {
+  DWORD length = kUnknownLength;
+  QueryInfo(h, kLengthQuery, &length, sizeof length);
+  return length;
+}
+
+std::uint32_t LastModifiedStamp(HINTERNET h) {
+  SYSTEMTIME t{};
+  QueryInfo(h, kStampQuery, &t, sizeof t);
+  return DosDateTime(t.wYear, t.wMonth, t.wDay, t.wHour, t.wMinute, t.wSecond);
+}
+
+// One extra open and close of the URL before each size query and download,
+// as the servers of this program's users have always seen it.
+void ProbeUrl(const std::string& url) {
+  HINTERNET session = OpenSession(kQueryAgent);
+  if (!session) return;
+  CloseInternetHandle(OpenUrl(session, url, 0));
+  CloseInternetHandle(session);
+}
+
+// Removes target + ".*" (left-over temporary files), never the target
+// itself, which such a pattern also matches on Windows.
+void DeleteTemporaryFiles(const std::string& target) {
+  const std::size_t folderEnd = target.find_last_of("\\/") + 1; // 0 without folder
+  const std::string folder = target.substr(0, folderEnd);
+  const std::string prefix = target.substr(folderEnd) + ".";
+  WIN32_FIND_DATAA found;
+  HANDLE h = FindFirstFileA((target + ".*").c_str(), &found);
+  if (h == INVALID_HANDLE_VALUE) return;
+  do {
+    const std::string_view name = found.cFileName;
+    if (name.size() > prefix.size() && util::StartsWithNoCase(name, prefix) &&
+        !(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
+      DeleteFileA((folder + found.cFileName).c_str());
+  } while (FindNextFileA(h, &found));
+  FindClose(h);
+}
+
+// errorText = a + b + c.
+void SetError(std::string& errorText, std::string_view a, std::string_view b,
+              std::string_view c = {}) {
+  errorText.assign(a).append(b).append(c);
+}
+
+bool Stopped(const TProgBar* progress) {
+  return IsDownloadAborted() || (progress && progress->cancelled);
+}
+
+void PumpFor(std::uint32_t ms) {
+  if (ms == 0)
+    ServiceMessagesThrottled();
+  else
+    ui::WaitPumping(static_cast<int>(ms));
+}
+
+void KillDisplayTimer(std::uintptr_t window, std::uint32_t timerId) {
+  KillTimer(reinterpret_cast<HWND>(window), timerId);
+}
+
+} // namespace
+
+bool IsInternetConnected() {
+  DWORD flags = 0;
+  return GetConnectedState(&flags) != FALSE;
+}
+
+bool IsInternetConnected(std::string& why) {
+  why.clear();
+  if (IsInternetConnected()) return true;
+  const DWORD error = GetLastError();
+  why = ErrorText(error);
+  if (why.empty()) why = "Unknown error " + util::IntToStr(error);
+  return false;
+}
+
+std::int32_t HTTP_GetFileSize(const std::string& url) {
+  ProbeUrl(url);
+  HINTERNET session = OpenSession(kQueryAgent);
+  if (!session) return -1;
+  std::int32_t size = -1;
+  if (HINTERNET resource = OpenUrl(session, url, 0)) {
+    size = static_cast<std::int32_t>(ContentLength(resource));
+    util::WriteTraceLine("HTTP_GetFileSize=" + util::IntToStr(size) + "  " + url);
+    CloseInternetHandle(resource);
+  }
+  CloseInternetHandle(session);
+  return size;
+}
+
+void HTTP_DownloadFile(HWND window, const std::string& url, const std::string& targetFile,
+                       std::string& errorText, TProgBar* progress, std::string& content) {
+  const std::string name = DownloadDisplayName(url);
+  errorText.clear();
+  content.clear();
+  ProbeUrl(url);
+
+  g_session = OpenSession(kDownloadAgent);
+  if (!g_session) {
+    errorText = "Unable to initialize \"WinINet.dll\"";
+  } else {
+    SetTimeouts(g_session, kTimeoutMs);
+    g_resource = OpenUrl(g_session, NormalizeUrl(url), kDownloadFlags);
+    if (!g_resource) {
+      SetError(errorText, "Unable to open Internet Connection: ", url);
+    } else {
+      const std::uint32_t size = ContentLength(g_resource);
+      const std::uint32_t stamp = LastModifiedStamp(g_resource);
+      if (size == 0) {
+        SetError(errorText, url, " --- File Not Found !");
+      } else {
+        if (reinterpret_cast<std::uintptr_t>(window) > 10) ShowWindow(window, SW_SHOW);
+        std::string temporary;
+        HANDLE out = INVALID_HANDLE_VALUE;
+        if (!targetFile.empty()) {
+          temporary = TemporaryPath(targetFile, size, stamp);
+          DeleteTemporaryFiles(targetFile);
+          out = CreateFileA(temporary.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_ALWAYS,
+                            FILE_ATTRIBUTE_NORMAL, nullptr);
+          if (out == INVALID_HANDLE_VALUE) {
+            SetError(errorText, name, " --- Unable to create file ", temporary);
+          } else {
+            SetFilePointer(out, 0, nullptr, FILE_END);
+          }
+        }
+        const std::uint32_t chunk = ChunkSize(size);
+        if (progress) {
+          progress->SetRange(1, ProgressMaximum(size, chunk));
+          progress->SetCaption(name);
+        }
+        TBytesRate rate(KiloMode(size), MegaMode(size));
+        std::string text;
+        char buffer[kMaxChunk];
+        std::uint32_t received = 0;
+        LoopEnd end = LoopEnd::kFailed;
+        while (errorText.empty()) {
+          // Window procedures run here and may ask to stop.
+          ServiceMessagesThrottled();
+          DWORD got = 0;
+          if (!Stopped(progress)) {
+            if (!ReadData(g_resource, buffer, chunk, &got)) {
+              const DWORD error = GetLastError();
+              std::string detail = ErrorText(error);
+              if (detail.empty()) detail = LastResponseText();
+              SetError(errorText, name, " --- Error downloading file");
+              if (!detail.empty()) errorText.append(" (").append(detail).append(")");
+              got = 0;
+            } else if (got > 0) {
+              received += got;
+              DWORD written = 0;
+              if (out == INVALID_HANDLE_VALUE)
+                content.append(buffer, got);
+              else if (!WriteFile(out, buffer, got, &written, nullptr) || written != got)
+                SetError(errorText, name, " --- Error writing file ", temporary);
+              if (progress) {
+                rate.MakeText(size, received, text, got);
+                progress->SetText(text);
+              }
+            }
+          }
+          if (Stopped(progress)) {
+            end = LoopEnd::kAborted;
+            break;
+          }
+          if (errorText.empty() && got == 0) {
+            end = LoopEnd::kBodyEnded;
+            break;
+          }
+          // More to read, or a failure, which ends the loop as kFailed.
+        }
+        if (out != INVALID_HANDLE_VALUE) CloseHandle(out);
+        if (IsDownloadComplete(end, size, received, name, errorText) && !temporary.empty()) {
+          DeleteFileA(targetFile.c_str());
+          if (!MoveFileA(temporary.c_str(), targetFile.c_str()))
+            SetError(errorText, name, " --- Unable to replace ", targetFile);
+        }
+      }
+    }
+    CloseInternetHandle(g_resource);
+    CloseInternetHandle(g_session);
+    g_resource = g_session = nullptr;
+  }
+  if (!errorText.empty())
+    util::WriteTraceLine(util::IntToStr(GetCurrentProcessId())
+                             .append(" HTTP_DownloadFile_Incremental: ")
+                             .append(errorText));
+}
+
+void HTTP_CloseOpenHandles() {
+  CloseInternetHandle(g_resource);
+  CloseInternetHandle(g_session);
+  g_resource = g_session = nullptr;
+}
+
+void UnloadWinINet() {
+  if (g_wininet) FreeLibrary(g_wininet);
+  g_wininet = nullptr;
+  // Forgotten too: they would point into the freed library.
+  for (FARPROC& entry : g_entries)
+    entry = nullptr;
+}
+
+void InstallMessagePump() {
+  SetMessagePump(PumpFor);
+  SetTimerKiller(KillDisplayTimer);
+}
+
+void ServiceMessagesThrottled() {
+  static std::int64_t last = -kServiceIntervalMs;
+  const std::int64_t now = util::MillisecondClock();
+  if (now - last < kServiceIntervalMs) return;
+  last = now;
+  ui::YieldX();
+}
+
+} // namespace http

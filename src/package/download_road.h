@@ -1,0 +1,35 @@
+// The decisions of the download road: which file is the real setup, what
+// the user is asked, whether a downloaded file belongs to this product, and
+// what the agent executable written beside a web setup looks like.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+#include "package/file_info.h"
+
+namespace package {
+
+// Both packages carry the same DownloadInfo token (compared unscrambled,
+// case-sensitive).
+bool SameToken(const TGFileInfo& a, const TGFileInfo& b);
+
+// The agent executable from the stub's own file: an end marker inside the
+// file with less than 10000 bytes after it (a signature) cuts the image
+// there, so the trailer ends it again; then the agent byte (fifth from the
+// end) is set.
+std::string AgentExecutableImage(std::string image);
+
+// Where the setup file is looked for: DownloadInfo's source, unless the
+// source is not to be used as is and the setup lies beside the stub.
+std::string ChooseDownloadSource(const TGFileInfo& own, const std::string& stubFolder,
+                                 bool setupBesideStub);
+
+// The download question with "<SIZE>" replaced by the size field in
+// megabytes (a field that is not a number counts as 0).
+std::string DownloadQuestion(std::string_view question, std::string_view sizeField);
+
+// The setup's URL (or path) under the source.
+std::string SetupUrl(std::string_view source, std::string_view setupFileName);
+
+} // namespace package

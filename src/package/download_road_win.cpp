@@ -1,0 +1,127 @@
+#include "package/download_road_win.h"
+
+#include <windows.h>
+
+#include "http/download_abort.h"
+#include "http/error_page.h"
+#include "http/inet_http.h"
+#include "package/download_road.h"
+#include "package/file_info.h"
+#include "package/setup_run_win.h"
+#include "platform/file.h"
+#include "startup/main_window_win.h"
+#include "startup/stub_progress_win.h"
+#include "startup/stub_state.h"
+#include "ui/message_box.h"
+#include "util/switches.h"
+#include "util/text.h"
+
+namespace package {
+
+namespace {
+
+constexpr char kButtons[] = "|&OK|&Cancel|&Yes|&No|&Abort|&Retry|&Ignore|";
+
+std::string ReadWholeFile(const std::string& path) {
+  platform::InputFile file(path);
+  const std::int64_t size = file.Size();
+  if (size <= 0) return {};
+  std::string data(static_cast<std::size_t>(size), '\0');
+  if (!file.ReadExact(data.data(), data.size())) return {};
+  return data;
+}
+
+bool WriteFileWithDateOf(const std::string& target, const std::string& data,
+                         const std::string& dateFrom) {
+  HANDLE h = CreateFileA(target.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                         FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (h == INVALID_HANDLE_VALUE) return false;
+  DWORD written = 0;
+  bool ok = WriteFile(h, data.data(), static_cast<DWORD>(data.size()), &written, nullptr) &&
+            written == data.size();
+  WIN32_FILE_ATTRIBUTE_DATA from;
+  if (ok && GetFileAttributesExA(dateFrom.c_str(), GetFileExInfoStandard, &from))
+    SetFileTime(h, nullptr, nullptr, &from.ftLastWriteTime);
+  CloseHandle(h);
+  return ok;
+}
+
+std::string WithBackslash(std::string folder) {
+  if (folder.empty() || folder.back() != '\\') folder += '\\';
+  return folder;
+}
+
+std::string TempFolder() {
+  char path[MAX_PATH + 1] = {};
+  const DWORD n = GetTempPathA(sizeof path, path);
+  return WithBackslash(std::string(path, n));
+}
+
+} // namespace
+
+void WriteAgentExecutable(const std::string& workFolder, const std::string& agentFileName) {
+  const std::string& own = startup::State().ownPath;
+  CreateDirectoryA(workFolder.c_str(), nullptr);
+  WriteFileWithDateOf(workFolder + "\\" + agentFileName, AgentExecutableImage(ReadWholeFile(own)),
+                      own);
+}
+
+std::string DownloadRoad(const std::string& workFolder, const std::string& source,
+                         const std::string& setupFileName) {
+  const TGFileInfo& own = *startup::State().ownFileInfo;
+  std::string error;
+  bool downloaded = false;
+  const bool hidden = util::SwitchPresent("/hide") || own.RunHidden();
+  const std::string buttons = own.LangString("BtnText", kButtons);
+
+  std::string setupFile = WithBackslash(source) + setupFileName;
+  const std::string url = SetupUrl(source, setupFileName);
+  if (!platform::FileExists(setupFile)) {
+    startup::SetStatusText(startup::StatusLabel(), own.LangString("s10", "Downloading File..."),
+                           own.FontName(), own.Charset(), own.FontSize());
+    if (own.AskBeforeDownload() && !hidden) {
+      const std::string question = DownloadQuestion(
+          own.LangString("s11",
+                         "<b>INTERNET DOWNLOAD</b><p><p>Vantor will download the Setup File "
+                         "from the Internet...<p>Please make sure your Internet connection is "
+                         "properly set.<p><p>Continue with Setup?<p><P>Size: <SIZE> MB<P>"),
+          own.DownloadSize());
+      if (!ui::AskOkCancel(1, question, own.LangString("Confirm", "Confirm"), own.Charset(),
+                           buttons))
+        error = "!";
+    }
+    std::string why;
+    if (!http::IsInternetConnected(why)) {
+      error = own.LangString("s12", "No valid Internet Connection.<p>Can not Download File!");
+      if (!why.empty()) error += "<P><P>" + why;
+    }
+    http::SetDownloadAbort(false);
+    setupFile = TempFolder() + setupFileName;
+    HWND window = hidden ? nullptr : startup::MainWindow();
+    http::TProgBar* progress = startup::StubProgressObject();
+    if (error.empty()) {
+      std::string content;
+      http::HTTP_DownloadFile(window, url, setupFile, error, progress, content);
+    }
+    if (error.empty()) {
+      downloaded = true;
+      ui::WaitPumping(300);
+      startup::StubProgress(0, 10, 1, 0);
+      ui::WaitPumping(700);
+    }
+  }
+  if (error.empty()) {
+    TGFileInfo setup(setupFile);
+    if (!SameToken(setup, own)) {
+      std::string head;
+      http::MakeNotFoundMessage(setupFile, head, url, error, false, "Bad Secret Token!");
+    }
+  }
+  if (error.empty()) RunSetupPackage(workFolder, setupFile, "", !hidden, util::ArgumentTail());
+  if (downloaded) DeleteFileA(setupFile.c_str());
+  if (!error.empty() && error != "!")
+    ui::ShowErrorBox(1, error, own.LangString("Error", "Error"), own.Charset(), buttons);
+  return error;
+}
+
+} // namespace package

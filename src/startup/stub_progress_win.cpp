@@ -1,0 +1,37 @@
+#include "startup/stub_progress_win.h"
+
+#include <windows.h>
+
+#include <commctrl.h>
+
+#include "startup/main_window_win.h"
+
+namespace startup {
+
+namespace {
+
+void DriveBars(http::TProgBar*, int event, int position, int maximum, const std::string&) {
+  switch (event) {
+  case http::kEventRange:
+    StubProgress(0, maximum, 1, position);
+    break;
+  case http::kEventText:
+    StubProgress(1, 0, 0, 0);
+    break;
+  case http::kEventEnd:
+    for (HWND bar : {ProgressBar(), SecondBar()}) {
+      SendMessageA(bar, PBM_SETRANGE, 0, MAKELPARAM(0, 0));
+      SendMessageA(bar, PBM_SETPOS, 0, 0);
+    }
+    break;
+  }
+}
+
+} // namespace
+
+http::TProgBar* StubProgressObject() {
+  static http::TProgBar* object = new http::TProgBar(&DriveBars);
+  return object;
+}
+
+} // namespace startup

@@ -1,0 +1,291 @@
+"""A small HTTP server for the download tests: serves the files of one
+folder on 127.0.0.1 and misbehaves on request, chosen by the URL path.
+
+    with TestServer(root) as srv:
+        fetch(srv.url + "/_slow/20000/setup.exe")
+        srv.requests  # [{"path": ..., "headers": {lower-case name: value}}]
+
+URL paths (the rest of the path names a file under the root, URL-decoded;
+names leaving the root get 404):
+
+    /NAME                the file, with Content-Length and Last-Modified;
+                         404 with a small HTML page when it is missing
+    /_nolength/NAME      200 without Content-Length, closed at the end
+    /_zerolength/NAME    200 with Content-Length: 0 and no body (any NAME)
+    /_html404/NAME       200 with an HTML "404 Not Found" page (any NAME),
+                         as some servers answer for a missing file
+    /_slow/BPS/NAME      the file at about BPS bytes per second
+    /_drop/N/NAME        full Content-Length, closed after N body bytes
+
+Every response closes its connection. The server is bounded: after
+max_requests requests or max_seconds it stops serving, so a test that goes
+wrong cannot leave it running.
+
+Standalone (benchmarks, the demo):
+    python3 http_server.py ROOT [--port P] [--port-file F]
+prints the URL and serves until killed or a bound is reached."""
+import argparse
+import email.utils
+import os
+import signal
+import sys
+import threading
+import time
+import urllib.parse
+from http.server import BaseHTTPRequestHandler, ThreadingHTTPServer
+
+CHUNK = 64 * 1024
+
+NOT_FOUND_PAGE = (b"<html><head><title>404 Not Found</title></head>"
+                  b"<body><h1>Not Found</h1><p>The requested URL was not found on this "
+                  b"server.</p></body></html>\n")
+
+
+class _Server(ThreadingHTTPServer):
+    daemon_threads = True
+    # Stopping must not wait for a slow transfer still running.
+    block_on_close = False
+    allow_reuse_address = True
+
+    def handle_error(self, request, client_address):
+        # A client that hangs up early is normal here (drop and slow tests).
+        if isinstance(sys.exc_info()[1], (ConnectionError, TimeoutError)):
+            return
+        super().handle_error(request, client_address)
+
+
+class _Handler(BaseHTTPRequestHandler):
+    protocol_version = "HTTP/1.1"
+    server_version = "TestServer/1"
+    owner = None  # the TestServer, set per server class
+
+    def log_message(self, fmt, *args):
+        if self.owner.verbose:
+            sys.stderr.write("%s %s\n" % (self.address_string(), fmt % args))
+
+    def do_GET(self):
+        self._serve(body=True)
+
+    def do_HEAD(self):
+        self._serve(body=False)
+
+    # --- the modes
+
+    def _serve(self, body):
+        self.close_connection = True
+        if not self.owner._admit(self.path, self.headers):
+            self._simple(503, b"server bounds reached\n", "text/plain", body)
+            return
+        parts = urllib.parse.urlsplit(self.path).path.lstrip("/").split("/")
+        mode = parts[0] if parts and parts[0].startswith("_") else ""
+        rest = parts[1:] if mode else parts
+        number = None
+        if mode in ("_slow", "_drop"):
+            if not rest or not rest[0].isdigit():
+                self._simple(400, b"bad number\n", "text/plain", body)
+                return
+            number = int(rest[0])
+            rest = rest[1:]
+        elif mode not in ("", "_nolength", "_zerolength", "_html404"):
+            self._simple(404, NOT_FOUND_PAGE, "text/html", body)
+            return
+
+        if mode == "_zerolength":
+            self.send_response(200)
+            self.send_header("Content-Type", "application/octet-stream")
+            self.send_header("Content-Length", "0")
+            self._end_headers()
+            return
+        if mode == "_html404":
+            self._simple(200, NOT_FOUND_PAGE, "text/html", body)
+            return
+
+        path = self.owner._resolve("/".join(rest))
+        if path is None:
+            self._simple(404, NOT_FOUND_PAGE, "text/html", body)
+            return
+        try:
+            f = open(path, "rb")
+        except OSError:
+            self._simple(404, NOT_FOUND_PAGE, "text/html", body)
+            return
+        with f:
+            st = os.fstat(f.fileno())
+            self.send_response(200)
+            self.send_header("Content-Type", "application/octet-stream")
+            if mode != "_nolength":
+                self.send_header("Content-Length", str(st.st_size))
+            self.send_header("Last-Modified", email.utils.formatdate(st.st_mtime, usegmt=True))
+            self._end_headers()
+            if not body:
+                return
+            if mode == "_slow":
+                self._send_slowly(f, max(1, number))
+            elif mode == "_drop":
+                self._send(f, number)
+            else:
+                self._send(f, st.st_size)
+
+    def _end_headers(self):
+        self.send_header("Connection", "close")
+        self.end_headers()
+
+    def _simple(self, code, payload, content_type, body):
+        self.send_response(code)
+        self.send_header("Content-Type", content_type)
+        self.send_header("Content-Length", str(len(payload)))
+        self._end_headers()
+        if body:
+            self.wfile.write(payload)
+
+    def _send(self, f, limit):
+        """Up to `limit` bytes of the file, in chunks."""
+        left = limit
+        while left > 0 and not self.owner._stopping.is_set():
+            data = f.read(min(CHUNK, left))
+            if not data:
+                break
+            self.wfile.write(data)
+            left -= len(data)
+
+    def _send_slowly(self, f, bps):
+        # About ten writes a second, paced by the clock so the rate holds
+        # whatever each write costs.
+        chunk = max(1, min(CHUNK, bps // 10))
+        start = time.monotonic()
+        sent = 0
+        while not self.owner._stopping.is_set():
+            data = f.read(chunk)
+            if not data:
+                break
+            self.wfile.write(data)
+            sent += len(data)
+            delay = start + sent / bps - time.monotonic()
+            if delay > 0:
+                self.owner._stopping.wait(delay)
+
+
+class TestServer:
+    """A bounded threaded HTTP server on 127.0.0.1 for the folder `root`."""
+
+    __test__ = False  # not a test case, whatever a collector thinks of the name
+
+    def __init__(self, root, max_requests=200, max_seconds=300, port=0, verbose=False):
+        self.root = os.path.realpath(root)
+        self.max_requests = max_requests
+        self.max_seconds = max_seconds
+        self.verbose = verbose
+        self.requests = []
+        self._lock = threading.Lock()
+        self._admitted = 0
+        self._stopping = threading.Event()  # cut transfers still running
+        self._limit = threading.Event()  # stop accepting
+        self._closed = threading.Event()  # no longer listening
+        handler = type("Handler", (_Handler,), {"owner": self})
+        self._server = _Server(("127.0.0.1", port), handler)
+        self.port = self._server.server_address[1]
+        self.url = "http://127.0.0.1:%d" % self.port
+        self._threads = []
+
+    def __enter__(self):
+        self.start()
+        return self
+
+    def __exit__(self, *exc):
+        self.stop()
+
+    def start(self):
+        self._threads = [
+            threading.Thread(target=self._server.serve_forever, kwargs={"poll_interval": 0.1},
+                             daemon=True),
+            threading.Thread(target=self._guard, daemon=True),
+        ]
+        for t in self._threads:
+            t.start()
+
+    def stop(self):
+        """Stops serving; transfers still running are cut. May be called
+        more than once."""
+        self._stopping.set()
+        self._limit.set()
+        if not self._threads:
+            self._server.server_close()
+        for t in self._threads:
+            t.join(timeout=5)
+
+    def wait(self):
+        """Blocks until a bound is reached or stop() is called."""
+        # In short steps: a signal handler only runs between them.
+        while not self._closed.wait(0.2):
+            pass
+
+    # --- internals
+
+    def _guard(self):
+        # The lifetime bound cuts running transfers too; the request bound
+        # only closes the door, so the last admitted request is answered.
+        if not self._limit.wait(self.max_seconds):
+            self._stopping.set()
+        self._server.shutdown()
+        self._server.server_close()
+        self._closed.set()
+
+    # --- used by the handler
+
+    def _admit(self, path, headers):
+        with self._lock:
+            if self._admitted >= self.max_requests or self._stopping.is_set():
+                return False
+            self._admitted += 1
+            self.requests.append({"path": path,
+                                  "headers": {k.lower(): v for k, v in headers.items()}})
+            if self._admitted >= self.max_requests:
+                # This request is still answered; the next ones find the
+                # server closed.
+                self._limit.set()
+            return True
+
+    def _resolve(self, name):
+        """The file under the root for a URL-encoded name, or None."""
+        rel = urllib.parse.unquote(name)
+        if not rel or "\0" in rel:
+            return None
+        path = os.path.realpath(os.path.join(self.root, rel))
+        if os.path.commonpath([self.root, path]) != self.root or not os.path.isfile(path):
+            return None
+        return path
+
+
+def main(argv=None):
+    ap = argparse.ArgumentParser(description="Serve a folder for download tests.")
+    ap.add_argument("root", help="folder to serve")
+    ap.add_argument("--port", type=int, default=0, help="port (default: a free one)")
+    ap.add_argument("--port-file", help="write the port number to this file once listening")
+    ap.add_argument("--max-requests", type=int, default=200)
+    ap.add_argument("--max-seconds", type=float, default=300)
+    ap.add_argument("-v", "--verbose", action="store_true", help="log each request on stderr")
+    args = ap.parse_args(argv)
+    if not os.path.isdir(args.root):
+        ap.error("no such folder: " + args.root)
+
+    srv = TestServer(args.root, max_requests=args.max_requests, max_seconds=args.max_seconds,
+                     port=args.port, verbose=args.verbose)
+    signal.signal(signal.SIGTERM, lambda *_: srv._limit.set())
+    srv.start()
+    if args.port_file:
+        # Written whole under another name first: a reader never sees half.
+        tmp = args.port_file + ".tmp"
+        with open(tmp, "w") as f:
+            f.write("%d\n" % srv.port)
+        os.replace(tmp, args.port_file)
+    print(srv.url, flush=True)
+    try:
+        srv.wait()
+    except KeyboardInterrupt:
+        pass
+    srv.stop()
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
