@@ -10,6 +10,8 @@
 //                                         and prints each notification "code value"
 //   window_probe.exe post CLASS MSG [W L] posts a message
 //   window_probe.exe atom NAME            exit 0 when the global atom exists
+//   window_probe.exe bars CLASS           per progress bar child: position and
+//                                         upper limit, "pos max" on one line each
 #include <windows.h>
 
 #include <cstdio>
@@ -39,6 +41,15 @@ BOOL CALLBACK PrintChild(HWND child, LPARAM parent) {
               r.bottom - r.top, IsWindowVisible(child) ? 1 : 0,
               static_cast<unsigned long>(GetWindowLongA(child, GWL_EXSTYLE)),
               static_cast<unsigned long>(GetWindowLongA(child, GWL_STYLE)));
+  return TRUE;
+}
+
+BOOL CALLBACK PrintBar(HWND child, LPARAM) {
+  char cls[64] = {};
+  GetClassNameA(child, cls, sizeof cls);
+  if (lstrcmpiA(cls, "msctls_progress32") == 0)
+    std::printf("%ld %ld\n", static_cast<long>(SendMessageA(child, WM_USER + 8, 0, 0)),
+                static_cast<long>(SendMessageA(child, WM_USER + 7, FALSE, 0)));
   return TRUE;
 }
 
@@ -89,6 +100,7 @@ int main(int argc, char** argv) {
     return 0;
   }
   if (cmd == "listen") return Listen(target, ms);
+  if (cmd == "bars") return EnumChildWindows(target, PrintBar, 0), 0;
   if (cmd == "post" && argc >= 4) {
     UINT msg = std::strtoul(argv[3], nullptr, 0);
     WPARAM w = argc > 4 ? std::strtoul(argv[4], nullptr, 0) : 0;

@@ -1,0 +1,172 @@
+"""Web setups under Wine against the HTTP test server on 127.0.0.1: the small
+stub downloads the full setup, checks its token, runs it and deletes the
+download; a setup beside the stub is used in place; errors reach the user in
+a message box, read and answered by ui_driver.exe."""
+import getpass
+import os
+import re
+import shutil
+import sys
+import time
+import unittest
+from pathlib import Path
+
+from harness import (ROOT, STUB, WIN_BUILD, WindowsProcess, WineTestCase, run_windows, vpack,
+                     win_path)
+
+sys.path.insert(0, str(ROOT / "tests" / "support"))
+from http_server import TestServer  # noqa: E402
+
+ENGINE = WIN_BUILD / "tests" / "support" / "sample_engine.exe"
+PROBE = WIN_BUILD / "tests" / "support" / "window_probe.exe"
+UI_DRIVER = WIN_BUILD / "tests" / "support" / "ui_driver.exe"
+FULL = "Setup_Full.exe"
+
+
+def temp_folder():
+    """The Unix path of the prefix's temporary folder (GetTempPath)."""
+    return Path(os.environ["WINEPREFIX"]) / "drive_c" / "users" / getpass.getuser() / "Temp"
+
+
+class DownloadRoadTest(WineTestCase):
+    def setUp(self):
+        super().setUp()
+        self.record = self.dir / "engine.txt"
+        os.environ["VANTOR_ENGINE_RECORD"] = win_path(self.record)
+        self.addCleanup(os.environ.pop, "VANTOR_ENGINE_RECORD", None)
+        self.www = self.dir / "www"
+        self.www.mkdir()
+        self.server = self.enterContext(TestServer(self.www))
+        self.download = temp_folder() / FULL
+        for leftover in temp_folder().glob(FULL + "*"):
+            leftover.unlink()
+
+    def pair(self, route="", token="product 1", ask=False, name="web", options=()):
+        """Builds the full setup into the served folder (or into this test's
+        folder when `name` says so) and its web stub; returns the web stub."""
+        src = self.make_source({"Engine.exe": ENGINE.read_bytes(), "a.txt": b"abc" * 20000})
+        folder = self.dir / name
+        folder.mkdir(exist_ok=True)
+        web = folder / "WebSetup.exe"
+        vpack("build", src, "--stub", STUB, "-o", folder / FULL, "-q", "--engine", "Engine.exe",
+              "--engine-args", "/ExitCode=7 /HoldMs=200", "--web-stub", web,
+              "--download-source", self.server.url + route, "--download-token-plain", token,
+              *(["--ask-before-download"] if ask else []), *options)
+        shutil.copy(folder / FULL, self.www / FULL)
+        (folder / FULL).unlink()
+        return web
+
+    def answer_box(self, stub, *args, button="OK"):
+        """Runs the stub, reads the box it shows and presses `button`;
+        returns (exit code, box text)."""
+        proc = WindowsProcess(["wine", stub, *args])
+        _, text = run_windows("wine", UI_DRIVER, "--timeout", "60000", "--text", "--click",
+                              button, timeout=120)
+        return proc.finish(timeout=60)[0], text
+
+    def downloads(self):
+        return [r for r in self.server.requests
+                if r["headers"].get("user-agent") == "HTTP_Connect_3"]
+
+    def test_downloads_checks_runs_and_deletes_with_the_bars_moving(self):
+        web = self.pair("/_slow/150000")
+        proc = WindowsProcess(["wine", web])
+        positions = set()
+        while proc.poll() is None and not self.record.exists():
+            code, out = run_windows("wine", PROBE, "bars", win_path(web))
+            if code == 0 and out.split():
+                positions.add(tuple(out.split()[:2]))
+            time.sleep(0.1)
+        self.assertEqual(proc.finish(timeout=60)[0], 7)  # the engine's exit code
+        self.assertIn("CommandLine=", self.record.read_text("latin-1"))
+        self.assertFalse(self.download.exists(), "the download was not deleted")
+        size = (self.www / FULL).stat().st_size
+        steps = str(-(-size // 8192) + 1)  # ceil(size / chunk) + 1
+        moving = {p for p, m in positions if m == steps}
+        self.assertGreater(len(moving), 2, positions)
+        self.assertEqual(len(self.downloads()), 1)
+        agents = [r["headers"].get("user-agent") for r in self.server.requests]
+        self.assertEqual(agents[0], "HTTP_Connect_2")  # the probe comes first
+
+    def test_setup_beside_the_stub_is_used_in_place_and_kept(self):
+        web = self.pair(options=["--carry-agent", "--agent-name", "Prog.AutoUpdate.exe"])
+        beside = web.parent / FULL
+        shutil.move(self.www / FULL, beside)
+        copy = self.dir / "work"
+        os.environ["VANTOR_ENGINE_COPY_TO"] = win_path(copy)
+        self.addCleanup(os.environ.pop, "VANTOR_ENGINE_COPY_TO", None)
+        code = run_windows("wine", web, "/hide", timeout=120)[0]
+        self.assertEqual(code, 7)
+        self.assertTrue(beside.exists())
+        self.assertEqual(self.server.requests, [])
+        # The web stub wrote itself into the work folder as the update agent.
+        expected = bytearray(web.read_bytes())
+        expected[-5] = 1
+        self.assertEqual((copy / "Prog.AutoUpdate.exe").read_bytes(), bytes(expected))
+
+    def test_question_declined_runs_nothing_and_hide_asks_nothing(self):
+        web = self.pair(ask=True)
+        code, text = self.answer_box(web, button="Cancel")
+        self.assertEqual(code, 0)
+        self.assertIn("INTERNET DOWNLOAD", text)
+        self.assertRegex(text, r"Size: 0\.\d{3} MB")
+        self.assertEqual(self.downloads(), [])
+        self.assertFalse(self.record.exists())
+
+        proc = WindowsProcess(["wine", web, "/hide"])
+        seen_visible = False
+        while proc.poll() is None:
+            code, out = run_windows("wine", PROBE, "geometry", win_path(web))
+            seen_visible |= code == 0 and out.split()[3:4] == ["1"]
+            time.sleep(0.2)
+        self.assertEqual(proc.finish()[0], 7)
+        self.assertFalse(seen_visible)
+        self.assertEqual(len(self.downloads()), 1)
+
+    def test_errors_are_shown_and_nothing_runs(self):
+        wrong = self.pair(token="another product", name="wrong")
+        self.pair(name="right")  # what the server now holds has another token
+        cases = [
+            ("/_html404", None, r"404 File Not Found\.\.\..*URL:  http://127\.0\.0\.1:\d+"
+                                r"/_html404/Setup_Full\.exe\."),
+            ("", wrong, r"Bad Secret Token!"),
+            ("/_zerolength", None, r"/_zerolength/Setup_Full\.exe --- File Not Found !"),
+            ("/_drop/100000", None, r"Setup_Full\.exe --- .*received 100000 of \d+ bytes"),
+        ]
+        for route, stub, expected in cases:
+            with self.subTest(route=route or "token"):
+                if stub is None:
+                    stub = self.pair(route, name="case" + route.replace("/", "_"))
+                self.download.write_bytes(b"an older download")
+                code, text = self.answer_box(stub, "/hide")
+                self.assertEqual(code, 0)
+                self.assertRegex(text.replace("\r", "").replace("\n", " "), expected)
+                self.assertFalse(self.record.exists(), "the engine ran")
+                if route.startswith("/_drop"):
+                    self.assertEqual(self.download.read_bytes(), b"an older download")
+
+    def test_close_during_download_aborts_and_the_next_attempt_cleans_up(self):
+        web = self.pair("/_slow/40000")
+        proc = WindowsProcess(["wine", web])
+        deadline = time.time() + 60
+        partial = []
+        while not partial and time.time() < deadline:
+            partial = [p for p in temp_folder().glob(FULL + ".*") if p.stat().st_size > 0]
+            time.sleep(0.1)
+        self.assertTrue(partial, "the download did not start")
+        self.assertEqual(run_windows("wine", PROBE, "post", win_path(web), 0x10)[0], 0)
+        _, text = run_windows("wine", UI_DRIVER, "--timeout", "60000", "--text", "--click", "OK",
+                              timeout=120)
+        self.assertEqual(proc.finish()[0], 0)
+        self.assertIn("Download Aborted", text)
+        self.assertTrue(partial[0].exists(), "the partial file was not kept")
+        self.assertLess(partial[0].stat().st_size, (self.www / FULL).stat().st_size)
+        self.assertFalse(self.download.exists())
+
+        again = self.pair(name="again")
+        self.assertEqual(run_windows("wine", again, "/hide", timeout=120)[0], 7)
+        self.assertEqual(list(temp_folder().glob(FULL + "*")), [])
+
+
+if __name__ == "__main__":
+    unittest.main()
