@@ -6,9 +6,10 @@ cd "$(dirname "$0")/.."
 scripts/install-deps.sh
 VANTOR_PRESETS="native win32" scripts/build.sh >/dev/null
 source scripts/wine-env.sh
-viewer_pid=""
+viewer_pid="" server_pid=""
 cleanup() {
   [ -n "$viewer_pid" ] && kill "$viewer_pid" 2>/dev/null
+  [ -n "$server_pid" ] && kill "$server_pid" 2>/dev/null
   wineserver -k 2>/dev/null || true
   [ -n "${VANTOR_XVFB_PID:-}" ] && kill "$VANTOR_XVFB_PID" 2>/dev/null
   true
@@ -30,19 +31,44 @@ echo "== Packing the demo payload and the sample setup engine with vpack"
 "$vpack" list "$out/DemoSetup.exe"
 echo
 
+# Runs a Windows program with the debug viewer catching the stub's trace;
+# prints the trace and leaves the exit code in $code.
+run_traced() {
+  rm -f "$out/trace.txt" "$out/trace.txt.ready"
+  wine build/win32/tests/support/debug_viewer.exe "$(winepath -w "$out")\\trace.txt" &
+  viewer_pid=$!
+  for _ in $(seq 1 100); do [ -e "$out/trace.txt.ready" ] && break; sleep 0.1; done
+  set +e
+  wine "$@"
+  code=$?
+  set -e
+  wine build/win32/tests/support/debug_viewer.exe --stop || true
+  wait "$viewer_pid" 2>/dev/null || true
+  viewer_pid=""
+  tr -d '\r' < "$out/trace.txt"
+}
+
 echo "== Running the setup under Wine (trace from the debug channel)"
-wine build/win32/tests/support/debug_viewer.exe "$(winepath -w "$out")\\trace.txt" &
-viewer_pid=$!
-for _ in $(seq 1 100); do [ -e "$out/trace.txt.ready" ] && break; sleep 0.1; done
 export VANTOR_ENGINE_RECORD="$(winepath -w "$out")\\engine.txt"
-set +e
-wine "$out/DemoSetup.exe" /demo=1
-code=$?
-set -e
-wine build/win32/tests/support/debug_viewer.exe --stop || true
-wait "$viewer_pid" 2>/dev/null || true
-viewer_pid=""
-tr -d '\r' < "$out/trace.txt"
+run_traced "$out/DemoSetup.exe" /demo=1
 echo "== What the setup engine received"
 tr -d '\r' < "$out/engine.txt"
 echo "== The setup exited with code $code (the engine's own)"
+echo
+
+echo "== A web setup: a small stub that downloads the full setup over HTTP"
+mkdir -p "$out/www" "$out/web"
+python3 tests/support/http_server.py "$out/www" --port-file "$out/port" --max-seconds 300 &
+server_pid=$!
+for _ in $(seq 1 100); do [ -s "$out/port" ] && break; sleep 0.1; done
+url="http://127.0.0.1:$(cat "$out/port")/demo"
+mkdir -p "$out/www/demo"
+"$vpack" build "$out/payload" --stub build/win32/src/stub.exe --languages demo/languages.ini \
+  --engine Engine.exe --engine-args "/ExitCode=4" -o "$out/www/demo/DemoFull.exe" \
+  --web-stub "$out/web/DemoWebSetup.exe" --download-source "$url" --download-token-plain "demo 1"
+rm -f "$out/engine.txt"
+run_traced "$out/web/DemoWebSetup.exe"
+kill "$server_pid" 2>/dev/null || true
+echo "== What the setup engine received"
+tr -d '\r' < "$out/engine.txt"
+echo "== The web setup exited with code $code (the engine's own)"

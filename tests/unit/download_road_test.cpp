@@ -79,7 +79,9 @@ TEST(DownloadRoad, AgentImageIsCutAtTheEndMarkerOnlyForASmallExcess) {
     const std::string out = AgentExecutableImage(image(c.marker, c.tail));
     ASSERT_EQ(out.size(), c.length);
     EXPECT_EQ(out[out.size() - 5], '\1');
-    if (c.length == 300) EXPECT_EQ(out.back(), 'T');
+    if (c.length == 300) {
+      EXPECT_EQ(out.back(), 'T');
+    }
   }
   EXPECT_EQ(AgentExecutableImage("MZ123"), "MZ123"); // under 6 bytes: untouched
 }
