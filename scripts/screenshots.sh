@@ -1,12 +1,14 @@
 #!/usr/bin/env bash
 # Screenshots of the program's own windows for docs/: each window is opened
 # by a test-support program under Wine on the virtual display, captured with
-# ImageMagick and cropped to the window. Needs the win32 build
-# (scripts/build.sh).
+# ImageMagick and cropped to the window. Needs the win32 and native builds
+# (scripts/build.sh; VANTOR_WIN_BUILD / VANTOR_NATIVE_BUILD name others).
+# WINEPREFIX picks the prefix; a display of one's own is reused when both
+# DISPLAY and VANTOR_XVFB_PID (its server's PID) are given.
 #
 #   docs/msgbox-question.png   a question box with a bold heading and bold runs
 #   docs/msgbox-rtl.png        a Hebrew box laid out right to left
-#   docs/progress.png          the setup's progress window while it unpacks
+#   docs/progress.png          a web setup's progress window, its download half done
 set -euo pipefail
 cd "$(dirname "$0")/.."
 given_xvfb="${VANTOR_XVFB_PID:-}"
@@ -19,7 +21,9 @@ cleanup() {
 }
 trap cleanup EXIT
 
-SUPPORT=build/win32/tests/support
+WIN_BUILD="${VANTOR_WIN_BUILD:-build/win32}"
+NATIVE_BUILD="${VANTOR_NATIVE_BUILD:-build/native}"
+SUPPORT="$WIN_BUILD/tests/support"
 WORK=build/screenshots
 mkdir -p "$WORK" docs
 for exe in msgbox_probe ui_driver; do
@@ -27,6 +31,13 @@ for exe in msgbox_probe ui_driver; do
 done
 
 winpath() { echo "Z:$(realpath "$1" | tr / '\\')"; }
+
+# Wine draws the caption buttons with glyphs of its Marlett font (Debian's
+# fonts-wine); without it they show as plain letters.
+if [ ! -f /usr/share/wine/fonts/marlett.ttf ] &&
+  [ ! -f "$WINEPREFIX/drive_c/windows/Fonts/marlett.ttf" ]; then
+  echo "warning: no Marlett font (package fonts-wine): caption buttons show as letters" >&2
+fi
 
 # No window manager runs on the virtual display: let Wine draw the probe's
 # window frame and caption itself.
@@ -88,34 +99,49 @@ shoot_box msgbox-rtl LOCPATH="$locales" LC_ALL=he_IL.UTF-8 -- \
   --text-file "$(winpath "$WORK/rtl.txt")"
 
 # --- Progress window ------------------------------------------------------
-# A setup with enough data to keep its window up for a moment, started in
-# the foreground; captured once the window shows, while it unpacks.
+# A web setup fetching its full setup from the test HTTP server on
+# 127.0.0.1 at a set rate: the window is caught with its bar half full
+# whatever the machine's speed (unpacking is over too fast to catch there).
 for exe in window_probe sample_engine; do
   [ -f "$SUPPORT/$exe.exe" ] || { echo "missing $SUPPORT/$exe.exe: run scripts/build.sh" >&2; exit 1; }
 done
-rm -rf "$WORK/progress" && mkdir -p "$WORK/progress/payload"
-cp "$SUPPORT/sample_engine.exe" "$WORK/progress/payload/Engine.exe"
-head -c 150000000 /dev/urandom >"$WORK/progress/payload/data.bin"
-build/native/tools/pack/vpack build "$WORK/progress/payload" --stub build/win32/src/stub.exe \
-  --engine Engine.exe --engine-args "/HoldMs=100" --flag-show-second-bar --level 1 -q \
-  -o "$WORK/progress/DemoSetup.exe" 2>/dev/null
+progress="$WORK/progress"
+rm -rf "$progress" && mkdir -p "$progress/payload" "$progress/www"
+cp "$SUPPORT/sample_engine.exe" "$progress/payload/Engine.exe"
+head -c 2000000 /dev/urandom >"$progress/payload/data.bin"
+python3 tests/support/http_server.py "$progress/www" --port-file "$progress/port" \
+  --max-seconds 120 >/dev/null 2>&1 &
+server=$!
+stop_server() { kill "$server" 2>/dev/null || true; }
+trap 'stop_server; cleanup' EXIT
+for _ in $(seq 1 100); do [ -f "$progress/port" ] && break; sleep 0.1; done
+"$NATIVE_BUILD/tools/pack/vpack" build "$progress/payload" --stub "$WIN_BUILD/src/stub.exe" \
+  --engine Engine.exe --engine-args "/HoldMs=100" --level 1 -q \
+  -o "$progress/www/DemoSetup_Full.exe" --web-stub "$progress/DemoSetup.exe" \
+  --download-source "http://127.0.0.1:$(cat "$progress/port")/_slow/250000"
 wine reg add 'HKCU\Software\Wine\AppDefaults\DemoSetup.exe\X11 Driver' \
   /v Managed /d N /f >/dev/null 2>&1
-cls="$(winpath "$WORK/progress/DemoSetup.exe")"
-wine "$WORK/progress/DemoSetup.exe" >/dev/null 2>&1 &
+cls="$(winpath "$progress/DemoSetup.exe")" # a setup's window class is its own path
+wine "$progress/DemoSetup.exe" >/dev/null 2>&1 &
 setup=$!
 shot=""
-for _ in $(seq 1 200); do
-  read -r _ width height visible left top < <(wine "$SUPPORT/window_probe.exe" geometry "$cls" 2>/dev/null | head -1) || true
-  if [ "${visible:-0}" = 1 ]; then
-    sleep 1.2  # into the unpacking, past the first second's wait
-    import -display "$DISPLAY" -window root png:- |
-      convert - -crop "${width}x${height}+${left}+${top}" +repage docs/progress.png
-    shot="docs/progress.png (${width}x${height})"
+for _ in $(seq 1 300); do
+  # The first line is the main bar: "position maximum".
+  read -r pos max < <(wine "$SUPPORT/window_probe.exe" bars "$cls" 2>/dev/null | tr -d '\r' |
+    grep -E '^[0-9]+ [0-9]+$' | head -1) || true
+  if [ "${max:-0}" -gt 1 ] && [ $((2 * ${pos:-0})) -ge "$max" ]; then
+    read -r _ width height visible left top < <(wine "$SUPPORT/window_probe.exe" geometry "$cls" \
+      2>/dev/null | tr -d '\r' | head -1) || true
+    if [ "${visible:-0}" = 1 ]; then
+      import -display "$DISPLAY" -window root png:- |
+        convert - -crop "${width}x${height}+${left}+${top}" +repage docs/progress.png
+      shot="docs/progress.png (${width}x${height}, bar at $pos of $max)"
+    fi
     break
   fi
   sleep 0.1
 done
 wait "$setup" || true
-rm -f "$WORK/progress/payload/data.bin" "$WORK/progress/DemoSetup.exe"
+stop_server
+rm -rf "$progress"
 echo "${shot:-progress window: not captured}"

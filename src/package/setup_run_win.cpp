@@ -45,11 +45,6 @@ void UnpackProgressToWindow(int kind, int, int high, int, int step, int position
   startup::StubProgress(kind, high, step, position);
 }
 
-bool IsFolder(const std::string& path) {
-  const DWORD a = GetFileAttributesA(path.c_str());
-  return a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_DIRECTORY);
-}
-
 }  // namespace
 
 int SetupExitCode() { return g_exitCode; }
@@ -75,7 +70,7 @@ void WaitForProcess(HANDLE process) {
 
 bool TempSpaceOk(const std::string& folder, const std::string& packageFile) {
   TGFileInfo info(packageFile);
-  return info.SpaceRequired(folder) < util::GetDiskFree(folder) && IsFolder(folder);
+  return info.SpaceRequired(folder) < util::GetDiskFree(folder) && sys::IsFolder(folder);
 }
 
 bool ForcePromptOn() {

@@ -2,6 +2,7 @@
 
 #include "package/unpack_win.h"
 #include "platform/file.h"
+#include "system/files.h"
 #include "system/media.h"
 #include "ui/message_box.h"
 #include "util/system_info.h"
@@ -33,20 +34,6 @@ void SetDosDate(HANDLE h, std::uint32_t dosDateTime) {
     SetFileTime(h, nullptr, nullptr, &utc);
 }
 
-bool IsFolder(const std::string& path) {
-  const DWORD a = GetFileAttributesA(path.c_str());
-  return a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_DIRECTORY);
-}
-
-bool CreateFolderWithParents(const std::string& path) {
-  if (path.empty() || IsFolder(path)) return true;
-  const std::string parent = util::FolderOf(path);
-  if (!parent.empty() && parent.size() < path.size() && parent.back() != ':' &&
-      !CreateFolderWithParents(parent))
-    return false;
-  return CreateDirectoryA(path.c_str(), nullptr) || IsFolder(path);
-}
-
 }  // namespace
 
 void Win32UnpackHost::Pump() { ui::YieldX(); }
@@ -54,13 +41,13 @@ void Win32UnpackHost::Wait(int milliseconds) { ui::WaitPumping(milliseconds); }
 bool Win32UnpackHost::FileExists(const std::string& path) { return platform::FileExists(path); }
 
 bool Win32UnpackHost::CreateFolder(const std::string& path) {
-  return CreateFolderWithParents(path);
+  return sys::CreateFolderWithParents(path);
 }
 
 bool Win32UnpackHost::AppendToFile(const std::string& path, std::string_view data,
                                    std::uint32_t dosDateTime) {
   // Packaged names may hold folders: make them first.
-  CreateFolderWithParents(util::FolderOf(path));
+  sys::CreateFolderWithParents(util::FolderOf(path));
   HANDLE h = CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_ALWAYS,
                          FILE_ATTRIBUTE_NORMAL, nullptr);
   if (h == INVALID_HANDLE_VALUE) return false;

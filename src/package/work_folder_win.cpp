@@ -37,25 +37,9 @@ std::uint32_t FileDosDateTime(const std::string& path) {
   return static_cast<std::uint32_t>(date) << 16 | time;
 }
 
-bool IsFolder(const std::string& path) {
-  const DWORD a = GetFileAttributesA(path.c_str());
-  return a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_DIRECTORY);
-}
-
 bool IsFile(const std::string& path) {
   const DWORD a = GetFileAttributesA(path.c_str());
   return a != INVALID_FILE_ATTRIBUTES && !(a & FILE_ATTRIBUTE_DIRECTORY);
-}
-
-void CreateFolderWithParents(const std::string& path) {
-  std::string folder = path;
-  while (folder.size() > 3 && util::IsPathSeparator(folder.back()))
-    folder.pop_back();
-  if (folder.empty() || IsFolder(folder)) return;
-  const std::string parent = util::FolderOf(folder);
-  if (!parent.empty() && parent.size() < folder.size() && parent.back() != ':')
-    CreateFolderWithParents(parent);
-  CreateDirectoryA(folder.c_str(), nullptr);
 }
 
 bool WriteSmallFile(const std::string& path, std::string_view data) {
@@ -75,8 +59,9 @@ TempDriveFacts ProbeDrive(char letter) {
   const std::string root = std::string(1, letter) + ":\\";
   facts.fixed = GetDriveTypeA(root.c_str()) == DRIVE_FIXED;
   if (!facts.fixed) return facts;
-  const std::string probe = TempProbeFolder(letter, IsFolder(root + "TEMP"), RandomFolderNumber());
-  CreateFolderWithParents(probe);
+  const std::string probe =
+      TempProbeFolder(letter, sys::IsFolder(root + "TEMP"), RandomFolderNumber());
+  sys::CreateFolderWithParents(probe);
   const std::string file = probe + "\\~aa.tmp";
   WriteSmallFile(file, "aa");
   facts.probeWritten = IsFile(file);
@@ -90,8 +75,8 @@ TempDriveFacts ProbeDrive(char letter) {
 std::string GetWorkFolder() {
   if (g_workFolder.empty()) {
     const std::string folder = WorkFolderName(SystemTempFolder(), FileDosDateTime(OwnPath()));
-    if (IsFolder(folder)) sys::RemoveFolderTree(folder, true);
-    CreateFolderWithParents(folder);
+    if (sys::IsFolder(folder)) sys::RemoveFolderTree(folder, true);
+    sys::CreateFolderWithParents(folder);
     g_workFolder = folder;
   }
   return g_workFolder;
@@ -103,7 +88,7 @@ bool FindBetterTempDrive() {
     std::vector<TempDriveFacts> drives;
     for (char letter : kTempDriveLetters)
       drives.push_back(ProbeDrive(letter));
-    g_betterTempRoot = DecideBetterTempRoot(drives, SystemTempFolder(), IsFolder);
+    g_betterTempRoot = DecideBetterTempRoot(drives, SystemTempFolder(), sys::IsFolder);
   }
   return !g_betterTempRoot.empty();
 }
@@ -111,8 +96,8 @@ bool FindBetterTempDrive() {
 std::string GetAltWorkFolder() {
   if (g_altWorkFolder.empty() && !g_betterTempRoot.empty()) {
     const std::string folder = g_betterTempRoot + "_" + util::IntToStr(RandomFolderNumber());
-    if (IsFolder(folder)) sys::RemoveFolderTree(folder, true);
-    CreateFolderWithParents(folder);
+    if (sys::IsFolder(folder)) sys::RemoveFolderTree(folder, true);
+    sys::CreateFolderWithParents(folder);
     g_altWorkFolder = folder;
   }
   return g_altWorkFolder;

@@ -10,6 +10,13 @@ namespace sys {
 // path; setting `abort` ends the walk after this entry.
 using FolderTreeCallback = std::function<void(const std::string& subfolder, bool& abort)>;
 
+// True when `path` names an existing folder.
+bool IsFolder(const std::string& path);
+
+// Creates the folder and any missing parents ("C:\a\b\" is the folder
+// "C:\a\b"). True when the folder exists afterwards.
+bool CreateFolderWithParents(const std::string& path);
+
 // Deletes every file (read-only, hidden and system ones included) matching
 // `pattern` ("C:\x\*.tmp"); with `clearAttributes` each file's attributes
 // are set to normal first, which a read-only file needs. Failures of single

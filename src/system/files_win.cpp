@@ -8,16 +8,29 @@ namespace sys {
 
 namespace {
 
-bool IsFolder(const std::string& path) {
-  const DWORD a = GetFileAttributesA(path.c_str());
-  return a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_DIRECTORY);
-}
-
 bool IsDotEntry(const char* name) {
   return name[0] == '.' && (name[1] == '\0' || (name[1] == '.' && name[2] == '\0'));
 }
 
 } // namespace
+
+bool IsFolder(const std::string& path) {
+  const DWORD a = GetFileAttributesA(path.c_str());
+  return a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+bool CreateFolderWithParents(const std::string& path) {
+  std::string folder = path;
+  // A drive root keeps its separator.
+  while (folder.size() > 3 && util::IsPathSeparator(folder.back()))
+    folder.pop_back();
+  if (folder.empty() || IsFolder(folder)) return true;
+  const std::string parent = util::FolderOf(folder);
+  if (!parent.empty() && parent.size() < folder.size() && parent.back() != ':' &&
+      !CreateFolderWithParents(parent))
+    return false;
+  return CreateDirectoryA(folder.c_str(), nullptr) || IsFolder(folder);
+}
 
 bool DeleteFiles(const std::string& pattern, bool clearAttributes) {
   WIN32_FIND_DATAA found;

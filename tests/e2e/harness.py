@@ -39,6 +39,17 @@ def win_path(path):
     return "Z:" + str(Path(path).resolve()).replace("/", "\\")
 
 
+def wine_drive_c():
+    """The Unix folder behind drive C: of the test prefix."""
+    return Path(os.environ["WINEPREFIX"]) / "drive_c"
+
+
+def unix_path(windows_path):
+    """The Unix path behind a C: or Z: path of the test prefix."""
+    drive, rest = windows_path[:2].upper(), windows_path[3:].replace("\\", "/")
+    return (wine_drive_c() / rest) if drive == "C:" else Path("/" + rest)
+
+
 class WindowsProcess:
     """A command of the Wine world running in the background. Its output goes
     to a file, never a pipe: the first Windows program after the prefix fell
@@ -153,6 +164,16 @@ class WineTestCase(unittest.TestCase):
         # for the prefix to fall idle (unittest runs them after tearDown).
         self.doCleanups()
         subprocess.run(["wineserver", "-w"], timeout=120)
+
+    def record_engine(self):
+        """Has the sample engine write what it got to self.record and copy
+        its folder (what was unpacked) to self.copy."""
+        self.record = self.dir / "engine.txt"
+        self.copy = self.dir / "unpacked"
+        for name, path in (("VANTOR_ENGINE_RECORD", self.record),
+                           ("VANTOR_ENGINE_COPY_TO", self.copy)):
+            os.environ[name] = win_path(path)
+            self.addCleanup(os.environ.pop, name, None)
 
     def make_source(self, files):
         """A source folder from {relative name: bytes}."""

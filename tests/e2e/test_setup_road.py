@@ -7,35 +7,19 @@ import re
 import subprocess
 import time
 import unittest
-from pathlib import Path
 
-from harness import (STUB, WIN_BUILD, DebugViewer, WineTestCase, run_windows, vpack, win_path,
-                     wine)
+from harness import (STUB, WIN_BUILD, DebugViewer, WineTestCase, run_windows, unix_path, vpack,
+                     win_path, wine)
 
 ENGINE = WIN_BUILD / "tests" / "support" / "sample_engine.exe"
 PROBE = WIN_BUILD / "tests" / "support" / "window_probe.exe"
 UI_DRIVER = WIN_BUILD / "tests" / "support" / "ui_driver.exe"
 
 
-def wine_drive_c():
-    return Path(os.environ["WINEPREFIX"]) / "drive_c"
-
-
-def unix_path(windows_path):
-    """The Unix path behind a C: or Z: path of the test prefix."""
-    drive, rest = windows_path[:2].upper(), windows_path[3:].replace("\\", "/")
-    return (wine_drive_c() / rest) if drive == "C:" else Path("/" + rest)
-
-
 class SetupRoadTest(WineTestCase):
     def setUp(self):
         super().setUp()
-        self.record = self.dir / "engine.txt"
-        self.copy = self.dir / "unpacked"
-        os.environ["VANTOR_ENGINE_RECORD"] = win_path(self.record)
-        os.environ["VANTOR_ENGINE_COPY_TO"] = win_path(self.copy)
-        self.addCleanup(os.environ.pop, "VANTOR_ENGINE_RECORD", None)
-        self.addCleanup(os.environ.pop, "VANTOR_ENGINE_COPY_TO", None)
+        self.record_engine()
 
     def source(self):
         rnd = random.Random(5)

@@ -2,7 +2,6 @@
 CD-style launcher that runs its "Y_" copy on the .001 set, the disk prompt
 for a missing volume, and a damaged small volume. The sample engine records
 its command line and copies what was unpacked."""
-import os
 import random
 import re
 import struct
@@ -39,12 +38,7 @@ class SpannedSetupTest(WineTestCase):
 
     def setUp(self):
         super().setUp()
-        self.record = self.dir / "engine.txt"
-        self.copy = self.dir / "unpacked"
-        os.environ["VANTOR_ENGINE_RECORD"] = win_path(self.record)
-        os.environ["VANTOR_ENGINE_COPY_TO"] = win_path(self.copy)
-        self.addCleanup(os.environ.pop, "VANTOR_ENGINE_RECORD", None)
-        self.addCleanup(os.environ.pop, "VANTOR_ENGINE_COPY_TO", None)
+        self.record_engine()
 
     def build(self, cd=False):
         """Three volumes: volume 1 (the stub, the engine, text, the first

@@ -1,13 +1,18 @@
 """The stub window under Wine: control geometry, listener notifications,
 close requests and the single-instance rule. The agent's working copy keeps
-its window up, so it serves as the long-lived instance here."""
+its window up, so it serves as the long-lived instance here; a setup stays
+up while its sample engine holds."""
+import os
+import re
+import shutil
 import subprocess
 import time
 import unittest
 
-from harness import STUB, WIN_BUILD, DebugViewer, WineTestCase, run_windows, vpack, wine
+from harness import STUB, WIN_BUILD, DebugViewer, WineTestCase, run_windows, vpack, win_path, wine
 
 PROBE = WIN_BUILD / "tests" / "support" / "window_probe.exe"
+ENGINE = WIN_BUILD / "tests" / "support" / "sample_engine.exe"
 AGENT = "Prog.AutoUpdate.exe"
 COPY_CLASS = ".AutoUpdate.X_Prog.AutoUpdate"
 
@@ -96,6 +101,59 @@ class StubWindowTest(WineTestCase):
         self.assertIn("/second=1<\r\n", text)
         self.assertIn("==== RunMode=second instance\r\n", text)
         self.assertRegex(text, r"\d+ ==== STUB END ====> .*/second=1<\r\n\r\n$")
+
+    def test_setup_is_single_instance_by_its_path(self):
+        # A setup's window class is its own full path: a second start of the
+        # same file ends at once, the same bytes under another path run.
+        src = self.make_source({"Engine.exe": ENGINE.read_bytes(), "a.txt": b"a"})
+        setup, moved = self.dir / "a" / "setup.exe", self.dir / "b" / "setup.exe"
+        setup.parent.mkdir()
+        moved.parent.mkdir()
+        vpack("build", src, "--stub", STUB, "-o", setup, "-q", "--engine", "Engine.exe",
+              "--engine-args", "/ExitCode=7")
+        shutil.copy(setup, moved)
+        # Another minute on the copy: the work folder is named after the
+        # file's time of day, and copies of one time share it.
+        stamp = setup.stat().st_mtime + 60
+        os.utime(moved, (stamp, stamp))
+        self.addCleanup(os.environ.pop, "VANTOR_ENGINE_RECORD", None)
+
+        def start(path, name, *args):
+            """Starts a hidden run tagged /run=NAME; its engine records to NAME.txt."""
+            record = self.dir / f"{name}.txt"
+            os.environ["VANTOR_ENGINE_RECORD"] = win_path(record)
+            proc = subprocess.Popen(["wine", str(path), "/hide", f"/run={name}", *args],
+                                    stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+            self.addCleanup(lambda: proc.poll() is None and proc.kill())
+            return proc, record
+
+        with DebugViewer(self.dir) as viewer:
+            # The engine takes the first /HoldMs= it gets, ours before the package's.
+            first, first_record = start(setup, "first", "/HoldMs=10000")
+            deadline = time.time() + 60
+            while not first_record.exists() and first.poll() is None and time.time() < deadline:
+                time.sleep(0.1)
+            self.assertTrue(first_record.exists(), "the first setup did not start its engine")
+
+            again, again_record = start(setup, "again")
+            self.assertEqual(again.wait(timeout=30), 0)
+            other, other_record = start(moved, "other", "/HoldMs=100")
+            self.assertEqual(probe("wait", win_path(moved), 30000)[0], 0)
+            self.assertIsNone(first.poll(), "the first setup ended before the other one started")
+            self.assertEqual(other.wait(timeout=60), 7)
+            self.assertEqual(first.wait(timeout=60), 7)
+
+        self.assertFalse(again_record.exists(), "the second start ran the engine")
+        self.assertIn(f'/OriginExe="{win_path(moved)}"', other_record.read_text("latin-1"))
+        text = viewer.text
+        for name, mode in (("first", "setup"), ("again", "second instance"), ("other", "setup")):
+            with self.subTest(name):
+                tagged = rf"[^\r]* /run={name}\b[^\r]*<\r\n"
+                start_line = re.search(rf"^(\d+) ==== STUB START ====> {tagged}", text, re.M)
+                self.assertIsNotNone(start_line, text)
+                pid = start_line.group(1)
+                self.assertIn(f"{pid} ==== RunMode={mode}\r\n", text)
+                self.assertRegex(text, rf"(?m)^{pid} ==== STUB END ====> {tagged}")
 
 
 if __name__ == "__main__":

@@ -20,11 +20,13 @@
 
 #include <cstdlib>
 #include <string>
-#include <vector>
 
+#include "box_finder_win.h"
 #include "ui/message_box.h"
 
 namespace {
+
+using box_finder::ClassOf;
 
 std::string g_report;
 HWND g_owner = nullptr;
@@ -55,12 +57,6 @@ std::string WindowTextOf(HWND wnd) {
       SendMessageA(wnd, WM_GETTEXT, text.size(), reinterpret_cast<LPARAM>(text.data()));
   text.resize(static_cast<std::size_t>(got));
   return text;
-}
-
-std::string ClassOf(HWND wnd) {
-  char name[64] = {};
-  GetClassNameA(wnd, name, sizeof name);
-  return name;
 }
 
 RECT ChildRect(HWND parent, HWND child) {
@@ -94,24 +90,10 @@ std::string ReadFileBytes(const std::string& path) {
 }
 
 BOOL CALLBACK FindBox(HWND wnd, LPARAM out) {
-  if (ClassOf(wnd) == "VMsgBox") {
+  if (ClassOf(wnd) == box_finder::kBoxClass) {
     *reinterpret_cast<HWND*>(out) = wnd;
     return FALSE;
   }
-  return TRUE;
-}
-
-struct Children {
-  HWND text = nullptr;
-  std::vector<HWND> buttons;
-};
-
-BOOL CALLBACK CollectChild(HWND wnd, LPARAM out) {
-  auto* children = reinterpret_cast<Children*>(out);
-  if (ClassOf(wnd) == "Button")
-    children->buttons.push_back(wnd);
-  else if (!children->text)
-    children->text = wnd;
   return TRUE;
 }
 
@@ -165,8 +147,7 @@ void CALLBACK ReportTimer(HWND, UINT, UINT_PTR id, DWORD) {
   r += "close_disabled=" + Num(closeState != 0xFFFFFFFF && (closeState & MF_GRAYED) ? 1 : 0) + "\n";
   if (g_owner) r += "owner_enabled=" + Num(IsWindowEnabled(g_owner) ? 1 : 0) + "\n";
 
-  Children children;
-  EnumChildWindows(box, CollectChild, reinterpret_cast<LPARAM>(&children));
+  const box_finder::Children children = box_finder::ChildrenOf(box);
   if (HWND text = children.text) {
     r += "text_class=" + ClassOf(text) + "\n";
     r += "text_rect=" + RectText(ChildRect(box, text)) + "\n";

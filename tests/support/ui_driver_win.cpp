@@ -26,9 +26,13 @@
 
 #include <cstdlib>
 #include <string>
-#include <vector>
+
+#include "box_finder_win.h"
 
 namespace {
+
+using box_finder::ChildrenOf;
+using box_finder::ClassOf;
 
 DWORD g_timeoutMs = 20000;
 HWND g_box = nullptr;
@@ -37,12 +41,6 @@ void Print(const std::string& text) {
   DWORD written = 0;
   WriteFile(GetStdHandle(STD_OUTPUT_HANDLE), text.data(), static_cast<DWORD>(text.size()), &written,
             nullptr);
-}
-
-std::string ClassOf(HWND wnd) {
-  char name[64] = {};
-  GetClassNameA(wnd, name, sizeof name);
-  return name;
 }
 
 std::string TextOf(HWND wnd) {
@@ -64,26 +62,6 @@ std::string WithoutAmpersands(std::string s) {
   return out;
 }
 
-struct Children {
-  HWND text = nullptr;
-  std::vector<HWND> buttons;
-};
-
-BOOL CALLBACK CollectChild(HWND wnd, LPARAM out) {
-  auto* children = reinterpret_cast<Children*>(out);
-  if (ClassOf(wnd) == "Button")
-    children->buttons.push_back(wnd);
-  else if (!children->text)
-    children->text = wnd;
-  return TRUE;
-}
-
-Children ChildrenOf(HWND box) {
-  Children c;
-  EnumChildWindows(box, CollectChild, reinterpret_cast<LPARAM>(&c));
-  return c;
-}
-
 bool TimedOut(DWORD start) {
   return GetTickCount() - start >= g_timeoutMs;
 }
@@ -95,7 +73,7 @@ bool WaitForBox() {
   if (g_box && IsWindow(g_box)) return true;
   const DWORD start = GetTickCount();
   for (;;) {
-    HWND box = FindWindowA("VMsgBox", nullptr);
+    HWND box = FindWindowA(box_finder::kBoxClass, nullptr);
     if (box && IsWindowVisible(box)) {
       g_box = box;
       return true;
@@ -151,7 +129,7 @@ void WaitForButtonFocus() {
 
 std::string State() {
   WaitForButtonFocus();
-  const Children c = ChildrenOf(g_box);
+  const box_finder::Children c = ChildrenOf(g_box);
   const HWND focus = KeyTarget();
   std::string focused = "-", byDefault = "-";
   for (HWND b : c.buttons) {
