@@ -111,7 +111,10 @@ bool RunSetupPackage(std::string workFolder, const std::string& packageFile,
     unpacked = true;
     ui::WaitPumping(1000);
 
-    if (!unpack.engineEntry.empty() && !AbortExtraction() && unpack.intact) {
+    // A file that could not be written whole (the user has been told) would
+    // leave the engine working on truncated files.
+    if (!unpack.engineEntry.empty() && !AbortExtraction() && unpack.intact &&
+        SaveErrorCount() == 0) {
       EngineLaunch launch;
       launch.workFolder = workFolder;
       launch.launchText = unpack.engineEntry;

@@ -215,8 +215,10 @@ UnpackResult ExtractPackage(const UnpackRequest& request, UnpackHost& host) {
 
 std::string ExtractionInfoText(UnpackHost& host, const std::string& filePath,
                                std::size_t dataSize) {
+  // The error text first: looking at the file resets the last error.
+  const std::string error = host.LastErrorText();
   const std::int64_t size = host.FileSize(filePath);
-  return host.LastErrorText() + "<P>" + "  Data Size: <T>" + util::IntToStr(std::int64_t(dataSize)) +
+  return error + "<P>" + "  Data Size: <T>" + util::IntToStr(std::int64_t(dataSize)) +
          " Bytes<P>" + "  File Size:  <T>" + util::IntToStr(size < 0 ? 0 : size) + " Bytes<P>" +
          "  Bytes Free: <T>" + util::IntToStr(std::int64_t(host.FreeBytes(filePath))) + " Bytes";
 }
