@@ -8,6 +8,7 @@
 #include "package/download_road.h"
 #include "package/file_info.h"
 #include "package/setup_run_win.h"
+#include "package/unpack_win.h"
 #include "platform/file.h"
 #include "startup/main_window_win.h"
 #include "startup/stub_progress_win.h"
@@ -31,21 +32,6 @@ std::string ReadWholeFile(const std::string& path) {
   return data;
 }
 
-bool WriteFileWithDateOf(const std::string& target, const std::string& data,
-                         const std::string& dateFrom) {
-  HANDLE h = CreateFileA(target.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                         FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (h == INVALID_HANDLE_VALUE) return false;
-  DWORD written = 0;
-  bool ok = WriteFile(h, data.data(), static_cast<DWORD>(data.size()), &written, nullptr) &&
-            written == data.size();
-  WIN32_FILE_ATTRIBUTE_DATA from;
-  if (ok && GetFileAttributesExA(dateFrom.c_str(), GetFileExInfoStandard, &from))
-    SetFileTime(h, nullptr, nullptr, &from.ftLastWriteTime);
-  CloseHandle(h);
-  return ok;
-}
-
 std::string WithBackslash(std::string folder) {
   if (folder.empty() || folder.back() != '\\') folder += '\\';
   return folder;
@@ -62,8 +48,8 @@ std::string TempFolder() {
 void WriteAgentExecutable(const std::string& workFolder, const std::string& agentFileName) {
   const std::string& own = startup::State().ownPath;
   CreateDirectoryA(workFolder.c_str(), nullptr);
-  WriteFileWithDateOf(workFolder + "\\" + agentFileName, AgentExecutableImage(ReadWholeFile(own)),
-                      own);
+  Win32UnpackHost().WriteNewFile(workFolder + "\\" + agentFileName,
+                                 AgentExecutableImage(ReadWholeFile(own)), own);
 }
 
 std::string DownloadRoad(const std::string& workFolder, const std::string& source,

@@ -368,16 +368,7 @@ TEST_F(VpackSpanned, FailuresLeaveNoVolumeAndKeepAnEarlierBuild) {
 }
 
 TEST_F(VpackSpanned, CommandLineBuildsListsAndVerifiesASet) {
-  auto run = [](std::vector<std::string> args, std::string& out, std::string& err) {
-    std::vector<const char*> argv{"vpack"};
-    for (const std::string& a : args)
-      argv.push_back(a.c_str());
-    std::ostringstream o, e;
-    const int code = RunCli(int(argv.size()), argv.data(), o, e);
-    out = o.str();
-    err = e.str();
-    return code;
-  };
+  const auto run = RunVpack;
   std::string out, err;
   const std::vector<std::string> build = {
       "build",           Path("src"),    "--stub",     Path("stub.exe"), "-o",

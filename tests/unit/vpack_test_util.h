@@ -16,6 +16,7 @@
 #include <utility>
 #include <vector>
 
+#include "pack/cli.h"
 #include "package/format.h"
 #include "package/payload.h"
 
@@ -117,6 +118,18 @@ inline std::string RawPackage(const std::vector<std::pair<std::string, std::stri
   const auto e = package::EncodeTrailer(t);
   p.append(reinterpret_cast<const char*>(e.data()), e.size());
   return p;
+}
+
+// Runs the vpack command line in-process; returns its exit code.
+inline int RunVpack(const std::vector<std::string>& args, std::string& out, std::string& err) {
+  std::vector<const char*> argv{"vpack"};
+  for (const std::string& a : args)
+    argv.push_back(a.c_str());
+  std::ostringstream o, e;
+  const int code = pack::RunCli(int(argv.size()), argv.data(), o, e);
+  out = o.str();
+  err = e.str();
+  return code;
 }
 
 // A scratch folder removed after the test.

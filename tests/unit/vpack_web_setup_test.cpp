@@ -60,14 +60,7 @@ protected:
   }
 
   static int Run(const std::vector<std::string>& args, std::string& out, std::string& err) {
-    std::vector<const char*> argv{"vpack"};
-    for (const std::string& a : args)
-      argv.push_back(a.c_str());
-    std::ostringstream o, e;
-    const int code = RunCli(int(argv.size()), argv.data(), o, e);
-    out = o.str();
-    err = e.str();
-    return code;
+    return RunVpack(args, out, err);
   }
 };
 
