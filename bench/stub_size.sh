@@ -1,8 +1,7 @@
 #!/usr/bin/env bash
 # Sizes of the 32-bit and 64-bit stub.exe against the 250 KB budget (every
-# byte of the stub ships with every package; the budget holds the update
-# agent too). Exits 1 when a built stub is
-# over the limit.
+# byte of the stub ships with every package; the budget has to hold the
+# update agent too). Exits 1 when a built stub is over it.
 #
 #   bench/stub_size.sh
 #   VANTOR_WIN_BUILD=/x VANTOR_WIN64_BUILD=/y bench/stub_size.sh

@@ -3,6 +3,7 @@
 // still pull in the exception classes, a second string implementation, the
 // unwinder and the demangler: some 90 KB of a stub that ships with every
 // package. Here they end the process, as an allocation failure would.
+#include <cstddef>
 #include <cstdlib>
 
 namespace std {
@@ -27,3 +28,16 @@ void __throw_bad_function_call() { std::abort(); }
 namespace __gnu_cxx {
 void __verbose_terminate_handler() { std::abort(); }
 }  // namespace __gnu_cxx
+
+// The runtime's operator new throws std::bad_alloc, which alone links the
+// whole exception machinery (unwinder, personality, ~35 KB). Running out of
+// memory ends the stub here instead, as the __throw_* above do.
+void* operator new(std::size_t size) {
+  if (void* p = std::malloc(size ? size : 1)) return p;
+  std::abort();
+}
+void* operator new[](std::size_t size) { return operator new(size); }
+void operator delete(void* p) noexcept { std::free(p); }
+void operator delete[](void* p) noexcept { std::free(p); }
+void operator delete(void* p, std::size_t) noexcept { std::free(p); }
+void operator delete[](void* p, std::size_t) noexcept { std::free(p); }
