@@ -24,8 +24,13 @@ FULL = "Setup_Full.exe"
 
 
 def temp_folder():
-    """The Unix path of the prefix's temporary folder (GetTempPath)."""
-    return Path(os.environ["WINEPREFIX"]) / "drive_c" / "users" / getpass.getuser() / "Temp"
+    """The Unix path of the prefix's temporary folder (GetTempPath): the
+    user's own, named as Wine names it (the login name, else "Public")."""
+    users = Path(os.environ["WINEPREFIX"]) / "drive_c" / "users"
+    own = users / getpass.getuser() / "Temp"
+    if own.is_dir():
+        return own
+    return next(p for p in users.glob("*/Temp") if p.parent.name != "Public")
 
 
 class DownloadRoadTest(WineTestCase):
