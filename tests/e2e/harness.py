@@ -15,6 +15,7 @@ ROOT = Path(os.environ.get("VANTOR_ROOT", Path(__file__).resolve().parents[2]))
 WIN_BUILD = Path(os.environ.get("VANTOR_WIN_BUILD", ROOT / "build" / "win32"))
 NATIVE_BUILD = Path(os.environ.get("VANTOR_NATIVE_BUILD", ROOT / "build" / "native"))
 STUB = WIN_BUILD / "src" / "stub.exe"
+STUB64 = Path(os.environ.get("VANTOR_WIN64_BUILD", ROOT / "build" / "win64")) / "src" / "stub.exe"
 VPACK = NATIVE_BUILD / "tools" / "pack" / "vpack"
 DEBUG_VIEWER = WIN_BUILD / "tests" / "support" / "debug_viewer.exe"
 WORK = ROOT / "build" / "e2e"

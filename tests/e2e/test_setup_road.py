@@ -1,14 +1,16 @@
 """The whole setup road under Wine: unpacking into the work folder, the
 engine's command line and handshake, exit codes, the agent copy, damaged
 packages and hidden runs. The sample engine records what it got."""
+import json
 import os
 import random
 import re
+import shutil
 import subprocess
 import time
 import unittest
 
-from harness import (STUB, WIN_BUILD, DebugViewer, WineTestCase, run_windows, unix_path, vpack,
+from harness import (STUB, STUB64, WIN_BUILD, DebugViewer, WineTestCase, run_windows, unix_path, vpack,
                      win_path, wine)
 
 ENGINE = WIN_BUILD / "tests" / "support" / "sample_engine.exe"
@@ -37,10 +39,10 @@ class SetupRoadTest(WineTestCase):
                 os.utime(p, (1_700_000_001 + 1001 * i, 1_700_000_001 + 1001 * i))
         return src, files
 
-    def build(self, name="setup.exe", *options, engine_args="/ExitCode=7 /HoldMs=200"):
+    def build(self, name="setup.exe", *options, engine_args="/ExitCode=7 /HoldMs=200", stub=STUB):
         src, files = self.source()
         out = self.dir / name
-        vpack("build", src, "--stub", STUB, "-o", out, "-q", "--engine", "Engine.exe",
+        vpack("build", src, "--stub", stub, "-o", out, "-q", "--engine", "Engine.exe",
               "--engine-args", engine_args, "--block-size", "65536", *options)
         return out, src, files
 
@@ -50,40 +52,44 @@ class SetupRoadTest(WineTestCase):
             re.search(r"^Folder=(.*)\r$", text, re.M).group(1)
 
     def test_engine_gets_its_command_line_and_the_files(self):
-        setup, src, files = self.build()
-        code = wine(setup, "/lang=de", "/hide")
-        self.assertEqual(code, 7)  # the engine's exit code
-        command, folder = self.engine_command()
-        self.assertRegex(folder, r"^C:\\users\\[^\\]+\\Temp\\SETUP_\d+$")
-        own = win_path(setup)
-        token = re.search(r"/TH_ID=(_\d+)", command).group(1)
-        self.assertEqual(command, f'{folder}\\Engine.exe /lang=de /hide /ExitCode=7 /HoldMs=200 '
-                                  f'/TH_ID={token} /OriginExe="{own}"')
-        # The handshake atom is gone and so is the work folder.
-        self.assertNotEqual(subprocess.run(["wine", PROBE, "atom", "AutoUpdateAtomTokenByVantor" + token]).returncode, 0)
-        self.assertFalse(unix_path(folder).exists())
-        # Byte for byte, with the DOS time stamps (2-second resolution).
-        for name, data in files.items():
-            got = self.copy / name
-            self.assertEqual(got.read_bytes(), data, name)
-            self.assertEqual(int(got.stat().st_mtime), int((src / name).stat().st_mtime) // 2 * 2, name)
+        for bits, stub in (("32", STUB), ("64", STUB64)):
+            with self.subTest(stub=bits + "-bit"):
+                if not stub.exists():
+                    self.skipTest(f"{stub} is not built")
+                shutil.rmtree(self.copy, ignore_errors=True)
+                self.record.unlink(missing_ok=True)
+                setup, src, files = self.build(f"setup{bits}.exe", stub=stub)
+                code = wine(setup, "/lang=de", "/hide")
+                self.assertEqual(code, 7)  # the engine's exit code
+                command, folder = self.engine_command()
+                self.assertRegex(folder, r"^C:\\users\\[^\\]+\\Temp\\SETUP_\d+$")
+                own = win_path(setup)
+                token = re.search(r"/TH_ID=(_\d+)", command).group(1)
+                self.assertEqual(command, f'{folder}\\Engine.exe /lang=de /hide /ExitCode=7 /HoldMs=200 '
+                                          f'/TH_ID={token} /OriginExe="{own}"')
+                # The handshake atom is gone and so is the work folder.
+                self.assertNotEqual(run_windows("wine", PROBE, "atom", "AutoUpdateAtomTokenByVantor" + token)[0], 0)
+                self.assertFalse(unix_path(folder).exists())
+                # Byte for byte, with the DOS time stamps (2-second resolution).
+                for name, data in files.items():
+                    got = self.copy / name
+                    self.assertEqual(got.read_bytes(), data, name)
+                    self.assertEqual(int(got.stat().st_mtime), int((src / name).stat().st_mtime) // 2 * 2, name)
 
     def test_atom_left_by_the_engine_is_removed_by_the_stub(self):
         setup, _, _ = self.build(engine_args="/KeepAtom /HoldMs=100")
         self.assertEqual(wine(setup, "/hide"), 0)
         command, _ = self.engine_command()
         token = re.search(r"/TH_ID=(_\d+)", command).group(1)
-        self.assertNotEqual(subprocess.run(["wine", PROBE, "atom", "AutoUpdateAtomTokenByVantor" + token]).returncode, 0)
+        self.assertNotEqual(run_windows("wine", PROBE, "atom", "AutoUpdateAtomTokenByVantor" + token)[0], 0)
 
     def test_agent_copy_is_written_beside_the_engine(self):
         setup, _, _ = self.build("setup.exe", "--carry-agent", "--agent-name", "Prog.AutoUpdate.exe",
                                  "--update-url", "http://127.0.0.1/u/", "--update-info", "prog.info")
         self.assertEqual(wine(setup, "/hide"), 7)
         agent = self.copy / "Prog.AutoUpdate.exe"
-        info = vpack("info", "--json", agent).stdout
-        import json
-        fields = json.loads(info)
-        self.assertTrue(json.dumps(fields).count('"isUpdateAgent": 1') or '"isUpdateAgent": true' in json.dumps(fields), info)
+        info = json.loads(vpack("info", "--json", agent).stdout)
+        self.assertEqual(info["trailer"]["isUpdateAgent"], 1)
         data = agent.read_bytes()
         self.assertEqual(data[248:256], bytes(8))  # end marker cleared
         self.assertEqual(data[:1024], setup.read_bytes()[:1024])
