@@ -99,10 +99,11 @@ std::string LastResponseText() {
 // The text of an error code from the system or, for WinINet's own codes,
 // from WinINet; "" when neither has one.
 std::string ErrorText(DWORD error) {
+  if (!g_wininet) return util::SystemErrorText(error);
   char text[512];
-  DWORD flags = FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS;
-  if (g_wininet) flags |= FORMAT_MESSAGE_FROM_HMODULE;
-  const DWORD n = FormatMessageA(flags, g_wininet, error, 0, text, sizeof text, nullptr);
+  const DWORD n = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_FROM_HMODULE |
+                                     FORMAT_MESSAGE_IGNORE_INSERTS,
+                                 g_wininet, error, 0, text, sizeof text, nullptr);
   return util::Trim(std::string_view(text, n));
 }
 

@@ -15,6 +15,7 @@
 #include "startup/stub_state.h"
 #include "ui/message_box.h"
 #include "util/switches.h"
+#include "util/system_info.h"
 #include "util/text.h"
 
 namespace package {
@@ -35,12 +36,6 @@ std::string ReadWholeFile(const std::string& path) {
 std::string WithBackslash(std::string folder) {
   if (folder.empty() || folder.back() != '\\') folder += '\\';
   return folder;
-}
-
-std::string TempFolder() {
-  char path[MAX_PATH + 1] = {};
-  const DWORD n = GetTempPathA(sizeof path, path);
-  return WithBackslash(std::string(path, n));
 }
 
 } // namespace
@@ -82,7 +77,7 @@ std::string DownloadRoad(const std::string& workFolder, const std::string& sourc
       if (!why.empty()) error += "<P><P>" + why;
     }
     http::SetDownloadAbort(false);
-    setupFile = TempFolder() + setupFileName;
+    setupFile = util::SystemTempFolder() + setupFileName;
     HWND window = hidden ? nullptr : startup::MainWindow();
     http::TProgBar* progress = startup::StubProgressObject();
     if (error.empty()) {

@@ -34,11 +34,17 @@ void SetDosDate(HANDLE h, std::uint32_t dosDateTime) {
     SetFileTime(h, nullptr, nullptr, &utc);
 }
 
-}  // namespace
+} // namespace
 
-void Win32UnpackHost::Pump() { ui::YieldX(); }
-void Win32UnpackHost::Wait(int milliseconds) { ui::WaitPumping(milliseconds); }
-bool Win32UnpackHost::FileExists(const std::string& path) { return platform::FileExists(path); }
+void Win32UnpackHost::Pump() {
+  ui::YieldX();
+}
+void Win32UnpackHost::Wait(int milliseconds) {
+  ui::WaitPumping(milliseconds);
+}
+bool Win32UnpackHost::FileExists(const std::string& path) {
+  return platform::FileExists(path);
+}
 
 bool Win32UnpackHost::CreateFolder(const std::string& path) {
   return sys::CreateFolderWithParents(path);
@@ -72,14 +78,12 @@ bool Win32UnpackHost::WriteNewFile(const std::string& path, std::string_view dat
 }
 
 std::string Win32UnpackHost::LastErrorText() {
-  const DWORD code = GetLastError();
-  char text[512] = {};
-  const DWORD n = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
-                                 nullptr, code, 0, text, sizeof text, nullptr);
-  return util::Trim(std::string_view(text, n));
+  return util::SystemErrorText(GetLastError());
 }
 
-double Win32UnpackHost::FreeBytes(const std::string& path) { return util::GetDiskFree(path); }
+double Win32UnpackHost::FreeBytes(const std::string& path) {
+  return util::GetDiskFree(path);
+}
 
 std::int64_t Win32UnpackHost::FileSize(const std::string& path) {
   platform::InputFile file(path);
@@ -95,10 +99,20 @@ bool Win32UnpackHost::AskOkCancel(const std::string& markup, const std::string& 
   return ui::AskOkCancel(1, markup, caption, charset, buttons);
 }
 
-void Win32UnpackHost::EjectMedia(const std::string& path) { sys::EjectMedia(path); }
-void Win32UnpackHost::SuppressAutoPlay() { sys::SetAutoPlaySuppression(true); }
-void Win32UnpackHost::Trace(const std::string& line) { util::WriteTraceLine(line); }
-std::uint64_t Win32UnpackHost::Milliseconds() { return GetTickCount(); }
-std::uint32_t Win32UnpackHost::ProcessId() { return GetCurrentProcessId(); }
+void Win32UnpackHost::EjectMedia(const std::string& path) {
+  sys::EjectMedia(path);
+}
+void Win32UnpackHost::SuppressAutoPlay() {
+  sys::SetAutoPlaySuppression(true);
+}
+void Win32UnpackHost::Trace(const std::string& line) {
+  util::WriteTraceLine(line);
+}
+std::uint64_t Win32UnpackHost::Milliseconds() {
+  return GetTickCount();
+}
+std::uint32_t Win32UnpackHost::ProcessId() {
+  return GetCurrentProcessId();
+}
 
-}  // namespace package
+} // namespace package

@@ -17,12 +17,8 @@ std::string g_betterTempRoot;
 std::string g_altWorkFolder;
 
 // The running program's full path, as the switch reader knows it.
-std::string OwnPath() { return util::ProcessCommandLine().programPath; }
-
-std::string SystemTempFolder() {
-  char buffer[MAX_PATH + 1];
-  const DWORD n = GetTempPathA(sizeof buffer, buffer);
-  return std::string(buffer, n <= MAX_PATH ? n : 0);
+std::string OwnPath() {
+  return util::ProcessCommandLine().programPath;
 }
 
 // The packed local date-time the file system reports for a file.
@@ -74,7 +70,7 @@ TempDriveFacts ProbeDrive(char letter) {
 
 std::string GetWorkFolder() {
   if (g_workFolder.empty()) {
-    const std::string folder = WorkFolderName(SystemTempFolder(), FileDosDateTime(OwnPath()));
+    const std::string folder = WorkFolderName(util::SystemTempFolder(), FileDosDateTime(OwnPath()));
     if (sys::IsFolder(folder)) sys::RemoveFolderTree(folder, true);
     sys::CreateFolderWithParents(folder);
     g_workFolder = folder;
@@ -88,7 +84,7 @@ bool FindBetterTempDrive() {
     std::vector<TempDriveFacts> drives;
     for (char letter : kTempDriveLetters)
       drives.push_back(ProbeDrive(letter));
-    g_betterTempRoot = DecideBetterTempRoot(drives, SystemTempFolder(), sys::IsFolder);
+    g_betterTempRoot = DecideBetterTempRoot(drives, util::SystemTempFolder(), sys::IsFolder);
   }
   return !g_betterTempRoot.empty();
 }

@@ -2,6 +2,7 @@
 
 #include "system/exec_pipe.h"
 #include "ui/message_box.h"
+#include "util/system_info.h"
 #include "util/text.h"
 
 namespace sys {
@@ -12,15 +13,9 @@ HANDLE g_childInput = nullptr;
 
 constexpr DWORD kMaxRead = 30000;
 
-std::string SystemErrorText(DWORD error) {
-  char* buffer = nullptr;
-  const DWORD n = FormatMessageA(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM |
-                                     FORMAT_MESSAGE_IGNORE_INSERTS,
-                                 nullptr, error, 0, reinterpret_cast<char*>(&buffer), 0, nullptr);
-  std::string text = n && buffer ? util::Trim(std::string_view(buffer, n))
-                                 : "System error " + util::IntToStr(error);
-  if (buffer) LocalFree(buffer);
-  return text;
+std::string ErrorTextOrNumber(DWORD error) {
+  const std::string text = util::SystemErrorText(error);
+  return text.empty() ? "System error " + util::IntToStr(error) : text;
 }
 
 // One end pair of a pipe; the parent keeps `parent`, the child inherits
@@ -130,7 +125,7 @@ PipedResult RunPiped(const std::string& program, const std::string& arguments, i
 
   if (!started) {
     result.exitCode = kPipedStartFailed;
-    result.errorText = PipedStartErrorText(command, SystemErrorText(error));
+    result.errorText = PipedStartErrorText(command, ErrorTextOrNumber(error));
     if (callback) callback(result.errorText + "\r\n", userValue, run.aborted);
   } else {
     DWORD interval = callback ? 1 : 100;

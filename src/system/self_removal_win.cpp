@@ -2,6 +2,7 @@
 
 #include "system/self_removal.h"
 #include "util/switches.h"
+#include "util/system_info.h"
 #include "util/text.h"
 #include "util/trace.h"
 
@@ -10,15 +11,8 @@ namespace sys {
 namespace {
 
 // The running program's full path, as the switch reader knows it.
-std::string OwnPath() { return util::ProcessCommandLine().programPath; }
-
-// With the trailing backslash.
-std::string TempFolder() {
-  char buffer[MAX_PATH + 1];
-  const DWORD n = GetTempPathA(sizeof buffer, buffer);
-  std::string folder(buffer, n <= MAX_PATH ? n : 0);
-  if (folder.empty() || folder.back() != '\\') folder += '\\';
-  return folder;
+std::string OwnPath() {
+  return util::ProcessCommandLine().programPath;
 }
 
 // The short (8.3) form of an existing path; the path itself when the system
@@ -46,7 +40,7 @@ bool WriteTextFile(const std::string& path, const std::string& text) {
 } // namespace
 
 void DeleteSelf(bool removeFolder, bool shortNames) {
-  const std::string temp = TempFolder();
+  const std::string temp = util::SystemTempFolder();
   std::string batch = temp + kSelfRemovalBatchName;
   std::string exe = OwnPath();
   std::string folder = util::FolderOf(exe);

@@ -183,6 +183,10 @@ std::string TimeSeparator();
 
 // Milliseconds of the high-resolution performance counter.
 std::int64_t MillisecondClock();
+// The system's text for an error number, trimmed; "" when it has none.
+std::string SystemErrorText(std::uint32_t error);
+// The system's temporary folder, with its trailing backslash.
+std::string SystemTempFolder();
 // ShellExecute "open" with the desktop as parent; true when it returned > 32.
 bool ShellOpen(const std::string& file, const std::string& parameters = {}, int showCommand = 1);
 

@@ -10,14 +10,6 @@ namespace util {
 
 namespace {
 
-// The system's text for an error number, without the trailing line end.
-std::string SystemErrorText(DWORD error) {
-  char text[512];
-  DWORD n = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
-                           error, 0, text, sizeof text, nullptr);
-  return TrimRight(std::string_view(text, n));
-}
-
 std::string OwnPath() {
   char own[MAX_PATH * 4];
   DWORD n = GetModuleFileNameA(nullptr, own, sizeof own);
@@ -188,8 +180,7 @@ std::string GetExeVersion(const std::string& file, int parts) {
   if (!GetFileVersionInfoA(path.c_str(), 0, size, data.data())) return {};
   VS_FIXEDFILEINFO* info = nullptr;
   UINT len = 0;
-  if (!VerQueryValueA(data.data(), "\\", reinterpret_cast<void**>(&info), &len) || !info)
-    return {};
+  if (!VerQueryValueA(data.data(), "\\", reinterpret_cast<void**>(&info), &len) || !info) return {};
   char text[64];
   wsprintfA(text, "%d.%d.%d.%d", HIWORD(info->dwFileVersionMS), LOWORD(info->dwFileVersionMS),
             HIWORD(info->dwFileVersionLS), LOWORD(info->dwFileVersionLS));
@@ -315,6 +306,21 @@ std::string TimeSeparator() {
   char sep[8];
   int n = GetLocaleInfoA(LOCALE_USER_DEFAULT, LOCALE_STIME, sep, sizeof sep);
   return n > 1 ? std::string(sep, n - 1) : std::string(":");
+}
+
+std::string SystemErrorText(std::uint32_t error) {
+  char text[512];
+  const DWORD n = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+                                 nullptr, error, 0, text, sizeof text, nullptr);
+  return Trim(std::string_view(text, n));
+}
+
+std::string SystemTempFolder() {
+  char buffer[MAX_PATH + 1];
+  const DWORD n = GetTempPathA(sizeof buffer, buffer);
+  std::string folder(buffer, n <= MAX_PATH ? n : 0);
+  if (folder.empty() || folder.back() != '\\') folder += '\\';
+  return folder;
 }
 
 std::int64_t MillisecondClock() {
