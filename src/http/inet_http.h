@@ -50,8 +50,4 @@ void UnloadWinINet();
 // WinMain calls it once.
 void InstallMessagePump();
 
-// Takes the waiting messages of the thread when a few milliseconds have
-// passed since the last time; else returns at once. Never sleeps.
-void ServiceMessagesThrottled();
-
 } // namespace http

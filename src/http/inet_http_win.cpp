@@ -133,6 +133,16 @@ std::uint32_t LastModifiedStamp(HINTERNET h) {
   return DosDateTime(t.wYear, t.wMonth, t.wDay, t.wHour, t.wMinute, t.wSecond);
 }
 
+// Takes the waiting messages of the thread when a few milliseconds have
+// passed since the last time; else returns at once. Never sleeps.
+void ServiceMessagesThrottled() {
+  static std::int64_t last = -kServiceIntervalMs;
+  const std::int64_t now = util::MillisecondClock();
+  if (now - last < kServiceIntervalMs) return;
+  last = now;
+  ui::YieldX();
+}
+
 // One extra open and close of the URL before each size query and download,
 // as the servers of this program's users have always seen it.
 void ProbeUrl(const std::string& url) {
@@ -326,14 +336,6 @@ void UnloadWinINet() {
 void InstallMessagePump() {
   SetMessagePump(PumpFor);
   SetTimerKiller(KillDisplayTimer);
-}
-
-void ServiceMessagesThrottled() {
-  static std::int64_t last = -kServiceIntervalMs;
-  const std::int64_t now = util::MillisecondClock();
-  if (now - last < kServiceIntervalMs) return;
-  last = now;
-  ui::YieldX();
 }
 
 } // namespace http
