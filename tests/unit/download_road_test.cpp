@@ -11,7 +11,7 @@ namespace flows {
 namespace {
 
 using namespace vpack_test;
-using package::TGFileInfo;
+using namespace package;
 
 class DownloadRoadTest : public ScratchTest {
 protected:
