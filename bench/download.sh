@@ -15,21 +15,22 @@
 #
 #   bench/download.sh
 #   VANTOR_BENCH_DIR=/x     data folder (default /tmp/vantor_download_bench)
-#   VANTOR_WIN_BUILD=/x     Windows build (default build/win32)
+#   VANTOR_WIN_BUILD=/x     Windows build (default: the one this host runs)
 # WINEPREFIX and DISPLAY are taken as given, else from scripts/wine-env.sh.
 set -euo pipefail
 
 root=$(cd "$(dirname "$0")/.." && pwd)
 work=${VANTOR_BENCH_DIR:-/tmp/vantor_download_bench}
-win=${VANTOR_WIN_BUILD:-$root/build/win32}
 runs=${VANTOR_BENCH_RUNS:-3}
 mkdir -p "$work/www" "$work/out"
 
-if [[ -z ${WINEPREFIX:-} || -z ${DISPLAY:-} ]]; then
+if [[ -z ${WINEPREFIX:-} || -z ${DISPLAY:-} || -z ${VANTOR_WIN_ARCH:-} ]]; then
   # shellcheck source=../scripts/wine-env.sh
   source "$root/scripts/wine-env.sh"
   [[ -n ${VANTOR_XVFB_PID:-} ]] && trap 'kill "$VANTOR_XVFB_PID" 2>/dev/null || true' EXIT
 fi
+# The build that runs here: i686, or x86_64 where only 64-bit programs run.
+win=${VANTOR_WIN_BUILD:-$root/build/$("$root/scripts/wine-arch.sh")}
 export WINEDEBUG=-all
 
 cmake -S "$root" -B "$win" >/dev/null # an existing Windows build, brought up to date

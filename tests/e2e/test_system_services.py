@@ -35,7 +35,7 @@ class SystemServicesTest(WineTestCase):
     def setUpClass(cls):
         super().setUpClass()
         if not PROBE.exists():
-            raise unittest.SkipTest(f"{PROBE} is not built")
+            raise AssertionError(f"{PROBE} is not built: run scripts/build.sh")
 
     def probe(self, *args, exe=PROBE):
         """The probe's output lines (standard output only)."""
