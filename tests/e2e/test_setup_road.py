@@ -141,14 +141,16 @@ class SetupRoadTest(WineTestCase):
         proc = subprocess.Popen(["wine", str(setup), "/hide"], stdout=subprocess.DEVNULL,
                                 stderr=subprocess.DEVNULL)
         cls = win_path(setup)
-        seen_visible = False
+        seen, seen_visible = False, False
         deadline = time.time() + 60
         while proc.poll() is None and time.time() < deadline:
             code, out = run_windows("wine", PROBE, "geometry", cls)
-            if code == 0 and out.split()[3:4] == ["1"]:
-                seen_visible = True
+            seen |= code == 0
+            seen_visible |= code == 0 and out.split()[3:4] == ["1"]
             time.sleep(0.2)
         self.assertEqual(proc.wait(timeout=30), 0)
+        # The window existed (so the probe could have seen it), hidden.
+        self.assertTrue(seen, "the stub window was never found")
         self.assertFalse(seen_visible)
 
 
