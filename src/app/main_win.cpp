@@ -40,7 +40,7 @@ int main() {
 
   // The agent's check cycle is not built yet: its window stays idle.
   if (!s.isAutoUpdateProg) SetTimerWork(flows::OnSetupTimer);
-  DoRunStubWin();
+  if (flows::OwnPackageUsable(*info)) DoRunStubWin();
 
   s.ownFileInfo = nullptr;
   delete info;

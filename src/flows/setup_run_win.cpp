@@ -2,14 +2,16 @@
 
 #include "flows/download_road.h"
 #include "flows/download_road_win.h"
+#include "flows/exit_codes.h"
 #include "package/file_info.h"
+#include "package/payload.h"
 #include "package/setup_command.h"
 #include "package/unpack_win.h"
 #include "package/work_folder.h"
 #include "platform/file.h"
 #include "startup/main_window_win.h"
-#include "system/files.h"
 #include "startup/stub_state.h"
+#include "system/files.h"
 #include "ui/message_box.h"
 #include "util/switches.h"
 #include "util/system_info.h"
@@ -47,9 +49,41 @@ void UnpackProgressToWindow(int kind, int, int high, int, int step, int position
   startup::StubProgress(kind, high, step, position);
 }
 
+// The unpacker's error boxes, which a hidden run only traces: a silent
+// deployment must not stop at a box nobody sees.
+class SetupUnpackHost : public Win32UnpackHost {
+ public:
+  explicit SetupUnpackHost(bool foreground) : foreground_(foreground) {}
+  void ShowError(const std::string& markup) override {
+    if (foreground_)
+      Win32UnpackHost::ShowError(markup);
+    else
+      Trace(Pid() + " ==== Error (hidden): " + markup);
+  }
+
+ private:
+  bool foreground_;
+};
+
+std::string SetupCannotContinue(const std::string& subject, const std::string& what) {
+  return "<B>" + subject + "</B><P><P>" + what + "<P><P>Setup cannot continue.";
+}
+
 }  // namespace
 
 int SetupExitCode() { return g_exitCode; }
+
+void ReportSetupFailure(int exitCode, const std::string& traceText, const std::string& markup,
+                        bool foreground) {
+  g_exitCode = exitCode;
+  util::WriteTraceLine(Pid() + " ==== Setup failed, exit code " + util::IntToStr(exitCode) +
+                       ": " + traceText);
+  if (!foreground || markup.empty()) return;
+  const TGFileInfo* own = startup::State().ownFileInfo;
+  const int charset = own ? own->Charset() : 0;
+  ui::ShowErrorBox(1, markup, own ? own->LangString("Error", "Error") : "Error", charset,
+                   own ? own->LangString("BtnText", kButtons) : kButtons);
+}
 
 HANDLE RunProgram(const std::string& commandLine, WORD showMode) {
   STARTUPINFOA si{};
@@ -66,8 +100,9 @@ HANDLE RunProgram(const std::string& commandLine, WORD showMode) {
 }
 
 void WaitForProcess(HANDLE process) {
-  DWORD code = 0;
-  while (GetExitCodeProcess(process, &code) && code == STILL_ACTIVE) ui::WaitPumping(500);
+  // The process's end, not its exit code: an engine may well end with 259,
+  // the code that also means "still running".
+  while (WaitForSingleObject(process, 0) == WAIT_TIMEOUT) ui::WaitPumping(500);
 }
 
 bool TempSpaceOk(const std::string& folder, const std::string& packageFile) {
@@ -80,11 +115,35 @@ bool ForcePromptOn() {
                                  "ForcePrompt", "0", false) == "1";
 }
 
+namespace {
+
+std::string DamagedTrailerText(const std::string& packageFile) {
+  return SetupCannotContinue(packageFile,
+                             "The package is damaged: its trailer is missing or broken.");
+}
+
+}  // namespace
+
+bool OwnPackageUsable(const TGFileInfo& info) {
+  if (info.trailer().HasMagic() || !util::SwitchValue("/SpanDiskFName1=", "").empty()) return true;
+  const std::string& own = startup::State().ownPath;
+  ReportSetupFailure(kExitDamagedPackage, "damaged package (no trailer): " + own,
+                     DamagedTrailerText(own), !util::SwitchPresent("/hide"));
+  return false;
+}
+
 bool RunSetupPackage(std::string workFolder, const std::string& packageFile,
                      const std::string& agentFileName, bool foreground,
                      const std::string& extraArgs) {
   bool result = false;
   TGFileInfo info(packageFile);
+  // Without its magic number a trailer's fields mean nothing: the file is a
+  // damaged package (a missing file is the checksum's case below).
+  if (platform::FileExists(packageFile) && !info.trailer().HasMagic()) {
+    ReportSetupFailure(kExitDamagedPackage, "damaged package (no trailer): " + packageFile,
+                       DamagedTrailerText(packageFile), foreground);
+    return false;
+  }
   if (info.ShowSecondBar()) ShowWindow(startup::SecondBar(), SW_SHOW);
   startup::SetStatusText(startup::StatusLabel(), info.LangString("s1", "Extracting Files..."),
                          info.FontName(), info.Charset(), info.FontSize());
@@ -108,7 +167,7 @@ bool RunSetupPackage(std::string workFolder, const std::string& packageFile,
     request.progress = &UnpackProgressToWindow;
     if (foreground) ShowWindow(startup::MainWindow(), SW_SHOW);
     ui::WaitPumping(1000);
-    Win32UnpackHost host;
+    SetupUnpackHost host(foreground);
     unpack = ExtractPackage(request, host);
     unpacked = true;
     ui::WaitPumping(1000);
@@ -136,15 +195,25 @@ bool RunSetupPackage(std::string workFolder, const std::string& packageFile,
       GlobalAddAtomA(atomName.c_str());
 
       HANDLE engine = RunProgram(command, foreground ? SW_SHOW : SW_HIDE);
+      const DWORD startError = GetLastError();
       ShowWindow(startup::MainWindow(), SW_HIDE);
-      ui::WaitPumping(1000);
-      DWORD code = 0;
       if (engine) {
+        ui::WaitPumping(1000);
         WaitForProcess(engine);
+        DWORD code = 0;
         GetExitCodeProcess(engine, &code);
         CloseHandle(engine);
+        g_exitCode = static_cast<int>(code);
+      } else {
+        const std::string_view text = launch.launchText;
+        const std::string engineFile =
+            util::JoinPath(workFolder, util::Trim(text.substr(0, text.find('*'))));
+        const std::string why = util::SystemErrorText(startError);
+        ReportSetupFailure(kExitEngineNotStarted, "engine not started: " + command + ": " + why,
+                           SetupCannotContinue(engineFile,
+                                               "The setup engine could not be started:<P>" + why),
+                           foreground);
       }
-      g_exitCode = static_cast<int>(code);
 
       const std::string dialogClass = ".SDialog_Class_Name." + launch.launchToken;
       while (FindWindowA(dialogClass.c_str(), nullptr)) {
@@ -168,12 +237,18 @@ bool RunSetupPackage(std::string workFolder, const std::string& packageFile,
       }
     }
   }
-  if (unpacked && !unpack.intact)
-    ui::ShowErrorBox(1,
-                     info.LangString("s7", "Bad CRC!<P>This indicates that your setup file "
-                                           "might be corrupted..."),
-                     info.LangString("Error", "Error"), info.Charset(),
-                     info.LangString("BtnText", kButtons));
+  // The unpacker has shown (or, hidden, traced) what was damaged.
+  if (unpacked && unpack.damaged)
+    ReportSetupFailure(kExitDamagedPackage, "damaged package: " + packageFile, "", foreground);
+  if (unpacked && !unpack.intact) {
+    ReportSetupFailure(kExitBadChecksum, "bad checksum: " + packageFile, "", foreground);
+    if (foreground)
+      ui::ShowErrorBox(1,
+                       info.LangString("s7", "Bad CRC!<P>This indicates that your setup file "
+                                             "might be corrupted..."),
+                       info.LangString("Error", "Error"), info.Charset(),
+                       info.LangString("BtnText", kButtons));
+  }
   RemoveAltWorkFolder();
   return result;
 }
@@ -184,12 +259,24 @@ void OnSetupTimer(HWND mainWindow) {
   const TGFileInfo& own = *s.ownFileInfo;
   const std::string agentFileName = own.CarryAgent() ? own.AgentFileName() : std::string();
   if (own.UseDownloadRoad()) {
-    if (own.CarryAgent() && !own.AgentFileName().empty())
-      WriteAgentExecutable(GetWorkFolder(), own.AgentFileName());
-    const std::string stubFolder = util::FolderOf(s.ownPath);
     const std::string setupName = own.DownloadFileName();
-    const bool beside = platform::FileExists(util::JoinPath(stubFolder, setupName));
-    DownloadRoad(GetWorkFolder(), ChooseDownloadSource(own, stubFolder, beside), setupName);
+    // Both names become paths (in the work folder, in the temporary or the
+    // source folder): they follow the rule for names inside a package.
+    std::string unsafe;
+    if (!agentFileName.empty() && !IsSafeRelativeName(agentFileName))
+      unsafe = agentFileName;
+    else if (!IsSafeRelativeName(setupName))
+      unsafe = setupName;
+    if (!unsafe.empty()) {
+      ReportSetupFailure(kExitDamagedPackage, "unsafe file name refused: " + unsafe,
+                         SetupCannotContinue(unsafe, "Unsafe file name refused"),
+                         !(util::SwitchPresent("/hide") || own.RunHidden()));
+    } else {
+      if (!agentFileName.empty()) WriteAgentExecutable(GetWorkFolder(), agentFileName);
+      const std::string stubFolder = util::FolderOf(s.ownPath);
+      const bool beside = platform::FileExists(util::JoinPath(stubFolder, setupName));
+      DownloadRoad(GetWorkFolder(), ChooseDownloadSource(own, stubFolder, beside), setupName);
+    }
   } else {
     std::string packageFile = util::SwitchValue("/SpanDiskFName1=", "");
     if (packageFile.empty()) packageFile = s.ownPath;

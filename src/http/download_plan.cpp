@@ -71,6 +71,23 @@ bool MegaMode(std::uint32_t size) {
   return size > 10485760;
 }
 
+bool IsTemporaryFileOf(std::string_view targetName, std::string_view fileName) {
+  if (fileName.size() < targetName.size() + 2 || !util::StartsWithNoCase(fileName, targetName) ||
+      fileName[targetName.size()] != '.')
+    return false;
+  for (char c : fileName.substr(targetName.size() + 1))
+    if (c < '0' || c > '9') return false;
+  return true;
+}
+
+std::string HttpStatusError(std::string_view url, std::uint32_t status) {
+  if (status < 400) return {};
+  std::string text(url);
+  text += " --- HTTP status ";
+  AppendDecimal(text, status);
+  return text;
+}
+
 bool IsDownloadComplete(LoopEnd end, std::uint32_t announced, std::uint32_t received,
                         std::string_view displayName, std::string& errorText) {
   if (end == LoopEnd::kAborted) {

@@ -22,6 +22,14 @@ bool HasUrlScheme(std::string_view url);
 std::string NormalizeUrl(std::string_view url);
 // target + "." + decimal of the unsigned 32-bit sum size + stamp.
 std::string TemporaryPath(std::string_view target, std::uint32_t size, std::uint32_t stamp);
+// Whether `fileName` is one of the temporary files the client makes for the
+// target file `targetName` (TemporaryPath: the name, ".", decimal digits),
+// names compared without regard to case. Only these are cleaned up before
+// a download; "<target>.log" and the like belong to someone else.
+bool IsTemporaryFileOf(std::string_view targetName, std::string_view fileName);
+// The error text for an HTTP status of 400 or more ("<url> --- HTTP status
+// <status>"); "" for any other status.
+std::string HttpStatusError(std::string_view url, std::uint32_t status);
 // size / 10, held between 1 and 8192.
 std::uint32_t ChunkSize(std::uint32_t size);
 // Progress range maximum: ceil(size / chunk) + 1.

@@ -127,6 +127,13 @@ std::uint32_t ContentLength(HINTERNET h) {
   return length;
 }
 
+// The response's status; 0 when there is none (not HTTP).
+std::uint32_t StatusCode(HINTERNET h) {
+  DWORD status = 0;
+  QueryInfo(h, HTTP_QUERY_STATUS_CODE | HTTP_QUERY_FLAG_NUMBER, &status, sizeof status);
+  return status;
+}
+
 std::uint32_t LastModifiedStamp(HINTERNET h) {
   SYSTEMTIME t{};
   QueryInfo(h, kStampQuery, &t, sizeof t);
@@ -152,18 +159,18 @@ void ProbeUrl(const std::string& url) {
   CloseInternetHandle(session);
 }
 
-// Removes target + ".*" (left-over temporary files), never the target
-// itself, which such a pattern also matches on Windows.
+// Removes the temporary files an earlier attempt at `target` left (the
+// target's name, ".", digits), never the target itself nor other files that
+// merely begin with its name.
 void DeleteTemporaryFiles(const std::string& target) {
   const std::size_t folderEnd = target.find_last_of("\\/") + 1; // 0 without folder
   const std::string folder = target.substr(0, folderEnd);
-  const std::string prefix = target.substr(folderEnd) + ".";
+  const std::string name = target.substr(folderEnd);
   WIN32_FIND_DATAA found;
   HANDLE h = FindFirstFileA((target + ".*").c_str(), &found);
   if (h == INVALID_HANDLE_VALUE) return;
   do {
-    const std::string_view name = found.cFileName;
-    if (name.size() > prefix.size() && util::StartsWithNoCase(name, prefix) &&
+    if (IsTemporaryFileOf(name, found.cFileName) &&
         !(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
       DeleteFileA((folder + found.cFileName).c_str());
   } while (FindNextFileA(h, &found));
@@ -213,7 +220,8 @@ std::int32_t HTTP_GetFileSize(const std::string& url) {
   if (!session) return -1;
   std::int32_t size = -1;
   if (HINTERNET resource = OpenUrl(session, url, 0)) {
-    size = static_cast<std::int32_t>(ContentLength(resource));
+    // An error page's length is not the resource's.
+    if (StatusCode(resource) < 400) size = static_cast<std::int32_t>(ContentLength(resource));
     util::WriteTraceLine("HTTP_GetFileSize=" + util::IntToStr(size) + "  " + url);
     CloseInternetHandle(resource);
   }
@@ -239,9 +247,11 @@ void HTTP_DownloadFile(HWND window, const std::string& url, const std::string& t
     } else {
       const std::uint32_t size = ContentLength(g_resource);
       const std::uint32_t stamp = LastModifiedStamp(g_resource);
-      if (size == 0) {
-        SetError(errorText, url, " --- File Not Found !");
-      } else {
+      // An error status with a body is no resource: it must not replace
+      // the target. (A 200 error page is the callers' test.)
+      errorText = HttpStatusError(url, StatusCode(g_resource));
+      if (errorText.empty() && size == 0) SetError(errorText, url, " --- File Not Found !");
+      if (errorText.empty()) {
         if (reinterpret_cast<std::uintptr_t>(window) > 10) ShowWindow(window, SW_SHOW);
         std::string temporary;
         HANDLE out = INVALID_HANDLE_VALUE;

@@ -1,8 +1,6 @@
 #include "package/work_folder.h"
 
 #include "util/random.h"
-
-
 #include "util/text.h"
 
 namespace package {
@@ -37,10 +35,12 @@ std::string FormatMegabytes(double bytes) {
   return FixedDecimals(mb, decimals);
 }
 
-std::string WorkFolderName(std::string_view tempFolder, std::uint32_t dosDateTime) {
+std::string WorkFolderName(std::string_view tempFolder, std::uint32_t dosDateTime,
+                           std::string_view ownPath) {
   std::string folder(tempFolder);
   if (folder.empty() || folder.back() != '\\') folder += '\\';
-  return folder + "SETUP_" + util::IntToStr(dosDateTime & 0xFFFF);
+  return folder + "SETUP_" + util::IntToStr(dosDateTime & 0xFFFF) + "_" +
+         util::HexText(util::HashNoCase(ownPath), 8);
 }
 
 std::string TempProbeFolder(char letter, bool rootTempExists, int number) {

@@ -21,8 +21,13 @@ namespace package {
 std::string FormatMegabytes(double bytes);
 
 // `tempFolder` (a trailing backslash added when missing) + "SETUP_" + the low
-// 16 bits of the file's packed DOS date-time as an unsigned number.
-std::string WorkFolderName(std::string_view tempFolder, std::uint32_t dosDateTime);
+// 16 bits of the file's packed DOS date-time as an unsigned number + "_" +
+// 8 hex digits of a hash of the file's full path (case folded). The stamp
+// alone is shared by different setups of the same time, and their runs
+// deleted each other's files; the path is what the single-instance rule
+// keys on, so one name belongs to one run.
+std::string WorkFolderName(std::string_view tempFolder, std::uint32_t dosDateTime,
+                           std::string_view ownPath);
 
 // What the probe of one drive found. Only fixed drives are probed; a drive
 // counts with its free space only when the probe file could be written.
@@ -54,9 +59,11 @@ int RandomFolderNumber();
 
 // --- Windows build only --------------------------------------------------
 
-// The system temporary folder + "SETUP_" + the low 16 bits of the own file's
-// DOS date-time stamp (cached). The first call clears a leftover folder of
-// that name and creates it with its parents.
+// WorkFolderName for the system temporary folder and the own file (cached).
+// The first call clears a leftover folder of that name (a crashed earlier
+// run of this file), so nothing stale is merged into it; one that cannot be
+// cleared stays as it is and the name gets "_2", "_3"... The folder is
+// created with its parents.
 std::string GetWorkFolder();
 
 // Probes C, D and E once and keeps the better temporary root; true when one

@@ -70,8 +70,16 @@ TempDriveFacts ProbeDrive(char letter) {
 
 std::string GetWorkFolder() {
   if (g_workFolder.empty()) {
-    const std::string folder = WorkFolderName(util::SystemTempFolder(), FileDosDateTime(OwnPath()));
-    if (sys::IsFolder(folder)) sys::RemoveFolderTree(folder, true);
+    const std::string own = OwnPath();
+    const std::string name = WorkFolderName(util::SystemTempFolder(), FileDosDateTime(own), own);
+    // A leftover (a crashed run of this file) is removed. What cannot be
+    // removed is still in use, by an engine that outlived its stub: this
+    // run takes the next free name rather than unpacking into it.
+    std::string folder = name;
+    for (int n = 2; sys::IsFolder(folder) && n < 100; ++n) {
+      sys::RemoveFolderTree(folder, true);
+      if (sys::IsFolder(folder)) folder = name + "_" + util::IntToStr(n);
+    }
     sys::CreateFolderWithParents(folder);
     g_workFolder = folder;
   }

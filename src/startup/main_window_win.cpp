@@ -117,7 +117,8 @@ void SetStatusText(HWND label, const std::string& text, const std::string& fontN
 
 void StubProgress(int mode, int maximum, int step, int start) {
   if (mode == 0) {
-    SendMessageA(g_bar, PBM_SETRANGE, 0, MAKELPARAM(0, maximum & 0xFFFF));
+    // The 32-bit range: a download without a length asks for 524,289 steps.
+    SendMessageA(g_bar, PBM_SETRANGE32, 0, maximum);
     SendMessageA(g_bar, PBM_SETPOS, start, 0);
     SendMessageA(g_bar, PBM_SETSTEP, step, 0);
     SendMessageA(g_second, PBM_SETRANGE, 0, MAKELPARAM(0, 5));

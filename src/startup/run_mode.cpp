@@ -4,13 +4,21 @@
 
 namespace startup {
 
+std::string FitClassName(std::string_view name) {
+  if (name.size() <= kMaxClassNameLength) return std::string(name);
+  std::string fitted(name.substr(0, kMaxClassNameLength - 17));
+  fitted += '#';
+  fitted += util::HexText(util::HashNoCase(name), 16);
+  return fitted;
+}
+
 std::string StubClassNameFor(bool isAutoUpdateProg, std::string_view ownPath) {
-  if (isAutoUpdateProg) return ".AutoUpdate." + util::BaseNameOf(ownPath);
-  return std::string(ownPath);
+  if (isAutoUpdateProg) return FitClassName(".AutoUpdate." + util::BaseNameOf(ownPath));
+  return FitClassName(ownPath);
 }
 
 std::string XCopyClassName(std::string_view agentFileName) {
-  return ".AutoUpdate.X_" + util::BaseNameOf(agentFileName);
+  return FitClassName(".AutoUpdate.X_" + util::BaseNameOf(agentFileName));
 }
 
 bool IsPlainAgentFile(std::string_view ownPath, std::string_view agentFileName) {

@@ -8,8 +8,16 @@
 
 namespace startup {
 
+// Windows refuses class names longer than an atom name.
+inline constexpr std::size_t kMaxClassNameLength = 255;
+
+// `name` when it fits; else its first characters, "#" and 16 hex digits of
+// a hash of the whole name (case folded, as class names are), so a long
+// name still gives one class per name.
+std::string FitClassName(std::string_view name);
+
 // ".AutoUpdate." + base name of the own file for an agent; the own full path
-// for a setup stub.
+// for a setup stub. Both through FitClassName.
 std::string StubClassNameFor(bool isAutoUpdateProg, std::string_view ownPath);
 // The class an X_ copy of the agent registers.
 std::string XCopyClassName(std::string_view agentFileName);

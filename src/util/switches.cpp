@@ -61,12 +61,24 @@ std::string ArgumentTail(const CommandLine& cl) {
   const std::string fileName = FileNameOf(cl.programPath);
   bool nameRemoved = false;
   if (!fileName.empty()) {
-    std::size_t p = FindNoCase(s, fileName + "\"");
+    // The program's name as the last part of its path: preceded by the
+    // start, a separator, a blank or a quote, and followed by the end, a
+    // blank or a quote. An earlier folder named like the program
+    // ("C:\setup.exe.d\setup.exe") is no such part.
+    const auto atBoundary = [&](std::size_t p) {
+      const std::size_t after = p + fileName.size();
+      const bool startOk =
+          p == 0 || IsPathSeparator(s[p - 1]) || s[p - 1] == ' ' || s[p - 1] == '"';
+      const bool endOk = after == s.size() || s[after] == ' ' || s[after] == '"';
+      return startOk && endOk;
+    };
+    std::size_t p = FindNoCase(s, fileName);
+    while (p != npos && !atBoundary(p))
+      p = FindNoCase(s, fileName, p + 1);
     if (p != npos) {
-      s.erase(0, p + fileName.size() + 1);
-      nameRemoved = true;
-    } else if ((p = FindNoCase(s, fileName)) != npos) {
-      s.erase(0, p + fileName.size());
+      std::size_t end = p + fileName.size();
+      if (end < s.size() && s[end] == '"') ++end;
+      s.erase(0, end);
       nameRemoved = true;
     }
   }
@@ -75,7 +87,7 @@ std::string ArgumentTail(const CommandLine& cl) {
     if (p != std::string::npos) s.erase(p, cl.programPath.size());
   }
   s = Trim(s);
-  // A stray quote left after the name .
+  // A stray quote left after the name.
   if (nameRemoved && s == "\"") s.clear();
   return s;
 }

@@ -111,6 +111,22 @@ std::string ReplaceAllNoCase(std::string_view text, std::string_view from, std::
   });
 }
 
+std::string HexText(std::uint64_t v, int digits) {
+  std::string text(static_cast<std::size_t>(digits > 0 ? digits : 0), '0');
+  for (auto it = text.rbegin(); it != text.rend(); ++it, v >>= 4)
+    *it = "0123456789ABCDEF"[v & 15];
+  return text;
+}
+
+std::uint64_t HashNoCase(std::string_view s) {
+  std::uint64_t h = 14695981039346656037ull;
+  for (char c : s) {
+    h ^= static_cast<unsigned char>(ToUpperAscii(c));
+    h *= 1099511628211ull;
+  }
+  return h;
+}
+
 std::string IntToStr(std::int64_t v) {
   return std::to_string(v);
 }

@@ -39,6 +39,11 @@ std::string ReplaceAllNoCase(std::string_view text, std::string_view from, std::
 
 // Decimal text of a 64-bit integer ("-12", "0").
 std::string IntToStr(std::int64_t v);
+// `digits` upper-case hexadecimal digits of the low bits of `v`.
+std::string HexText(std::uint64_t v, int digits);
+// A 64-bit FNV-1a hash of the text with ASCII case folded, so names that
+// Windows treats as one (paths, class names) hash alike.
+std::uint64_t HashNoCase(std::string_view s);
 // Strict decimal parse: optional blanks, optional '+' or '-', at least one
 // digit, optional blanks; nothing else. Out of the int64 range -> nullopt.
 std::optional<std::int64_t> StrToInt64(std::string_view s);

@@ -9,11 +9,25 @@ namespace {
 TraceSink g_sink = nullptr;
 char g_buffer[kTraceBufferSize];
 std::size_t g_used = 0;
+// Deliveries in progress. The viewer's delivery is a synchronous message,
+// during which the same thread may handle a sent message that traces
+// again; such nested text gets its own delivery, up to a few levels deep,
+// and deeper text is dropped so the nesting stays bounded.
+int g_depth = 0;
+constexpr int kMaxDepth = 3;
 
+// Hands the buffer on. It is copied and emptied first, so text written
+// while the sink runs starts a buffer of its own.
 void Deliver() {
   if (g_used == 0) return;
-  if (g_sink) g_sink(std::string_view(g_buffer, g_used));
+  char piece[kTraceBufferSize];
+  const std::size_t n = g_used;
+  for (std::size_t i = 0; i < n; ++i) piece[i] = g_buffer[i];
   g_used = 0;
+  if (!g_sink) return;
+  ++g_depth;
+  g_sink(std::string_view(piece, n));
+  --g_depth;
 }
 
 }  // namespace
@@ -21,6 +35,7 @@ void Deliver() {
 void SetTraceSink(TraceSink sink) { g_sink = sink; }
 
 void TraceWrite(std::string_view text) {
+  if (g_depth >= kMaxDepth) return;
   for (char c : text) {
     g_buffer[g_used++] = c;
     if (g_used == kTraceBufferSize) Deliver();

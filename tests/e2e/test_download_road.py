@@ -11,8 +11,8 @@ import time
 import unittest
 from pathlib import Path
 
-from harness import (ROOT, STUB, WIN_BUILD, WindowsProcess, WineTestCase, run_windows, vpack,
-                     win_path)
+from harness import (ROOT, STUB, WIN_BUILD, DebugViewer, WindowsProcess, WineTestCase, run_windows,
+                     vpack, win_path)
 
 sys.path.insert(0, str(ROOT / "tests" / "support"))
 from http_server import TestServer  # noqa: E402
@@ -94,6 +94,44 @@ class DownloadRoadTest(WineTestCase):
         self.assertEqual(len(self.downloads()), 1)
         agents = [r["headers"].get("user-agent") for r in self.server.requests]
         self.assertEqual(agents[0], "HTTP_Connect_2")  # the probe comes first
+
+    def test_download_without_a_length_has_the_full_progress_range(self):
+        # Without a length the range is ceil(4294967295 / 8192) + 1 = 524,289
+        # steps, more than 16 bits hold.
+        web = self.pair("/_slownolength/100000")
+        proc = WindowsProcess(["wine", web])
+        maxima = set()
+        while proc.poll() is None and not self.record.exists():
+            code, out = run_windows("wine", PROBE, "bars", win_path(web))
+            if code == 0 and out.split():
+                maxima.add(out.split()[1])
+            time.sleep(0.1)
+        self.assertEqual(proc.finish(timeout=60)[0], 7)
+        self.assertIn("524289", maxima)
+
+    def test_unsafe_names_from_the_header_are_refused(self):
+        # Same-length replacements of the setup file's and the agent's names
+        # in the web stub's header.
+        cases = [(FULL.encode(), b"..\\..\\Full.exe"),
+                 (b"Prog.AutoUpdate.exe", b"..\\..\\ProgAgent.exe")]
+        users = temp_folder().parent.parent
+        for i, (old, new) in enumerate(cases):
+            with self.subTest(name=new):
+                web = self.pair(name=f"case{i}",
+                                options=["--carry-agent", "--agent-name", "Prog.AutoUpdate.exe"])
+                data = web.read_bytes()
+                self.assertEqual(len(old), len(new))
+                self.assertEqual(data.count(old), 1)
+                web.write_bytes(data.replace(old, new))
+                with DebugViewer(self.dir) as viewer:
+                    code = run_windows("wine", web, "/hide", timeout=60)[0]
+                self.assertEqual(code, 91)
+                self.assertIn("unsafe file name refused: " + new.decode(), viewer.text)
+                self.assertEqual(self.downloads(), [])
+                self.assertFalse(self.record.exists())
+                # Nothing written where the names point, outside the temp folder.
+                self.assertEqual(list(users.glob("Full.exe")) + list(users.glob("*/ProgAgent.exe")),
+                                 [])
 
     def test_setup_beside_the_stub_is_used_in_place_and_kept(self):
         web = self.pair(options=["--carry-agent", "--agent-name", "Prog.AutoUpdate.exe"])

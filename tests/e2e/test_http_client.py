@@ -109,6 +109,22 @@ class HttpClientTest(WineTestCase):
         self.assertEqual(r["error"], url + " --- File Not Found !")
         self.assertEqual(list(self.out.iterdir()), [])
 
+    def test_error_status_is_an_error_and_keeps_the_target(self):
+        self.serve("setup.bin", 1000)
+        target = self.out / "setup.bin"
+        with TestServer(self.www) as srv:
+            for status in (404, 500):
+                with self.subTest(status=status):
+                    url = f"{srv.url}/_status/{status}/setup.bin"
+                    target.write_bytes(b"old copy")
+                    r = self.fetch(url, target)
+                    self.assertEqual((r["code"], r["error"]), (1, f"{url} --- HTTP status {status}"))
+                    self.assertEqual(target.read_bytes(), b"old copy")
+                    self.assertEqual(self.leftovers("setup.bin"), [])
+                    text = self.fetch(url)
+                    self.assertEqual((text["code"], text["content-bytes"]), (1, "0"))
+                    self.assertEqual(self.fetch(url, None, "--size")["size"], "-1")
+
     def test_dropped_connection_keeps_the_target(self):
         data = self.serve("mid.bin", 300000)
         target = self.out / "mid.bin"
@@ -122,6 +138,19 @@ class HttpClientTest(WineTestCase):
         temporary = self.temporary_name("mid.bin", 300000)
         self.assertEqual(self.leftovers("mid.bin"), [temporary])
         self.assertEqual((self.out / temporary).read_bytes(), data[:100000])
+
+    def test_clean_up_takes_only_the_clients_own_temporary_files(self):
+        data = self.serve("Setup", 5000)
+        target = self.out / "Setup"
+        others = {"Setup.log": b"a log", "Setup.ini": b"settings", "Setup.1.bak": b"backup"}
+        for name, content in others.items():
+            (self.out / name).write_bytes(content)
+        (self.out / "Setup.77").write_bytes(b"stale")
+        with TestServer(self.www) as srv:
+            r = self.fetch(srv.url + "/Setup", target)
+        self.assertEqual((r["code"], r["error"]), (0, ""))
+        self.assertEqual(target.read_bytes(), data)
+        self.assertEqual(sorted(p.name for p in self.out.iterdir()), sorted(["Setup", *others]))
 
     def test_abort_from_a_window_procedure_and_the_next_attempt(self):
         data = self.serve("big.bin", 400000)

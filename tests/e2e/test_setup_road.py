@@ -14,6 +14,8 @@ from harness import (I686_ONLY, I686_RUNS, STUB, STUB32, STUB64, WIN_BUILD, Debu
                      win_path, wine)
 
 ENGINE = WIN_BUILD / "tests" / "support" / "sample_engine.exe"
+# The exit codes of failed runs (README.md).
+DAMAGED, BAD_CHECKSUM, ENGINE_NOT_STARTED = 91, 92, 93
 PROBE = WIN_BUILD / "tests" / "support" / "window_probe.exe"
 UI_DRIVER = WIN_BUILD / "tests" / "support" / "ui_driver.exe"
 
@@ -59,7 +61,7 @@ class SetupRoadTest(WineTestCase):
         code = wine(setup, "/lang=de", "/hide")
         self.assertEqual(code, 7)  # the engine's exit code
         command, folder = self.engine_command()
-        self.assertRegex(folder, r"^C:\\users\\[^\\]+\\Temp\\SETUP_\d+$")
+        self.assertRegex(folder, r"^C:\\users\\[^\\]+\\Temp\\SETUP_\d+_[0-9A-F]{8}$")
         own = win_path(setup)
         token = re.search(r"/TH_ID=(_\d+)", command).group(1)
         self.assertEqual(command, f'{folder}\\Engine.exe /lang=de /hide /ExitCode=7 /HoldMs=200 '
@@ -110,7 +112,7 @@ class SetupRoadTest(WineTestCase):
         proc = subprocess.Popen(["wine", str(setup)], stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
         out = run_windows("wine", UI_DRIVER, "--timeout", "60000", "--text", "--click", "OK",
                           timeout=120)[1]
-        self.assertEqual(proc.wait(timeout=60), 0)
+        self.assertEqual(proc.wait(timeout=60), DAMAGED)
         self.assertIn("damaged at offset", out)
         self.assertFalse(self.record.exists(), "the engine ran")
 
@@ -132,9 +134,110 @@ class SetupRoadTest(WineTestCase):
                                 stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
         out = run_windows("wine", UI_DRIVER, "--timeout", "60000", "--text", "--click", "OK",
                           timeout=120)[1]
-        self.assertEqual(proc.wait(timeout=60), 0)
+        self.assertEqual(proc.wait(timeout=60), BAD_CHECKSUM)
         self.assertIn("Bad CRC!", out)
         self.assertFalse(self.record.exists())
+        # Hidden: no box to wait for, the code and a trace line all the same.
+        with DebugViewer(self.dir) as viewer:
+            code = wine(host, f"/SpanDiskFName1={win_path(small)}", "/hide")
+        self.assertEqual(code, BAD_CHECKSUM)
+        self.assertIn(f"Setup failed, exit code {BAD_CHECKSUM}: bad checksum", viewer.text)
+
+    def test_trailer_without_magic_is_a_damaged_package(self):
+        setup, _, _ = self.build()
+        data = bytearray(setup.read_bytes())
+        data[-74 + 12] ^= 0xFF  # the magic number; every other field intact
+        setup.write_bytes(bytes(data))
+        proc = subprocess.Popen(["wine", str(setup)], stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        out = run_windows("wine", UI_DRIVER, "--timeout", "60000", "--text", "--click", "OK",
+                          timeout=120)[1]
+        self.assertEqual(proc.wait(timeout=60), DAMAGED)
+        self.assertIn("The package is damaged", out)
+        with DebugViewer(self.dir) as viewer:
+            self.assertEqual(wine(setup, "/hide"), DAMAGED)
+        self.assertIn(f"Setup failed, exit code {DAMAGED}: damaged package", viewer.text)
+        self.assertFalse(self.record.exists(), "the engine ran")
+
+    def test_engine_that_cannot_be_started(self):
+        src = self.make_source({"Engine.exe": b"", "a.txt": b"abc"})
+        setup = self.dir / "setup.exe"
+        vpack("build", src, "--stub", STUB, "-o", setup, "-q", "--engine", "Engine.exe")
+        proc = subprocess.Popen(["wine", str(setup)], stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        out = run_windows("wine", UI_DRIVER, "--timeout", "60000", "--text", "--click", "OK",
+                          timeout=120)[1]
+        self.assertEqual(proc.wait(timeout=60), ENGINE_NOT_STARTED)
+        self.assertRegex(out, r"\\SETUP_\d+_[0-9A-F]{8}\\Engine\.exe\s+The setup engine could not "
+                              r"be started")
+        with DebugViewer(self.dir) as viewer:
+            self.assertEqual(wine(setup, "/hide"), ENGINE_NOT_STARTED)
+        self.assertIn(f"Setup failed, exit code {ENGINE_NOT_STARTED}: engine not started",
+                      viewer.text)
+
+    def test_engine_exit_code_259_ends_the_wait(self):
+        # 259 is also the "still running" answer of the exit-code query.
+        setup, _, _ = self.build(engine_args="/ExitCode=259 /HoldMs=100")
+        self.assertEqual(wine(setup, "/hide", timeout=90), 259)
+        self.assertTrue(self.record.exists())
+
+    def test_different_setups_of_the_same_time_never_share_a_work_folder(self):
+        stamp = 1_700_000_000
+        runs = []
+        for name, hold in (("first", 4000), ("second", 200)):
+            folder = self.dir / name
+            folder.mkdir()
+            src = self.make_source({"Engine.exe": ENGINE.read_bytes(), f"{name}.txt": name.encode()})
+            setup = folder / "setup.exe"
+            vpack("build", src, "--stub", STUB, "-o", setup, "-q", "--engine", "Engine.exe",
+                  "--engine-args", f"/HoldMs={hold} /ExitCode=7")
+            shutil.rmtree(src)
+            os.utime(setup, (stamp, stamp))  # one file time: one stamp
+            record = self.dir / f"{name}.txt"
+            os.environ["VANTOR_ENGINE_RECORD"] = win_path(record)
+            runs.append((name, setup, record, subprocess.Popen(
+                ["wine", str(setup), "/hide"], stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)))
+            time.sleep(1.5)  # the second one starts while the first one's engine runs
+        folders = {}
+        for name, setup, record, proc in runs:
+            self.assertEqual(proc.wait(timeout=90), 7, name)
+            text = record.read_bytes().decode("latin-1")
+            folders[name] = re.search(r"^Folder=(.*)\r$", text, re.M).group(1)
+            self.assertIn(f"{name}.txt|", text)
+        self.assertNotEqual(folders["first"], folders["second"])
+
+        # A folder a crashed run left is cleaned, not merged into.
+        _, setup, record, _ = runs[0]
+        stale = unix_path(folders["first"])
+        (stale / "sub").mkdir(parents=True)
+        (stale / "sub" / "stale.txt").write_bytes(b"left over")
+        os.environ["VANTOR_ENGINE_RECORD"] = win_path(record)
+        self.assertEqual(wine(setup, "/hide"), 7)
+        text = record.read_bytes().decode("latin-1")
+        self.assertEqual(re.search(r"^Folder=(.*)\r$", text, re.M).group(1), folders["first"])
+        self.assertNotIn("stale.txt", text)
+        self.assertFalse(stale.exists())
+
+    def test_setup_under_a_path_longer_than_a_class_name(self):
+        folder = self.dir / ("d" * 120) / ("e" * 120)
+        folder.mkdir(parents=True)
+        setup, _, _ = self.build("setup.exe", engine_args="/ExitCode=7 /HoldMs=1500")
+        long_setup = folder / "setup.exe"
+        shutil.move(setup, long_setup)
+        self.assertGreater(len(win_path(long_setup)), 256)
+        proc = subprocess.Popen(["wine", str(long_setup)], stdout=subprocess.DEVNULL,
+                                stderr=subprocess.DEVNULL)
+        self.assertEqual(proc.wait(timeout=90), 7)
+        command, _ = self.engine_command()
+        self.assertIn(f'/OriginExe="{win_path(long_setup)}"', command)
+
+    def test_unquoted_path_holding_the_programs_name_keeps_the_arguments(self):
+        folder = self.dir / "setup.exe.d"
+        folder.mkdir()
+        setup, _, _ = self.build("setup.exe.d/setup.exe")
+        # No blank in the path: Wine starts it unquoted.
+        self.assertEqual(wine(setup, "/hide", "/WAIT=1"), 7)
+        command, folder = self.engine_command()
+        self.assertTrue(command.startswith(f"{folder}\\Engine.exe /hide /WAIT=1 /ExitCode=7 "),
+                        command)
 
     def test_hidden_run_shows_no_window(self):
         setup, _, _ = self.build(engine_args="/HoldMs=1500")

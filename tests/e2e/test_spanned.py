@@ -127,7 +127,7 @@ class SpannedSetupTest(WineTestCase):
         self.assertIsNotNone(copy, text)
         self.assertTrue(copy.group(2).endswith(
             f' /lang=de /SpanCdLvl=2 /SpanDiskFName1="{own}.001" /OriginExe="{own}"'), copy.group(2))
-        self.assertRegex(copy.group(2), r"\\Temp\\SETUP_\d+\\Y_setup\.exe")
+        self.assertRegex(copy.group(2), r"\\Temp\\SETUP_\d+_[0-9A-F]{8}\\Y_setup\.exe")
         # The copy read the three volumes of the .001 set, in order.
         lengths = re.findall(r"^FileLen=(\d+)\r$", text, re.M)
         self.assertEqual(lengths, [str(v.stat().st_size) for v in volumes])

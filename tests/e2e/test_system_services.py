@@ -147,7 +147,7 @@ class SystemServicesTest(WineTestCase):
         folder, empty = self.probe("workfolder", exe=exe)[:2]
         local = unix_path(folder)
         self.addCleanup(shutil.rmtree, local, ignore_errors=True)
-        self.assertRegex(folder, r"^C:\\.*\\SETUP_%d$" % dos_time)
+        self.assertRegex(folder, r"^C:\\.*\\SETUP_%d_[0-9A-F]{8}$" % dos_time)
         self.assertEqual(empty, "1")
         # A leftover of an earlier run is cleared at the first use.
         os.makedirs(os.path.join(local, "old", "deeper"))

@@ -136,7 +136,7 @@ class TempSpaceTest(WineTestCase):
         # The failed write is reported in a box, hidden run or not, with the
         # system's reason...
         self.assertTrue(box.startswith("Error"), box)
-        self.assertRegex(box, r"T:\\SETUP_\d+\\payload\.bin\s+Unable to save Extracted File!")
+        self.assertRegex(box, r"T:\\SETUP_\d+_[0-9A-F]{8}\\payload\.bin\s+Unable to save Extracted File!")
         self.assertNotIn("Success", box)
         self.assertRegex(box, r"Bytes Free: \t0 Bytes")
         # ...and the engine is not started on truncated files.

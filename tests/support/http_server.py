@@ -15,7 +15,10 @@ names leaving the root get 404):
     /_html404/NAME       200 with an HTML "404 Not Found" page (any NAME),
                          as some servers answer for a missing file
     /_slow/BPS/NAME      the file at about BPS bytes per second
+    /_slownolength/BPS/NAME  the same without Content-Length
     /_drop/N/NAME        full Content-Length, closed after N body bytes
+    /_status/CODE/NAME   status CODE with a small plain-text body (any NAME),
+                         as a server answers an error without an HTML page
 
 Every response closes its connection. The server is bounded: after
 max_requests requests or max_seconds it stops serving, so a test that goes
@@ -80,7 +83,7 @@ class _Handler(BaseHTTPRequestHandler):
         mode = parts[0] if parts and parts[0].startswith("_") else ""
         rest = parts[1:] if mode else parts
         number = None
-        if mode in ("_slow", "_drop"):
+        if mode in ("_slow", "_slownolength", "_drop", "_status"):
             if not rest or not rest[0].isdigit():
                 self._simple(400, b"bad number\n", "text/plain", body)
                 return
@@ -90,6 +93,9 @@ class _Handler(BaseHTTPRequestHandler):
             self._simple(404, NOT_FOUND_PAGE, "text/html", body)
             return
 
+        if mode == "_status":
+            self._simple(number, b"error %d: this is not the file\n" % number, "text/plain", body)
+            return
         if mode == "_zerolength":
             self.send_response(200)
             self.send_header("Content-Type", "application/octet-stream")
@@ -113,13 +119,13 @@ class _Handler(BaseHTTPRequestHandler):
             st = os.fstat(f.fileno())
             self.send_response(200)
             self.send_header("Content-Type", "application/octet-stream")
-            if mode != "_nolength":
+            if mode not in ("_nolength", "_slownolength"):
                 self.send_header("Content-Length", str(st.st_size))
             self.send_header("Last-Modified", email.utils.formatdate(st.st_mtime, usegmt=True))
             self._end_headers()
             if not body:
                 return
-            if mode == "_slow":
+            if mode in ("_slow", "_slownolength"):
                 self._send_slowly(f, max(1, number))
             elif mode == "_drop":
                 self._send(f, number)

@@ -126,4 +126,28 @@ TEST(DownloadPlan, CompletionRule) {
   }
 }
 
+TEST(DownloadPlan, OnlyTheClientsOwnTemporaryFilesAreCleanedUp) {
+  const struct {
+    const char* file;
+    bool temporary;
+  } cases[] = {
+      {"Setup.exe.12345", true},  {"SETUP.EXE.4294967295", true}, {"Setup.exe.0", true},
+      {"Setup.exe", false},       {"Setup.exe.", false},          {"Setup.exe.log", false},
+      {"Setup.exe.12a", false},   {"Setup.exe.1.2", false},       {"Setup.exe1", false},
+      {"Setup.exe.bak.1", false}, {"Other.exe.1", false},
+  };
+  for (const auto& c : cases)
+    EXPECT_EQ(http::IsTemporaryFileOf("Setup.exe", c.file), c.temporary) << c.file;
+  // What TemporaryPath makes is always one of them.
+  EXPECT_TRUE(http::IsTemporaryFileOf("Setup", http::TemporaryPath("Setup", 100, 0xFFFFFFF0u)));
+}
+
+TEST(DownloadPlan, StatusFrom400IsAnError) {
+  EXPECT_EQ(http::HttpStatusError("http://h/s.exe", 404), "http://h/s.exe --- HTTP status 404");
+  EXPECT_EQ(http::HttpStatusError("http://h/s.exe", 500), "http://h/s.exe --- HTTP status 500");
+  EXPECT_EQ(http::HttpStatusError("http://h/s.exe", 400), "http://h/s.exe --- HTTP status 400");
+  for (std::uint32_t ok : {0u, 200u, 206u, 304u, 399u})
+    EXPECT_EQ(http::HttpStatusError("http://h/s.exe", ok), "") << ok;
+}
+
 } // namespace

@@ -2,9 +2,12 @@
 // trace device that carries every trace line.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <string>
 #include <vector>
 
 #include "startup/run_mode.h"
+#include "util/text.h"
 #include "util/trace.h"
 
 namespace {
@@ -14,6 +17,30 @@ TEST(RunModeNaming, ClassNamesCutOnlyTheLastExtension) {
   EXPECT_EQ(StubClassNameFor(true, "C:\\P\\Prog.AutoUpdate.exe"), ".AutoUpdate.Prog.AutoUpdate");
   EXPECT_EQ(startup::XCopyClassName("Prog.AutoUpdate.exe"), ".AutoUpdate.X_Prog.AutoUpdate");
   EXPECT_EQ(StubClassNameFor(false, "C:\\a b\\setup.exe"), "C:\\a b\\setup.exe");
+}
+
+TEST(RunModeNaming, LongPathsGetAClassNameThatFitsAndStaysUnique) {
+  using startup::StubClassNameFor;
+  const std::string folder = "C:\\" + std::string(240, 'd') + "\\";
+  // Up to the limit a path is its own class name, as other programs expect.
+  const std::string fits = folder + std::string(255 - folder.size(), 's');
+  EXPECT_EQ(StubClassNameFor(false, fits), fits);
+
+  const std::string a = folder + "setup-one.exe", b = folder + "setup-two.exe";
+  const std::string nameA = StubClassNameFor(false, a), nameB = StubClassNameFor(false, b);
+  for (const std::string& name : {nameA, nameB}) {
+    EXPECT_LE(name.size(), startup::kMaxClassNameLength);
+    EXPECT_EQ(name.substr(0, 200), a.substr(0, 200));
+  }
+  EXPECT_NE(nameA, nameB);  // the paths differ only past the kept prefix
+  EXPECT_EQ(StubClassNameFor(false, a), nameA);
+  // Class names ignore case; so does the hash.
+  EXPECT_EQ(startup::FitClassName(util::ToUpperAscii(a)).substr(nameA.size() - 16),
+            nameA.substr(nameA.size() - 16));
+  // An agent with a very long file name.
+  const std::string agent = std::string(250, 'p') + ".exe";
+  EXPECT_LE(StubClassNameFor(true, "C:\\P\\" + agent).size(), startup::kMaxClassNameLength);
+  EXPECT_NE(startup::XCopyClassName(agent), StubClassNameFor(true, "C:\\P\\" + agent));
 }
 
 TEST(RunModeNaming, AgentFileRoles) {
@@ -67,6 +94,32 @@ TEST(TraceDevice, LongLinesTravelIn128CharacterPieces) {
   EXPECT_EQ(g_pieces[1].size(), 128u);
   EXPECT_EQ(g_pieces[2], std::string(44, 'x') + "\r\n");
   EXPECT_EQ(g_pieces[3], "[a]  [b]\r\n");
+}
+
+// A sink that traces again while it delivers, as the viewer's synchronous
+// message lets a window procedure of the same thread do.
+void Reenter(std::string_view piece) {
+  g_pieces.emplace_back(piece);
+  util::WriteTraceLine("nested " + std::to_string(g_pieces.size()));
+}
+
+TEST(TraceDevice, TextWrittenDuringADeliveryIsDeliveredWithoutOverflow) {
+  g_pieces.clear();
+  util::SetTraceSink(&Reenter);
+  util::WriteTraceLine(std::string(300, 'x'));
+  util::SetTraceSink(&Collect);
+  util::WriteTraceLine("after");
+  util::SetTraceSink(nullptr);
+  // Every piece fits the buffer; the outer line arrives whole and in order;
+  // the nesting stops after a few levels instead of recursing forever.
+  std::string outer;
+  for (const std::string& p : g_pieces) {
+    ASSERT_LE(p.size(), util::kTraceBufferSize);
+    if (p.rfind("nested", 0) != 0) outer += p;
+  }
+  EXPECT_EQ(outer, std::string(300, 'x') + "\r\n" + "after\r\n");
+  EXPECT_NE(std::find(g_pieces.begin(), g_pieces.end(), "nested 1\r\n"), g_pieces.end());
+  EXPECT_LT(g_pieces.size(), 40u);
 }
 
 TEST(TraceDevice, ExceptionReportLeavesEmptyItemsOut) {

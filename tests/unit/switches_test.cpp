@@ -21,6 +21,33 @@ TEST(Switches, ArgumentTailRemovesTheProgramName) {
   EXPECT_EQ(util::ArgumentTail(CommandLine{" x /A=1 ", ""}), "x /A=1"); // no path: nothing removed
 }
 
+TEST(Switches, ArgumentTailCutsAfterTheProgramsOwnPath) {
+  // A folder, or a longer name, that holds the program's name is not the
+  // program: the cut comes after the program's own path, quoted or not.
+  const struct {
+    const char* path;
+    const char* text;
+    const char* tail;
+  } cases[] = {
+      {"C:\\setup.exe.d\\setup.exe", "C:\\setup.exe.d\\setup.exe /WAIT=1", "/WAIT=1"},
+      {"C:\\setup.exe.d\\setup.exe", "\"C:\\setup.exe.d\\setup.exe\" /WAIT=1", "/WAIT=1"},
+      {"C:\\setup.exe.d\\setup.exe", "\"C:\\setup.exe.d\\setup.exe\"/WAIT=1", "/WAIT=1"},
+      {"C:\\a\\my setup.exe", "C:\\a\\my setup.exe /A=1", "/A=1"},
+      {"C:\\x\\setup.exe", "C:\\setup.exe.bak\\..\\x\\setup.exe /A=\"setup.exe\"",
+       "/A=\"setup.exe\""},
+      {"C:\\x\\setup.exe", "C:\\x\\setup.exe /F=C:\\y\\setup.exe", "/F=C:\\y\\setup.exe"},
+      {"C:\\x\\a.exe", "C:\\x\\a.exe /N=a.exe", "/N=a.exe"},
+  };
+  for (const auto& c : cases) {
+    const CommandLine cl{c.text, c.path};
+    EXPECT_EQ(util::ArgumentTail(cl), c.tail) << c.text;
+  }
+  EXPECT_EQ(util::SwitchNumber(
+                CommandLine{"C:\\setup.exe.d\\setup.exe /WAIT=1", "C:\\setup.exe.d\\setup.exe"},
+                "/WAIT=", -1),
+            1);
+}
+
 TEST(Switches, OnlyTheProgramNameGivesAnEmptyTail) {
   for (const char* text :
        {"\"C:\\Program Files\\Vantor\\setup.exe\"", "C:\\Program Files\\Vantor\\setup.exe",

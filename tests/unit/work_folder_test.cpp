@@ -27,10 +27,29 @@ TEST(FormatMegabytes, DecimalsFollowTheSize) {
     EXPECT_EQ(package::FormatMegabytes(c.bytes), c.text) << c.bytes;
 }
 
-TEST(WorkFolderName, TakesTheLowSixteenBitsOfTheStamp) {
-  EXPECT_EQ(package::WorkFolderName("C:\\Temp\\", 0x5A21'9C4Du), "C:\\Temp\\SETUP_40013");
-  EXPECT_EQ(package::WorkFolderName("C:\\Temp", 0xFFFF'FFFFu), "C:\\Temp\\SETUP_65535");
-  EXPECT_EQ(package::WorkFolderName("C:\\Temp\\", 0x1234'0000u), "C:\\Temp\\SETUP_0");
+TEST(WorkFolderName, TakesTheLowSixteenBitsOfTheStampAndThePath) {
+  const std::string setup = "C:\\Downloads\\setup.exe";
+  EXPECT_EQ(package::WorkFolderName("C:\\Temp\\", 0x5A21'9C4Du, setup),
+            "C:\\Temp\\SETUP_40013_69417FA2");
+  EXPECT_EQ(package::WorkFolderName("C:\\Temp", 0xFFFF'FFFFu, setup),
+            "C:\\Temp\\SETUP_65535_69417FA2");
+  EXPECT_EQ(package::WorkFolderName("C:\\Temp\\", 0x1234'0000u, setup),
+            "C:\\Temp\\SETUP_0_69417FA2");
+}
+
+TEST(WorkFolderName, DifferentSetupsOfTheSameTimeNeverShareAFolder) {
+  // Same low 16 bits of the stamp (even the whole stamp), different files.
+  const std::string paths[] = {"C:\\Downloads\\setup.exe", "C:\\Downloads\\setup2.exe",
+                               "D:\\setup.exe", "C:\\Downloads\\other\\setup.exe",
+                               "C:\\setup.exe.d\\setup.exe"};
+  std::set<std::string> names;
+  for (const std::string& path : paths)
+    names.insert(package::WorkFolderName("C:\\Temp\\", 0x5A21'9C4Du, path));
+  EXPECT_EQ(names.size(), std::size(paths));
+  // One file is one path whatever its case, as on Windows: its own runs
+  // (a crashed one's leftover included) keep one name.
+  EXPECT_EQ(package::WorkFolderName("C:\\Temp\\", 7, "c:\\downloads\\SETUP.EXE"),
+            package::WorkFolderName("C:\\Temp\\", 7, "C:\\Downloads\\setup.exe"));
 }
 
 TEST(TempProbeFolder, GoesInsideAnExistingRootTemp) {
