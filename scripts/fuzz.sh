@@ -1,22 +1,34 @@
 #!/usr/bin/env bash
-# Builds the package-reader fuzz target (clang, libFuzzer, ASan) and runs it
-# for a bounded time on a seed corpus of packages made by vpack.
+# Builds a fuzz target (clang, libFuzzer, ASan) and runs it for a bounded
+# time on a seed corpus of packages made by vpack.
 #
-#   scripts/fuzz.sh            # 60 seconds
-#   scripts/fuzz.sh 600        # longer
-# Crashes, leaks and oversized allocations are written to build/fuzz/artifacts/.
+#   scripts/fuzz.sh                    # package_reader_fuzz, 60 seconds
+#   scripts/fuzz.sh 600                # longer
+#   scripts/fuzz.sh 300 unpack         # the stub's unpacker (unpack_fuzz)
+#   scripts/fuzz.sh 300 extract        # vpack extract (vpack_extract_fuzz)
+# Targets: reader (default), unpack, extract; each keeps its own corpus in
+# build/fuzz/corpus-TARGET. Crashes, leaks and oversized allocations are
+# written to build/fuzz/artifacts/.
 set -euo pipefail
 
 root=$(cd "$(dirname "$0")/.." && pwd)
 seconds=${1:-60}
+case ${2:-reader} in
+  reader) target=package_reader_fuzz ;;
+  unpack) target=unpack_fuzz ;;
+  extract) target=vpack_extract_fuzz ;;
+  *) echo "usage: $0 [SECONDS] [reader|unpack|extract]" >&2; exit 2 ;;
+esac
 build=$root/build/fuzz
 
 cmake --preset fuzz -S "$root" >/dev/null
-cmake --build "$build" --target package_reader_fuzz vpack -j"$(nproc)"
-fuzzer=$build/tests/fuzz/package_reader_fuzz
+cmake --build "$build" --target "$target" vpack -j"$(nproc)"
+fuzzer=$build/tests/fuzz/$target
 vpack=$build/tools/pack/vpack
 
+# The reader's corpus keeps its old place.
 corpus=$build/corpus
+[[ $target == package_reader_fuzz ]] || corpus=$build/corpus-$target
 artifacts=$build/artifacts
 mkdir -p "$corpus" "$artifacts"
 if [[ -z $(ls -A "$corpus") ]]; then
@@ -41,6 +53,9 @@ PY
     --flag-show-second-bar --carry-agent --agent-name a.exe --end-marker --block-size 256
   "$vpack" build "$seeds/src" --stub "$seeds/stub.exe" -o "$corpus/level0.exe" -q --level 0 \
     --version-byte 0
+  # Volume 1 of a spanned set: its Spanned bit leads the unpacker on.
+  "$vpack" build "$seeds/src" --stub "$seeds/stub.exe" -o "$seeds/span.exe" -q --volume-size 2K
+  cp "$seeds/span.exe" "$corpus/span.exe"
 fi
 
 # -malloc_limit_mb: inputs stay below 128 KB, so any allocation of a megabyte

@@ -174,7 +174,8 @@ bool RunSetupPackage(std::string workFolder, const std::string& packageFile,
 
     // A file that could not be written whole (the user has been told) would
     // leave the engine working on truncated files.
-    if (!unpack.engineEntry.empty() && !AbortExtraction() && unpack.intact &&
+    // A close request during unpacking leaves files incomplete: no engine.
+    if (!unpack.engineEntry.empty() && !unpack.aborted && !AbortExtraction() && unpack.intact &&
         SaveErrorCount() == 0) {
       EngineLaunch launch;
       launch.workFolder = workFolder;

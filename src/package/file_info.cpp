@@ -35,13 +35,21 @@ bool g_selected = false;
 TGFileInfo::TGFileInfo(const std::string& fileName) {
   if (!platform::FileExists(fileName)) return;
   platform::InputFile file(fileName);
+  damaged_ = true;
   if (!file.IsOpen()) return;
   ReadTrailer(file, trailer_);
-  if (!trailer_.HasMagic()) return;
+  // Without the magic the bytes are no trailer: none of its fields count.
+  if (!trailer_.HasMagic()) {
+    trailer_ = Trailer{};
+    return;
+  }
   const std::int64_t size = file.Size();
   if (!ReadHeaderBlock(file, size, trailer_.headerStart, languageTable_)) return;
   if (!ReadHeaderBlock(file, size, trailer_.headerStart, updateInfo_)) return;
-  if (trailer_.version > 2) ReadHeaderBlock(file, size, trailer_.headerStart, downloadInfo_);
+  if (trailer_.version > 2 &&
+      !ReadHeaderBlock(file, size, trailer_.headerStart, downloadInfo_))
+    return;
+  damaged_ = false;
 }
 
 double TGFileInfo::SpaceRequired(const std::string& path) const {

@@ -1,6 +1,8 @@
 // TGFileInfo: what a package file says about itself (trailer, header blocks,
-// space table, per-language texts). Building one never fails; a missing or
-// foreign file leaves the zeroed state.
+// space table, per-language texts). Building one never fails; a missing,
+// foreign or damaged file leaves the zeroed state, so no decision (agent,
+// log, download road, spanned relaunch) is ever taken from a trailer that
+// is not a package's.
 #pragma once
 
 #include <cstdint>
@@ -14,6 +16,12 @@ namespace package {
 class TGFileInfo {
  public:
   explicit TGFileInfo(const std::string& fileName);
+
+  // True when the file exists but holds no readable package: its trailer
+  // lacks the magic number (a file cut short, a foreign file), or a header
+  // block runs past the end. The trailer then reads as all zeros; the
+  // caller refuses the file as a damaged package.
+  bool IsDamaged() const { return damaged_; }
 
   const Trailer& trailer() const { return trailer_; }
   // After construction HeaderStart points past the last header block read,
@@ -55,6 +63,7 @@ class TGFileInfo {
 
  private:
   Trailer trailer_;
+  bool damaged_ = false;
   std::string languageTable_, updateInfo_, downloadInfo_;
 };
 

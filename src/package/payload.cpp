@@ -111,21 +111,84 @@ std::string MakeEngineEntry(std::string_view name, std::string_view args) {
   return entry;
 }
 
-bool IsSafeRelativeName(std::string_view name) {
-  if (name.empty() || util::IsPathSeparator(name.front()) || util::IsPathSeparator(name.back()))
+namespace {
+
+bool IsDeviceName(std::string_view component) {
+  // Windows looks at the part before the first dot, blanks at its end dropped.
+  std::string_view base = component.substr(0, component.find('.'));
+  while (!base.empty() && base.back() == ' ')
+    base.remove_suffix(1);
+  const std::string upper = util::ToUpperAscii(base);
+  for (const char* device : {"CON", "PRN", "AUX", "NUL", "CONIN$", "CONOUT$", "CLOCK$"})
+    if (upper == device) return true;
+  if (upper.size() != 4 || (upper.compare(0, 3, "COM") != 0 && upper.compare(0, 3, "LPT") != 0))
     return false;
-  // A colon is a drive ("C:x" is relative to that drive's current folder) or
-  // an alternate data stream: never a plain relative name.
-  if (name.find(':') != std::string_view::npos) return false;
+  // Digits 1 to 9, and the superscripts 1, 2, 3 of the Windows Latin code page.
+  const unsigned char digit = static_cast<unsigned char>(upper[3]);
+  return (digit >= '1' && digit <= '9') || digit == 0xB9 || digit == 0xB2 || digit == 0xB3;
+}
+
+const char* ComponentReason(std::string_view c) {
+  if (c.empty()) return "an empty folder name (two separators in a row)";
+  if (c.find_first_not_of('.') == std::string_view::npos)
+    return c == ".." ? "a \"..\" component" : "a component of dots only";
+  if (c.back() == '.' || c.back() == ' ') return "a component ending in a dot or a blank";
+  if (c.size() > kMaxNameComponent) return "a component longer than 255 characters";
+  if (IsDeviceName(c)) return "a reserved device name (CON, PRN, AUX, NUL, COM1-9, LPT1-9)";
+  return nullptr;
+}
+
+} // namespace
+
+const char* UnsafeNameReason(std::string_view name) {
+  if (name.empty()) return "an empty name";
+  if (util::IsPathSeparator(name.front())) return "an absolute name";
+  if (util::IsPathSeparator(name.back())) return "a name ending in a separator";
+  for (const char c : name) {
+    // A colon is a drive ("C:x" is relative to that drive's current folder)
+    // or an alternate data stream: never a plain relative name.
+    if (c == ':') return "a drive or stream name (\":\")";
+    if (static_cast<unsigned char>(c) < 32) return "a control character";
+    if (std::string_view("<>\"|?*").find(c) != std::string_view::npos)
+      return "a character Windows file names cannot hold (< > \" | ? *)";
+  }
   std::size_t start = 0;
   while (start <= name.size()) {
     std::size_t end = start;
     while (end < name.size() && !util::IsPathSeparator(name[end]))
       ++end;
-    if (name.substr(start, end - start) == "..") return false;
+    if (const char* why = ComponentReason(name.substr(start, end - start))) return why;
     start = end + 1;
   }
-  return true;
+  return nullptr;
+}
+
+bool PathFitsWindows(std::string_view path) {
+  std::size_t folder = path.size();
+  while (folder > 0 && !util::IsPathSeparator(path[folder - 1]))
+    --folder;
+  // The folder without its closing separator.
+  if (folder > 0) --folder;
+  return path.size() <= kMaxFilePath && folder <= kMaxFolderPath;
+}
+
+bool NameFitsAnyWorkFolder(std::string_view name) {
+  std::string path(kWorkFolderAllowance, 'w');
+  path += '\\';
+  path += name;
+  return PathFitsWindows(path);
+}
+
+const char* PackageNameReason(std::string_view name) {
+  if (const char* why = UnsafeNameReason(name)) return why;
+  if (!NameFitsAnyWorkFolder(name))
+    return "a name too long to be unpacked (it must leave 99 characters to the work folder "
+           "within Windows' 259)";
+  return nullptr;
+}
+
+std::string FileNameKey(std::string_view name) {
+  return util::ToUpperAscii(util::ReplaceAll(name, "/", "\\"));
 }
 
 DosDateTime DecodeDosDateTime(std::uint32_t value) {
@@ -185,6 +248,11 @@ bool RunInflate(std::string_view input, std::string& error, Room room, Produced 
     error = ZlibMessage(s, Z_MEM_ERROR);
     return false;
   }
+  // Ended on every way out, also when a callback throws (vpack's sinks do).
+  struct End {
+    z_stream& s;
+    ~End() { inflateEnd(&s); }
+  } end{s};
   // zlib counts input in 32-bit units; blocks never come near that.
   s.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(input.data()));
   s.avail_in = static_cast<uInt>(std::min<std::size_t>(input.size(), 0xFFFFFFFFu));
@@ -216,7 +284,6 @@ bool RunInflate(std::string_view input, std::string& error, Room room, Produced 
       break;
     }
   }
-  inflateEnd(&s);
   return ok;
 }
 
@@ -268,6 +335,106 @@ bool InflateChunks(std::string_view input, const std::function<bool(std::string_
       [&](std::size_t made, bool) {
         return made == 0 || sink(std::string_view(buffer.data(), made));
       });
+}
+
+struct BlockDecoder::Zlib {
+  z_stream s{};
+  bool ready = false;
+};
+
+BlockDecoder::BlockDecoder() : zlib_(new Zlib) {}
+
+BlockDecoder::~BlockDecoder() {
+  if (zlib_->ready) inflateEnd(&zlib_->s);
+  delete zlib_;
+}
+
+bool BlockDecoder::Begin(bool compressed, std::string& error) {
+  error.clear();
+  compressed_ = compressed;
+  ended_ = !compressed;
+  inHeader_ = true;
+  stopped_ = false;
+  header_.clear();
+  contentSize_ = 0;
+  if (!compressed) return true;
+  if (out_.empty()) out_.resize(kDecodeChunk);
+  z_stream& s = zlib_->s;
+  const int rc = zlib_->ready ? inflateReset(&s) : inflateInit(&s);
+  if (rc != Z_OK) {
+    error = "zlib: " + ZlibMessage(s, rc);
+    return false;
+  }
+  zlib_->ready = true;
+  return true;
+}
+
+bool BlockDecoder::Content(std::string_view piece, const Sink& sink, std::string& error) {
+  contentSize_ += piece.size();
+  if (contentSize_ > kMaxBlockContent) {
+    error = "the block's content exceeds " + util::IntToStr(std::int64_t(kMaxBlockContent)) +
+            " bytes, the most a block may hold";
+    return false;
+  }
+  if (inHeader_) {
+    const std::size_t zero = piece.find('\0');
+    const std::size_t take = zero == std::string_view::npos ? piece.size() : zero;
+    if (header_.size() + take > kMaxFileHeader) {
+      error = "file header longer than " + util::IntToStr(std::int64_t(kMaxFileHeader)) + " bytes";
+      return false;
+    }
+    header_.append(piece.substr(0, take));
+    if (zero == std::string_view::npos) return true;
+    inHeader_ = false;
+    if (sink.onHeader && !sink.onHeader(header_, true)) return stopped_ = true, false;
+    piece.remove_prefix(zero + 1);
+  }
+  while (!piece.empty()) {
+    const std::string_view part = piece.substr(0, kDecodeChunk);
+    if (sink.onData && !sink.onData(part)) return stopped_ = true, false;
+    piece.remove_prefix(part.size());
+  }
+  return true;
+}
+
+bool BlockDecoder::Feed(std::string_view body, const Sink& sink, std::string& error) {
+  error.clear();
+  if (stopped_) return false;
+  if (!compressed_) return Content(body, sink, error);
+  // Bytes after the end of the stream are ignored.
+  if (ended_) return true;
+  z_stream& s = zlib_->s;
+  s.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(body.data()));
+  s.avail_in = static_cast<uInt>(body.size());
+  for (;;) {
+    s.next_out = reinterpret_cast<Bytef*>(out_.data());
+    s.avail_out = static_cast<uInt>(out_.size());
+    const int rc = inflate(&s, Z_NO_FLUSH);
+    const std::size_t made = out_.size() - s.avail_out;
+    if (rc != Z_OK && rc != Z_STREAM_END && rc != Z_BUF_ERROR) {
+      error = "zlib: " + ZlibMessage(s, rc);
+      return false;
+    }
+    if (made > 0 && !Content(std::string_view(out_.data(), made), sink, error)) return false;
+    if (rc == Z_STREAM_END) {
+      ended_ = true;
+      return true;
+    }
+    // Output room left over means the input is used up.
+    if (s.avail_out != 0 || rc == Z_BUF_ERROR) return true;
+  }
+}
+
+bool BlockDecoder::Finish(const Sink& sink, std::string& error) {
+  error.clear();
+  if (stopped_) return false;
+  if (!ended_) {
+    // zlib's own word for a stream that stops before its end.
+    error = std::string("zlib: ") + zError(Z_BUF_ERROR);
+    return false;
+  }
+  if (inHeader_ && sink.onHeader && !sink.onHeader(header_, false)) return stopped_ = true, false;
+  return true;
 }
 
 } // namespace package

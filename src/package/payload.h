@@ -50,10 +50,17 @@ bool ReadBlockFrame(platform::InputFile& file, std::int64_t offset, std::int64_t
 bool ReadBlockBody(platform::InputFile& file, const BlockFrame& frame, std::string& body,
                    std::string& error, const std::function<void()>& afterPortion = {});
 
-// True when the walk stops at `position`: fewer than kMinBytesForBlock bytes
-// are left before `packageEnd`.
+// True when the walk stops at `position`: only the trailer is left before
+// `packageEnd`. A trailer longer than 74 bytes (newer builders) is the
+// trailer all the same: blocks end where it starts.
+inline bool PayloadEndsAt(std::int64_t packageEnd, std::uint32_t trailerLength,
+                          std::int64_t position) {
+  const std::int64_t trailer = trailerLength > kMinBytesForBlock - 1 ? std::int64_t(trailerLength)
+                                                                    : kMinBytesForBlock - 1;
+  return packageEnd - position <= trailer;
+}
 inline bool PayloadEndsAt(std::int64_t packageEnd, std::int64_t position) {
-  return packageEnd - position < kMinBytesForBlock;
+  return PayloadEndsAt(packageEnd, kMinBytesForBlock - 1, position);
 }
 
 // Unpacked block content: a file header, one 0 byte, then data. Without a 0
@@ -81,10 +88,41 @@ std::string MakeFileHeader(std::string_view nameField, std::uint32_t dosDateTime
 // arguments), so that the unpacker hands it back as the engine entry.
 std::string MakeEngineEntry(std::string_view name, std::string_view args);
 
-// False for names that could write outside the target folder or name no file:
-// empty, absolute, with a drive letter or any ":", starting with '\\' or '/',
-// with a ".." component or an empty last component. Both separators count.
-bool IsSafeRelativeName(std::string_view name);
+// The one rule for names that are written as files, shared by the stub and
+// vpack. A name is relative to the target folder, "\\" or "/" separating
+// its folders. Refused are names that could write outside the target or
+// that Windows would not create as written: empty, absolute, starting or
+// ending with a separator, an empty component ("d\\\\a"), a component of
+// dots only ("." or ".."), a component ending in "." or " " (Windows drops
+// them, so "a.txt." would be "a.txt"), any of < > : " | ? * or a control
+// character, and a device name (CON, PRN, AUX, NUL, COM1-9, LPT1-9, CONIN$,
+// CONOUT$, CLOCK$) as any component, with any extension and letter case,
+// and a component longer than kMaxNameComponent.
+// Returns why, or nullptr for a name that may be written.
+const char* UnsafeNameReason(std::string_view name);
+inline bool IsSafeRelativeName(std::string_view name) { return UnsafeNameReason(name) == nullptr; }
+
+// Windows' limits for the ANSI functions, counted in bytes: a file path of
+// at most 259 (MAX_PATH less its terminating 0), and for the folders on the
+// way at most 247 (CreateDirectory keeps room for an 8.3 name).
+inline constexpr std::size_t kMaxFilePath = 259;
+inline constexpr std::size_t kMaxFolderPath = 247;
+// One file or folder name: at most 255.
+inline constexpr std::size_t kMaxNameComponent = 255;
+// True when Windows can create the file `path` (a full path) with its folders.
+bool PathFitsWindows(std::string_view path);
+// What a package name leaves to the work folder the stub unpacks into: a
+// name that passes NameFitsAnyWorkFolder fits under any work folder path of
+// up to this many bytes (the stub's is about half of it).
+inline constexpr std::size_t kWorkFolderAllowance = 99;
+bool NameFitsAnyWorkFolder(std::string_view name);
+// The rule vpack applies to a package's names (build, verify, extract):
+// UnsafeNameReason, then the length under the work folder allowance.
+const char* PackageNameReason(std::string_view name);
+
+// The key under which Windows sees one file: ASCII letters in upper case
+// and "/" as "\\". Blocks whose names have one key continue one file.
+std::string FileNameKey(std::string_view name);
 
 // A DOS date-time: high 16 bits date (years since 1980, month, day), low 16
 // bits time (hours, minutes, seconds / 2).
@@ -108,6 +146,54 @@ bool IsValidDosDateTime(std::uint32_t value);
 // digits (".002").
 std::string VolumeBaseName(std::string_view packageFile);
 std::string VolumeFileName(std::string_view packageFile, int volume);
+
+// Limits of a block's content. The data part is at most vpack's largest
+// block size, the file header at most kMaxFileHeader bytes; content beyond
+// kMaxBlockContent (a block that inflates further) is damage, so memory and
+// time stay bounded whatever a block claims.
+inline constexpr std::size_t kMaxFileHeader = 32768;
+inline constexpr std::uint64_t kMaxBlockData = 256u << 20;
+inline constexpr std::uint64_t kMaxBlockContent = kMaxFileHeader + 1 + kMaxBlockData;
+// Data goes to the sink in pieces of at most this size.
+inline constexpr std::size_t kDecodeChunk = 256 * 1024;
+
+// Decodes block content piece by piece: the body goes in as it is read (a
+// zlib stream or stored bytes), the file header comes out whole, the data in
+// pieces of at most kDecodeChunk bytes. One decoder serves block after block
+// (its inflate state and buffer are reused) and releases them when it is
+// destroyed, whichever way the caller leaves.
+class BlockDecoder {
+ public:
+  struct Sink {
+    // The complete file header; `hasSeparator` is false when the content
+    // held no 0 byte (it is then all header, and no data follows).
+    std::function<bool(std::string_view header, bool hasSeparator)> onHeader;
+    std::function<bool(std::string_view data)> onData;
+  };
+
+  BlockDecoder();
+  ~BlockDecoder();
+  BlockDecoder(const BlockDecoder&) = delete;
+  BlockDecoder& operator=(const BlockDecoder&) = delete;
+
+  // Starts a block. False only when zlib cannot be initialised (error set).
+  bool Begin(bool compressed, std::string& error);
+  // The next piece of the body. False for damage (error set; "zlib: " and
+  // zlib's own text for bad streams) or when a sink returned false (error
+  // empty).
+  bool Feed(std::string_view body, const Sink& sink, std::string& error);
+  // After the last piece: false when the zlib stream has not ended (damage)
+  // or a sink stopped. Delivers a header that no 0 byte ended.
+  bool Finish(const Sink& sink, std::string& error);
+
+ private:
+  bool Content(std::string_view piece, const Sink& sink, std::string& error);
+  struct Zlib;
+  Zlib* zlib_ = nullptr;
+  std::string out_, header_;
+  bool compressed_ = false, ended_ = false, inHeader_ = true, stopped_ = false;
+  std::uint64_t contentSize_ = 0;
+};
 
 // Inflates a complete zlib stream. On failure returns false and sets `error`
 // to zlib's own message text; `output` is then empty. `progress` (if set) is

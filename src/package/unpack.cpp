@@ -34,11 +34,11 @@ class Extraction {
       if (host_.FileExists(volume)) {
         if (!Volume(volume, j, trailer)) break;
       }
-      if (!(trailer.flags & kFlagSpanned) || result_.damaged) break;
+      if (!(trailer.flags & kFlagSpanned) || result_.damaged || Aborted()) break;
       volume = VolumeFileName(req_.packageFile, j + 1);
       if (!NextDisk(volume, j + 1)) break;
     }
-    if (result_.cancelled || result_.damaged) result_.engineEntry.clear();
+    if (result_.cancelled || result_.damaged || result_.aborted) result_.engineEntry.clear();
     host_.Trace("UnCompressTime: " + util::IntToStr(std::int64_t(host_.Milliseconds() - start)) +
                 " MS");
     host_.Trace("");
@@ -51,7 +51,15 @@ class Extraction {
     if (req_.progress) req_.progress(kind, 0, high, 0, step, position);
   }
 
-  // One volume; false ends the walk (failed checksum or damage).
+  bool Aborted() {
+    if (!result_.aborted && (g_abortExtraction || host_.AbortRequested())) {
+      result_.aborted = true;
+      host_.Trace("Extraction aborted");
+    }
+    return result_.aborted;
+  }
+
+  // One volume; false ends the walk (failed checksum, damage, abort).
   bool Volume(const std::string& path, int number, Trailer& trailer) {
     platform::InputFile file(path);
     if (!file.IsOpen()) return true;
@@ -80,58 +88,107 @@ class Extraction {
     std::int64_t stubAndHeaderLength = 0;
     do {
       host_.Pump();
+      if (Aborted()) return false;
       BlockFrame frame;
       std::string error;
-      if (!ReadBlockFrame(file, position, limit, frame, error) ||
-          !ReadBlockBody(file, frame, body_, error, [this] { host_.Pump(); })) {
+      if (!ReadBlockFrame(file, position, limit, frame, error)) {
         Damaged(path, position, error);
         return false;
       }
-      position = frame.End();
       ++blockCounter_;
+      // Header blocks are read by TGFileInfo; here they are stepped over.
+      if (blockCounter_ > trailer.version && !FileBlock(file, path, frame)) return false;
+      position = frame.End();
       if (blockCounter_ == trailer.version) stubAndHeaderLength = position;
-      if (blockCounter_ > trailer.version && !FileBlock(path, frame)) return false;
-    } while (!PayloadEndsAt(end, position) && !g_abortExtraction);
+    } while (!PayloadEndsAt(end, trailer.trailerLength, position));
+    if (Aborted()) return false;
 
     if (number == 1 && !req_.agentName.empty() && EndsWithExe(path))
       WriteAgentCopy(file, path, stubAndHeaderLength);
     return true;
   }
 
-  bool FileBlock(const std::string& volume, const BlockFrame& frame) {
-    std::string_view content = body_;
-    if (frame.compressed) {
-      std::string error;
-      // A block of zeros reports its output every kilobyte or so; a pump for
-      // each report (a wineserver round trip) made such blocks unpack five
-      // to ten times slower than the inflating itself.
-      std::size_t pumpedAt = 0;
-      const auto pump = [&](std::size_t made) {
-        if (made - pumpedAt < kInflatePumpBytes) return;
-        pumpedAt = made;
-        host_.Pump();
-      };
-      if (!InflateString(body_, content_, error, pump)) {
-        Damaged(volume, frame.offset, "zlib: " + error);
-        return false;
-      }
-      content = content_;
-    }
-    const BlockContent parts = SplitBlockContent(content);
-    if (parts.header.empty()) return true;
-    const FileHeader header = ParseFileHeader(parts.header);
+  // The file one block writes to.
+  struct Output {
+    std::string target;     // empty: no file (skipped or refused block)
+    bool open = false;      // BeginFile succeeded
+    bool failed = false;    // a write failed; later pieces are only counted
+    std::size_t dataSize = 0;
+    std::size_t sincePump = 0;
+    std::uint32_t dosDateTime = 0;
+  };
+
+  // Starts the block's file from its header; false skips the block's data.
+  bool StartFile(std::string_view raw, Output& out) {
+    if (raw.empty()) return false;
+    const FileHeader header = ParseFileHeader(raw);
     if (!header.engineEntry.empty()) result_.engineEntry = header.engineEntry;
     lastName_ = header.name;
-    if (!IsSafeRelativeName(header.name)) {
-      // A name that could climb out of the target is refused like a failed
-      // write.
-      SaveFailed(header.name + "<P><P>Unsafe file name refused", parts.data.size(), {});
-      return true;
-    }
     const std::string target = util::JoinPath(req_.targetFolder, header.name);
+    const char* why = UnsafeNameReason(header.name);
+    // Windows could not create the path: refused before any folder is made.
+    if (!why && !PathFitsWindows(target)) why = "too long a path";
+    if (why) {
+      SaveFailed(header.name + "<P><P>File name refused: " + why, 0, {});
+      return false;
+    }
+    out.target = target;
+    out.dosDateTime = header.dosDateTime;
     if (!host_.FileExists(target)) Progress(1, 0, 0, 0);
-    if (!host_.AppendToFile(target, parts.data, header.dosDateTime))
-      SaveFailed(target, parts.data.size(), target);
+    out.open = host_.BeginFile(target);
+    out.failed = !out.open;
+    return true;
+  }
+
+  bool WriteData(std::string_view data, Output& out) {
+    out.dataSize += data.size();
+    if (!out.failed && !host_.WriteFileData(data)) out.failed = true;
+    // Keep the window alive while a block that compresses well inflates:
+    // once per kInflatePumpBytes of output, not per piece (a round trip to
+    // the window system each made such blocks unpack several times slower).
+    out.sincePump += data.size();
+    if (out.sincePump >= kInflatePumpBytes) {
+      out.sincePump = 0;
+      host_.Pump();
+      if (Aborted()) return false;
+    }
+    return true;
+  }
+
+  // Streams the block from the file through the decoder into its file, so
+  // memory stays bounded whatever the block claims.
+  bool FileBlock(platform::InputFile& file, const std::string& volume, const BlockFrame& frame) {
+    Output out;
+    BlockDecoder::Sink sink;
+    sink.onHeader = [&](std::string_view raw, bool) { return StartFile(raw, out); };
+    sink.onData = [&](std::string_view data) { return WriteData(data, out); };
+    std::string error;
+    bool go = decoder_.Begin(frame.compressed, error);
+    if (go && !file.Seek(frame.BodyOffset())) {
+      error = "cannot seek to the block body at offset " + util::IntToStr(frame.BodyOffset());
+      go = false;
+    }
+    if (buffer_.size() < kReadPortion) buffer_.resize(kReadPortion);
+    for (std::uint32_t done = 0; go && done < frame.size;) {
+      const std::size_t n = std::min<std::size_t>(kReadPortion, frame.size - done);
+      if (!file.ReadExact(buffer_.data(), n)) {
+        error = "cannot read the block body at offset " + util::IntToStr(frame.BodyOffset() + done);
+        go = false;
+        break;
+      }
+      done += static_cast<std::uint32_t>(n);
+      host_.Pump();
+      if (Aborted()) break;
+      go = decoder_.Feed(std::string_view(buffer_.data(), n), sink, error);
+    }
+    if (go && !result_.aborted) decoder_.Finish(sink, error);
+    if (out.open) host_.EndFile(out.dosDateTime, !out.failed && error.empty() && !result_.aborted);
+    if (!error.empty()) {
+      Damaged(volume, frame.offset, error);
+      return false;
+    }
+    if (result_.aborted) return false;
+    if (!out.target.empty() && out.failed) SaveFailed(out.target, out.dataSize, out.target);
     return true;
   }
 
@@ -166,8 +223,15 @@ class Extraction {
     trailer.trailerLength = kTrailerSize;
     const auto bytes = EncodeTrailer(trailer);
     image.append(reinterpret_cast<const char*>(bytes.data()), bytes.size());
-    const std::string target =
-        util::JoinPath(req_.targetFolder, util::FileNameOf(req_.agentName));
+    const std::string name = util::FileNameOf(req_.agentName);
+    const std::string target = util::JoinPath(req_.targetFolder, name);
+    // The agent name comes from the package: the same rule as every file.
+    const char* why = UnsafeNameReason(name);
+    if (!why && !PathFitsWindows(target)) why = "too long a path";
+    if (why) {
+      SaveFailed(name + "<P><P>File name refused: " + why, 0, {});
+      return;
+    }
     host_.WriteNewFile(target, image, path);
     host_.Trace(util::IntToStr(host_.ProcessId()) + " New AU-Agent: " + target);
   }
@@ -199,7 +263,8 @@ class Extraction {
   int blockCounter_ = 0;
   // Kept from block to block: fresh buffers for every block cost page faults
   // that, under Wine, made unpacking a third slower.
-  std::string body_, content_;
+  std::string buffer_;
+  BlockDecoder decoder_;
   std::string lastName_;
 };
 

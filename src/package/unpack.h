@@ -17,12 +17,19 @@ class UnpackHost {
   virtual void Pump() = 0;
   // Waits while pumping.
   virtual void Wait(int milliseconds) = 0;
+  // True when the user asked to stop (a close request on the window): the
+  // unpacking ends at once, between two pieces of data.
+  virtual bool AbortRequested() = 0;
   virtual bool FileExists(const std::string& path) = 0;
   virtual bool CreateFolder(const std::string& path) = 0;
-  // Appends (creating when missing); sets the DOS date when it is nonzero and
-  // everything was written.
-  virtual bool AppendToFile(const std::string& path, std::string_view data,
-                            std::uint32_t dosDateTime) = 0;
+  // The data of one block goes to one file in pieces: BeginFile opens `path`
+  // for appending (created, with its folders, when missing), WriteFileData
+  // appends a piece, EndFile closes it and sets the DOS date when that is
+  // nonzero and `complete` (every piece was written). EndFile follows every
+  // BeginFile that returned true.
+  virtual bool BeginFile(const std::string& path) = 0;
+  virtual bool WriteFileData(std::string_view data) = 0;
+  virtual void EndFile(std::uint32_t dosDateTime, bool complete) = 0;
   // Creates anew, with the date of the file `dateFrom`.
   virtual bool WriteNewFile(const std::string& path, std::string_view data,
                             const std::string& dateFrom) = 0;
@@ -63,9 +70,12 @@ struct UnpackResult {
   // False when the package file is missing or a volume failed its checksum.
   bool intact = false;
   bool cancelled = false;
-  // A damaged block (bad length or zlib data) stopped the unpacking; the
-  // user has been told.
+  // A damaged block (bad length, zlib data, or content past the most a
+  // block may hold) stopped the unpacking; the user has been told.
   bool damaged = false;
+  // A close request stopped the unpacking (the host's AbortRequested, or
+  // SetAbortExtraction); the files are incomplete and no engine is named.
+  bool aborted = false;
 };
 
 // Number of failed file writes in this process (only the first is reported).

@@ -1,6 +1,7 @@
 #include <windows.h>
 
 #include "package/unpack_win.h"
+#include "http/download_abort.h"
 #include "platform/file.h"
 #include "system/files.h"
 #include "system/media.h"
@@ -42,6 +43,10 @@ void Win32UnpackHost::Pump() {
 void Win32UnpackHost::Wait(int milliseconds) {
   ui::WaitPumping(milliseconds);
 }
+bool Win32UnpackHost::AbortRequested() {
+  // The window's close handler sets it, as it stops a download.
+  return http::IsDownloadAborted();
+}
 bool Win32UnpackHost::FileExists(const std::string& path) {
   return platform::FileExists(path);
 }
@@ -50,18 +55,27 @@ bool Win32UnpackHost::CreateFolder(const std::string& path) {
   return sys::CreateFolderWithParents(path);
 }
 
-bool Win32UnpackHost::AppendToFile(const std::string& path, std::string_view data,
-                                   std::uint32_t dosDateTime) {
+bool Win32UnpackHost::BeginFile(const std::string& path) {
   // Packaged names may hold folders: make them first.
   sys::CreateFolderWithParents(util::FolderOf(path));
   HANDLE h = CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_ALWAYS,
                          FILE_ATTRIBUTE_NORMAL, nullptr);
   if (h == INVALID_HANDLE_VALUE) return false;
   SetFilePointer(h, 0, nullptr, FILE_END);
-  const bool ok = WriteAll(h, data);
-  if (ok && dosDateTime != 0) SetDosDate(h, dosDateTime);
+  file_ = h;
+  return true;
+}
+
+bool Win32UnpackHost::WriteFileData(std::string_view data) {
+  return file_ && WriteAll(static_cast<HANDLE>(file_), data);
+}
+
+void Win32UnpackHost::EndFile(std::uint32_t dosDateTime, bool complete) {
+  if (!file_) return;
+  HANDLE h = static_cast<HANDLE>(file_);
+  if (complete && dosDateTime != 0) SetDosDate(h, dosDateTime);
   CloseHandle(h);
-  return ok;
+  file_ = nullptr;
 }
 
 bool Win32UnpackHost::WriteNewFile(const std::string& path, std::string_view data,

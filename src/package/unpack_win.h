@@ -9,10 +9,12 @@ class Win32UnpackHost : public UnpackHost {
  public:
   void Pump() override;
   void Wait(int milliseconds) override;
+  bool AbortRequested() override;
   bool FileExists(const std::string& path) override;
   bool CreateFolder(const std::string& path) override;
-  bool AppendToFile(const std::string& path, std::string_view data,
-                    std::uint32_t dosDateTime) override;
+  bool BeginFile(const std::string& path) override;
+  bool WriteFileData(std::string_view data) override;
+  void EndFile(std::uint32_t dosDateTime, bool complete) override;
   bool WriteNewFile(const std::string& path, std::string_view data,
                     const std::string& dateFrom) override;
   std::string LastErrorText() override;
@@ -26,6 +28,9 @@ class Win32UnpackHost : public UnpackHost {
   void Trace(const std::string& line) override;
   std::uint64_t Milliseconds() override;
   std::uint32_t ProcessId() override;
+
+ private:
+  void* file_ = nullptr;  // the HANDLE BeginFile opened
 };
 
 }  // namespace package

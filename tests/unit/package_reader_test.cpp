@@ -199,6 +199,48 @@ TEST_F(PackageFileTest, DamagedFilesGiveZeroedOrPartialState) {
   }
 }
 
+// Without the magic the trailer's bytes mean nothing: a package cut short
+// (its last bytes now somewhere in the payload) or with a broken magic must
+// not become an agent, write a log, take the download road or relaunch as a
+// spanned set, whatever those bytes hold.
+TEST_F(PackageFileTest, ATrailerWithoutMagicIsObeyedInNothing) {
+  PackageFixture pkg;
+  pkg.trailer.flags = 0xFF;
+  pkg.trailer.useDownloadRoad = pkg.trailer.askBeforeDownload = 1;
+  pkg.trailer.carryAgent = pkg.trailer.isUpdateAgent = 1;
+  std::string wrongMagic = pkg.Bytes();
+  wrongMagic[wrongMagic.size() - kTrailerSize + 12] ^= 0x01;
+  // Cut so that the last four bytes point back at a copy of the trailer
+  // bytes whose magic is gone.
+  PackageFixture cut = pkg;
+  cut.payload = Le32(1) + "x" + std::string(40, '\xFF');
+  std::string cutBytes = cut.Bytes();
+  cutBytes.resize(cutBytes.size() - 30);
+  cutBytes += Le32(kTrailerSize);
+  const std::pair<const char*, std::string> cases[] = {{"wrong magic", wrongMagic},
+                                                       {"cut short", cutBytes}};
+  for (const auto& [what, bytes] : cases) {
+    SCOPED_TRACE(what);
+    const TGFileInfo info(Write(bytes, "damaged.exe"));
+    EXPECT_TRUE(info.IsDamaged());
+    EXPECT_FALSE(info.IsUpdateAgent());
+    EXPECT_FALSE(info.AgentLog());
+    EXPECT_FALSE(info.UseDownloadRoad());
+    EXPECT_FALSE(info.AskBeforeDownload());
+    EXPECT_FALSE(info.CarryAgent());
+    EXPECT_FALSE(info.IsSpanned());
+    EXPECT_FALSE(info.SpanCdLevel());
+    EXPECT_FALSE(info.ShowSecondBar());
+    EXPECT_EQ(info.SpaceRequired(dir_.string()), 0.0);
+    EXPECT_EQ(info.AgentFileName(), "");
+  }
+  const TGFileInfo good(Write(pkg.Bytes(), "good.exe"));
+  EXPECT_FALSE(good.IsDamaged());
+  EXPECT_TRUE(good.IsUpdateAgent());
+  EXPECT_TRUE(good.UseDownloadRoad());
+  EXPECT_FALSE(TGFileInfo((dir_ / "missing.exe").string()).IsDamaged());
+}
+
 TEST_F(PackageFileTest, TrailerLongerThanTheRecordFillsOnlyTheRecord) {
   PackageFixture pkg;
   pkg.trailer.trailerLength = 80;

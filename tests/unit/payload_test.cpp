@@ -154,12 +154,55 @@ TEST(PayloadContent, MadeHeadersParseBack) {
 }
 
 TEST(PayloadNames, OnlyPlainRelativeNamesAreSafe) {
-  for (const char* ok : {"a.txt", "sub\\b.txt", "sub/b.txt", "a..b", "..a\\b..", ".\\x", "a\\.\\b"})
+  for (const char* ok : {"a.txt", "sub\\b.txt", "sub/b.txt", "a..b", "..a\\b", ".x", "CONSOLE.txt",
+                         "com10", "lpt", "nul_x.txt", "a\\com\\b", " lead", "caf\xE9.txt"})
     EXPECT_TRUE(IsSafeRelativeName(ok)) << ok;
-  for (const char* bad :
-       {"", "..", "..\\x", "../x", "a\\..\\..\\x", "a/../b", "x\\..", "C:x.txt", "c:\\x.txt",
-        "a\\b:stream", "\\x.txt", "/x.txt", "\\\\server\\share\\x", "dir\\", "dir/"})
+  const std::string longest(255, 'n');
+  EXPECT_TRUE(IsSafeRelativeName(longest));
+  const std::vector<std::string> unsafe = {
+           // Outside the target folder.
+           "", "..", "..\\x", "../x", "a\\..\\..\\x", "a/../b", "x\\..", "C:x.txt", "c:\\x.txt",
+           "a\\b:stream", "\\x.txt", "/x.txt", "\\\\server\\share\\x", "dir\\", "dir/",
+           // Names Windows would write as another name ("d\\a.txt").
+           "d\\\\a.txt", "d//a.txt", ".\\x", "a\\.\\b", "...", "a.txt.", "a.txt ", "dir.\\a",
+           "..a\\b..",
+           // Characters Windows file names cannot hold.
+           "a<b", "a>b", "q\"uote", "pipe|", "what?", "star*x", "new\nline", std::string("nul\0x", 5),
+           "bell\x07", "esc\x1B[2J",
+           // Devices, any case, any extension, any folder.
+           "CON", "prn", "Aux", "nul", "COM1", "com9", "LPT1", "lpt9", "aux.txt", "COM1.tar.gz",
+           "NUL .txt", "dir\\con", "con\\file.txt", "a/b/Lpt3.log", "CONIN$", "conout$",
+           "COM\xB9", "LPT\xB2.txt",
+           longest + "n"};
+  for (const std::string& bad : unsafe)
     EXPECT_FALSE(IsSafeRelativeName(bad)) << bad;
+}
+
+TEST(PayloadNames, PathsMustFitWhatWindowsCreates) {
+  const std::string folder(200, 'd');
+  // Folder path 247 and file path 259 fit; one more does not.
+  EXPECT_TRUE(PathFitsWindows("C:\\" + std::string(244, 'd') + "\\" + std::string(11, 'f')));
+  EXPECT_FALSE(PathFitsWindows("C:\\" + std::string(244, 'd') + "\\" + std::string(12, 'f')));
+  EXPECT_TRUE(PathFitsWindows("C:\\" + std::string(244, 'd') + "\\x"));
+  EXPECT_FALSE(PathFitsWindows("C:\\" + std::string(245, 'd') + "\\x"));
+  EXPECT_TRUE(PathFitsWindows("C:\\" + std::string(256, 'f')));
+  EXPECT_FALSE(PathFitsWindows("C:\\" + std::string(257, 'f')));
+  // A package name must leave 99 bytes to the work folder.
+  EXPECT_TRUE(NameFitsAnyWorkFolder(std::string(159, 'f')));
+  EXPECT_FALSE(NameFitsAnyWorkFolder(std::string(160, 'f')));
+  EXPECT_TRUE(NameFitsAnyWorkFolder(std::string(147, 'd') + "\\f"));
+  EXPECT_FALSE(NameFitsAnyWorkFolder(std::string(148, 'd') + "\\f"));
+  std::string deep;
+  for (int i = 0; i < 200; ++i)
+    deep += "d\\";
+  EXPECT_EQ(PackageNameReason("ok\\name.txt"), nullptr);
+  EXPECT_NE(PackageNameReason(deep + "f.txt"), nullptr);
+  EXPECT_NE(PackageNameReason("COM1"), nullptr);
+}
+
+TEST(PayloadNames, OneKeyForNamesWindowsTakesAsOneFile) {
+  EXPECT_EQ(FileNameKey("Dir/Sub\\a.Txt"), FileNameKey("DIR\\sub/A.TXT"));
+  EXPECT_NE(FileNameKey("dir\\a.txt"), FileNameKey("dir\\b.txt"));
 }
 
 TEST(PayloadDates, DosDateTimeBothWays) {

@@ -26,14 +26,33 @@ public:
   std::function<void()> onQuestion;
 
   int pumps = 0;
-  void Pump() override { ++pumps; }
+  std::function<void()> onPump;
+  bool abort = false;
+  std::string open;             // the file begun, while it is open
+  std::size_t largestPiece = 0; // of the data handed over
+  void Pump() override {
+    ++pumps;
+    if (onPump) onPump();
+  }
   void Wait(int) override {}
+  bool AbortRequested() override { return abort; }
   bool FileExists(const std::string& p) override { return files.count(p) || fs::exists(p); }
   bool CreateFolder(const std::string&) override { return true; }
-  bool AppendToFile(const std::string& p, std::string_view d, std::uint32_t date) override {
-    files[p].append(d);
-    dates[p] = date;
+  bool BeginFile(const std::string& p) override {
+    EXPECT_EQ(open, "") << "a file begun while another is open";
+    open = p;
+    files[p];
     return true;
+  }
+  bool WriteFileData(std::string_view d) override {
+    EXPECT_NE(open, "");
+    largestPiece = std::max(largestPiece, d.size());
+    files[open].append(d);
+    return true;
+  }
+  void EndFile(std::uint32_t date, bool complete) override {
+    if (complete) dates[open] = date;
+    open.clear();
   }
   bool WriteNewFile(const std::string& p, std::string_view d, const std::string&) override {
     files[p] = std::string(d);
@@ -285,6 +304,167 @@ TEST_F(UnpackTest, InflatingAHighlyCompressedBlockPumpsByOutputNotByReport) {
   EXPECT_EQ(host.files["T/zeros.bin"].size(), std::size_t(4 << 20));
   EXPECT_GE(host.pumps, 8);  // about every 256 KB of output while inflating
   EXPECT_LE(host.pumps, 40); // not ~4,000 times (once per report)
+}
+
+} // namespace
+} // namespace package
+
+namespace package {
+namespace {
+
+// A zlib stream of `header`, a 0 byte and `zeros` zero bytes, made piece by
+// piece so the test never holds the content.
+std::string DeflatedZeros(const std::string& header, std::uint64_t zeros) {
+  z_stream s{};
+  deflateInit(&s, 9);
+  std::string out, piece(1 << 20, '\0');
+  const std::string head = header + '\0';
+  std::string chunk(1 << 20, '\0');
+  auto run = [&](const char* data, std::size_t n, int flush) {
+    s.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(data));
+    s.avail_in = static_cast<uInt>(n);
+    do {
+      s.next_out = reinterpret_cast<Bytef*>(piece.data());
+      s.avail_out = static_cast<uInt>(piece.size());
+      deflate(&s, flush);
+      out.append(piece.data(), piece.size() - s.avail_out);
+    } while (s.avail_out == 0);
+  };
+  run(head.data(), head.size(), Z_NO_FLUSH);
+  for (std::uint64_t left = zeros; left > 0;) {
+    const std::size_t n = static_cast<std::size_t>(std::min<std::uint64_t>(left, chunk.size()));
+    run(chunk.data(), n, Z_NO_FLUSH);
+    left -= n;
+  }
+  run(nullptr, 0, Z_FINISH);
+  deflateEnd(&s);
+  return Le32(std::int32_t(out.size())) + out;
+}
+
+// The stub's side of the one name rule: devices, names Windows would write
+// as another name or cannot hold, and paths too long to create are refused
+// before anything (a folder included) is written; the rest unpacks.
+TEST_F(UnpackTest, NamesWindowsCannotWriteAsGivenAreRefusedBeforeAnyWrite) {
+  std::string deep;
+  for (int i = 0; i < 200; ++i)
+    deep += "d\\";
+  const std::vector<std::string> refused = {
+      "COM1",      "nul",        "AUX.txt",      "sub\\lpt3.log", "COM1.tar.gz", "con\\x.txt",
+      "a<b",       "what?",      "q\"",          "new\nline",     "...",         "a.txt.",
+      "a.txt ",    "d\\\\a.txt", "d\\.\\a.txt",  deep + "f.txt",  std::string(300, 'n')};
+  std::vector<std::string> blocks = {FileBlock("Engine.exe*", "e")};
+  for (const std::string& name : refused)
+    blocks.push_back(FileBlock(name, "bad"));
+  blocks.push_back(FileBlock("ok.txt", "fine"));
+  const int before = SaveErrorCount();
+  FakeHost host;
+  UnpackRequest req = Request(Write("setup.exe", Volume(blocks, true, false)));
+  // Too long for the work folder it is unpacked into, fine elsewhere.
+  const std::string fits = std::string(200, 'f');
+  req.targetFolder = std::string(58, 'T');
+  const std::string pkg2 = Write("fit.exe", Volume({FileBlock(fits, "x")}, true, false));
+  const UnpackResult r = ExtractPackage(req, host);
+  EXPECT_EQ(SaveErrorCount() - before, int(refused.size()));
+  EXPECT_EQ(host.files.size(), 2u);
+  EXPECT_EQ(host.files[req.targetFolder + "/ok.txt"], "fine");
+  EXPECT_FALSE(r.damaged);
+
+  FakeHost fitting;
+  UnpackRequest fitReq = Request(pkg2);
+  fitReq.targetFolder = std::string(57, 'T'); // 57 + 1 + 200 = 258
+  ExtractPackage(fitReq, fitting);
+  EXPECT_EQ(fitting.files.size(), 1u);
+  FakeHost tooLong;
+  fitReq.targetFolder = std::string(59, 'T'); // 260
+  const int beforeLong = SaveErrorCount();
+  ExtractPackage(fitReq, tooLong);
+  EXPECT_TRUE(tooLong.files.empty());
+  EXPECT_EQ(SaveErrorCount() - beforeLong, 1);
+
+  // The agent copy goes by the same rule.
+  FakeHost agent;
+  UnpackRequest agentReq = Request(Write("agent.exe", Volume({FileBlock("a", "a")}, true, false)));
+  agentReq.agentName = "C:\\x\\COM1";
+  const int beforeAgent = SaveErrorCount();
+  ExtractPackage(agentReq, agent);
+  EXPECT_EQ(agent.files.count("T/COM1"), 0u);
+  EXPECT_EQ(SaveErrorCount() - beforeAgent, 1);
+}
+
+// Data reaches the host in bounded pieces, and a block that inflates past
+// the most a block may hold is damage, found without holding it.
+TEST_F(UnpackTest, BlocksStreamInBoundedPiecesAndOversizedOnesAreDamage) {
+  const std::string pkg = Write(
+      "big.exe", Volume({FileBlock("Engine.exe*", "e"), FileBlock("zeros.bin", std::string(3 << 20, 'z'))},
+                        true, false));
+  FakeHost host;
+  const UnpackResult r = ExtractPackage(Request(pkg), host);
+  EXPECT_FALSE(r.damaged);
+  EXPECT_EQ(host.files["T/zeros.bin"], std::string(3 << 20, 'z'));
+  EXPECT_LE(host.largestPiece, kDecodeChunk);
+
+  const std::string bomb = DeflatedZeros("|bomb.bin|0|", kMaxBlockData + kMaxFileHeader);
+  const std::string longHeader = FileBlock(std::string(kMaxFileHeader + 10, 'h'), "x", false);
+  const std::pair<const char*, std::string> cases[] = {{"inflates too far", bomb},
+                                                       {"header too long", longHeader}};
+  for (const auto& [what, block] : cases) {
+    SCOPED_TRACE(what);
+    FakeHost h;
+    const UnpackResult d = ExtractPackage(
+        Request(Write("bomb.exe", Volume({FileBlock("Engine.exe*", "e"), block}, true, false))), h);
+    EXPECT_TRUE(d.damaged);
+    EXPECT_EQ(d.engineEntry, "");
+    EXPECT_LE(h.largestPiece, kDecodeChunk);
+    ASSERT_EQ(h.errors.size(), 1u);
+    EXPECT_NE(h.errors[0].find("damaged at offset"), std::string::npos) << h.errors[0];
+  }
+}
+
+// Newer builders may write a longer trailer; the blocks end where it starts.
+TEST_F(UnpackTest, ATrailerLongerThan74BytesIsAccepted) {
+  std::string bytes = Volume({FileBlock("Engine.exe*", "e"), FileBlock("a.txt", "aa")}, true, false, 2);
+  Trailer t = DecodeTrailer(
+      reinterpret_cast<const unsigned char*>(bytes.data() + bytes.size() - kTrailerSize),
+      kTrailerSize);
+  t.trailerLength = kTrailerSize + 26;
+  const auto enc = EncodeTrailer(t);
+  bytes.replace(bytes.size() - kTrailerSize, kTrailerSize,
+                std::string(reinterpret_cast<const char*>(enc.data()), kTrailerSize - 4) +
+                    std::string(26, 'x') + Le32(std::int32_t(kTrailerSize + 26)));
+  FakeHost host;
+  const UnpackResult r = ExtractPackage(Request(Write("long.exe", bytes)), host);
+  EXPECT_TRUE(r.intact);
+  EXPECT_FALSE(r.damaged);
+  EXPECT_TRUE(host.errors.empty()) << host.errors[0];
+  EXPECT_EQ(r.engineEntry, "Engine.exe*");
+  EXPECT_EQ(host.files["T/a.txt"], "aa");
+}
+
+// A close request stops the unpacking between two pieces of data: no more
+// files, no next volume, no agent copy, no engine, and the file being
+// written keeps no date.
+TEST_F(UnpackTest, ACloseRequestStopsTheUnpackingAndNamesNoEngine) {
+  const std::string v1 = Volume({FileBlock("Engine.exe*", "e"), FileBlock("zeros.bin", std::string(4 << 20, '\0')),
+                                 FileBlock("later.txt", "l")},
+                                true, true, 3);
+  Write("s.exe.002", Volume({FileBlock("v2.txt", "2")}, false, false));
+  FakeHost host;
+  host.onPump = [&] {
+    if (host.files.count("T/zeros.bin") && host.files["T/zeros.bin"].size() >= (1u << 20))
+      host.abort = true;
+  };
+  UnpackRequest req = Request(Write("s.exe", v1));
+  req.agentName = "Agent.exe";
+  const UnpackResult r = ExtractPackage(req, host);
+  EXPECT_TRUE(r.aborted);
+  EXPECT_EQ(r.engineEntry, "");
+  EXPECT_LT(host.files["T/zeros.bin"].size(), std::size_t(4 << 20));
+  EXPECT_EQ(host.dates.count("T/zeros.bin"), 0u);
+  EXPECT_EQ(host.files.count("T/later.txt"), 0u);
+  EXPECT_EQ(host.files.count("T/v2.txt"), 0u);
+  EXPECT_EQ(host.files.count("T/Agent.exe"), 0u);
+  EXPECT_TRUE(host.questions.empty());
+  EXPECT_EQ(host.open, "");
 }
 
 } // namespace

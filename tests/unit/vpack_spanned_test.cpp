@@ -29,15 +29,23 @@ class MemoryHost : public package::UnpackHost {
 public:
   std::map<std::string, std::string> files;
   std::vector<std::string> questions, errors;
+  std::string open;
 
   void Pump() override {}
   void Wait(int) override {}
   bool FileExists(const std::string& p) override { return files.count(p) || fs::exists(p); }
   bool CreateFolder(const std::string&) override { return true; }
-  bool AppendToFile(const std::string& p, std::string_view d, std::uint32_t) override {
-    files[p].append(d);
+  bool AbortRequested() override { return false; }
+  bool BeginFile(const std::string& p) override {
+    open = p;
+    files[p];
     return true;
   }
+  bool WriteFileData(std::string_view d) override {
+    files[open].append(d);
+    return true;
+  }
+  void EndFile(std::uint32_t, bool) override { open.clear(); }
   bool WriteNewFile(const std::string& p, std::string_view d, const std::string&) override {
     files[p] = std::string(d);
     return true;

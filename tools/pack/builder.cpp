@@ -46,13 +46,6 @@ struct SourceFile {
   bool engine = false;
 };
 
-// Characters a Windows file name cannot hold: such a file could not be
-// unpacked by the stub.
-bool IsWindowsNameChar(char c) {
-  const unsigned char u = static_cast<unsigned char>(c);
-  return u >= 32 && std::string_view("<>:\"|?*").find(c) == std::string_view::npos;
-}
-
 std::string PackageNameOf(const fs::path& relative) {
   std::string name;
   for (const fs::path& part : relative) {
@@ -88,10 +81,9 @@ std::vector<SourceFile> CollectFiles(const BuildOptions& o) {
     SourceFile f;
     f.path = e.path();
     f.name = PackageNameOf(rel);
-    if (!std::all_of(f.name.begin(), f.name.end(), IsWindowsNameChar) ||
-        !package::IsSafeRelativeName(f.name))
-      throw Error("cannot pack " + e.path().string() +
-                  ": its name holds a character a Windows file name cannot hold");
+    // The stub would refuse the name (or Windows would write another file).
+    if (const char* why = package::PackageNameReason(f.name))
+      throw Error("cannot pack " + e.path().string() + ": " + why);
     f.size = e.file_size(ec);
     if (ec) throw Error("cannot get the size of " + e.path().string() + ": " + ec.message());
     f.dosDateTime = DosDateTimeOfFile(f.path);
@@ -596,6 +588,11 @@ PendingBuild Prepare(const BuildOptions& o) {
 
   if (o.useDownloadRoad && (!o.downloadSource || (!o.downloadName && o.downloadSetup.empty())))
     warn("the download road needs a download source and a setup file name");
+  if (!o.agentName.empty()) {
+    // The stub writes the agent copy under the file name part.
+    if (const char* why = package::PackageNameReason(util::FileNameOf(o.agentName)))
+      throw Error("agent name '" + o.agentName + "': " + why);
+  }
   if (o.carryAgent && o.agentName.empty())
     warn("--carry-agent without --agent-name: the stub writes no agent copy");
 

@@ -16,6 +16,7 @@
 #include "pack/extractor.h"
 #include "pack/inspector.h"
 #include "pack/reader.h"
+#include "pack/text_encoding.h"
 #include "util/text.h"
 
 namespace pack {
@@ -354,7 +355,8 @@ int RunCli(int argc, const char* const* argv, std::ostream& out, std::ostream& e
     if (*verify) {
       const VerifyReport r = Verify(package);
       for (const Problem& p : r.problems)
-        out << "PROBLEM " << p.where << ": " << p.what << "\n";
+        out << "PROBLEM " << EscapeForTerminal(p.where) << ": " << EscapeForTerminal(p.what)
+            << "\n";
       if (!r.Ok()) {
         out << package << ": " << r.problems.size() << " problem(s)\n";
         return 1;
@@ -370,13 +372,14 @@ int RunCli(int argc, const char* const* argv, std::ostream& out, std::ostream& e
       eo.package = package;
       eo.targetDir = targetDir;
       eo.writeAgentCopy = !noAgent;
-      if (verbose) eo.onFile = [&](const std::string& name) { out << "  " << name << "\n"; };
+      if (verbose)
+        eo.onFile = [&](const std::string& name) { out << "  " << EscapeForTerminal(name) << "\n"; };
       const ExtractResult r = Extract(eo);
       for (const std::string& refused : r.refused)
-        err << "vpack: refused " << refused << "\n";
+        err << "vpack: refused " << EscapeForTerminal(refused) << "\n";
       out << "extracted " << r.files.size() << " files (" << r.blocks << " blocks, " << r.bytes
           << " bytes) to " << targetDir << "\n";
-      if (!r.engineEntry.empty()) out << "engine entry: " << r.engineEntry << "\n";
+      if (!r.engineEntry.empty()) out << "engine entry: " << EscapeForTerminal(r.engineEntry) << "\n";
       if (!r.agentCopy.empty()) out << "agent copy: " << r.agentCopy << "\n";
       return r.refused.empty() ? 0 : 1;
     }
@@ -386,10 +389,11 @@ int RunCli(int argc, const char* const* argv, std::ostream& out, std::ostream& e
       return 0;
     }
   } catch (const Error& e) {
-    err << "vpack: " << e.what() << "\n";
+    // Messages may quote names and texts from the package.
+    err << "vpack: " << EscapeForTerminal(e.what()) << "\n";
     return 1;
   } catch (const std::exception& e) {
-    err << "vpack: unexpected failure: " << e.what() << "\n";
+    err << "vpack: unexpected failure: " << EscapeForTerminal(e.what()) << "\n";
     return 1;
   }
   return 1;

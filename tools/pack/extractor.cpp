@@ -5,6 +5,7 @@
 #include <cstring>
 #include <filesystem>
 #include <map>
+#include <set>
 #include <system_error>
 
 #include "pack/error.h"
@@ -86,20 +87,18 @@ private:
     FileBlockHandler h;
     h.onHeader = [&](const package::FileHeader& fh, std::string_view raw, bool) {
       if (raw.empty()) return false; // the stub skips blocks without a file header
-      if (!package::IsSafeRelativeName(fh.name)) {
-        Refuse(b, fh.name, "not a safe relative name");
+      if (const char* why = package::PackageNameReason(fh.name)) {
+        Refuse(b, fh.name, why);
         return false;
       }
-      const fs::path rel = PathFromPackageName(fh.name);
+      const fs::path rel = Spelled(fh.name);
       if (!FreeOfLinks(root_, rel)) {
         Refuse(b, fh.name, "a symbolic link in the target folder lies on its way");
         return false;
       }
       if (!fh.engineEntry.empty()) r_.engineEntry = fh.engineEntry;
-      // Windows file names ignore case: the stub appends "A.TXT" to "a.txt".
-      const std::string key = util::ToUpperAscii(util::ReplaceAll(fh.name, "/", "\\"));
-      const auto [it, isNew] = seen_.emplace(key, rel);
-      target = root_ / it->second;
+      const bool isNew = files_.insert(package::FileNameKey(fh.name)).second;
+      target = root_ / rel;
       std::error_code ec;
       fs::create_directories(target.parent_path(), ec);
       // A file met for the first time is created anew (the stub always starts
@@ -137,6 +136,27 @@ private:
     return true;
   }
 
+  // Windows file names ignore letter case: the stub appends "A.TXT" to
+  // "a.txt", and "DIR\\b" lands in the folder made as "Dir". Each folder and
+  // file keeps the spelling it was first met with.
+  fs::path Spelled(std::string_view name) {
+    fs::path path;
+    std::string key;
+    std::size_t start = 0;
+    while (start <= name.size()) {
+      std::size_t end = start;
+      while (end < name.size() && !util::IsPathSeparator(name[end]))
+        ++end;
+      const std::string_view part = name.substr(start, end - start);
+      if (!key.empty()) key += '\\';
+      key += util::ToUpperAscii(part);
+      const auto [it, isNew] = spelling_.emplace(key, path / std::string(part));
+      path = it->second;
+      start = end + 1;
+    }
+    return path;
+  }
+
   // The stub's copy of itself without payload that serves as the update agent.
   void WriteAgentCopy() {
     agentDone_ = true;
@@ -148,8 +168,10 @@ private:
     if (!util::EndsWithNoCase(package, ".exe") && !util::EndsWithNoCase(package, ".exe.001"))
       return;
     const std::string name = util::FileNameOf(agent);
-    if (!package::IsSafeRelativeName(name) || name == "." || !FreeOfLinks(root_, fs::path(name))) {
-      r_.refused.push_back("agent copy '" + agent + "': not a safe file name");
+    const char* why = package::PackageNameReason(name);
+    if (why || !FreeOfLinks(root_, fs::path(name))) {
+      r_.refused.push_back("agent copy '" + agent + "': " +
+                           (why ? why : "a symbolic link in the target folder lies on its way"));
       return;
     }
     platform::InputFile in(package);
@@ -177,7 +199,8 @@ private:
   ExtractResult& r_;
   PackageReader reader_;
   fs::path root_;
-  std::map<std::string, fs::path> seen_;
+  std::map<std::string, fs::path> spelling_; // FileNameKey of folders and files
+  std::set<std::string> files_;              // FileNameKey of the files written
   bool agentDone_ = false;
 };
 

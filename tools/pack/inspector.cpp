@@ -6,6 +6,7 @@
 
 #include "pack/error.h"
 #include "pack/file_system.h"
+#include "pack/text_encoding.h"
 #include "package/format.h"
 #include "package/payload.h"
 #include "package/token.h"
@@ -67,24 +68,48 @@ json FieldsJson(const std::string& raw, const std::vector<std::string>& names) {
   return j;
 }
 
+// The code page a language record's texts are written in, by its Charset.
+int RecordCodePage(std::string_view record) {
+  const auto fields = SUB::Fields(record);
+  for (std::size_t i = 1; i < fields.size(); ++i) {
+    const std::size_t eq = fields[i].find('=');
+    if (eq != std::string_view::npos && util::EqualsNoCase(util::Trim(fields[i].substr(0, eq)), "Charset"))
+      return CodePageOfCharset(
+          static_cast<int>(util::StrToInt64Def(fields[i].substr(eq + 1), 0)));
+  }
+  return CodePageOfCharset(0);
+}
+
+// The language table as UTF-8, each record converted from its own code page.
+std::string LanguageTableUtf8(const std::string& table) {
+  const auto records = SUB::Fields(table);
+  if (records.empty()) return CodePageToUtf8(table, CodePageOfCharset(0));
+  const std::string sep(1, table.front());
+  std::string out = sep;
+  for (std::string_view record : records)
+    out += CodePageToUtf8(record, RecordCodePage(record)) + sep;
+  return out;
+}
+
 json LanguagesJson(const std::string& table) {
   json list = json::array();
   for (std::string_view record : SUB::Fields(table)) {
+    // Split as the stub does (by bytes), then each text in UTF-8 from the
+    // record's code page, so "Zur\xFCck" in 1252 reads "Zurück".
+    const int codePage = RecordCodePage(record);
+    const auto utf8 = [&](std::string_view text) { return CodePageToUtf8(text, codePage); };
     json strings = json::object();
     const auto fields = SUB::Fields(record);
     for (std::size_t i = 1; i < fields.size(); ++i) {
       const std::size_t eq = fields[i].find('=');
-      const std::string key(fields[i].substr(0, eq));
-      strings[key] = eq == std::string_view::npos ? "" : std::string(fields[i].substr(eq + 1));
+      strings[utf8(fields[i].substr(0, eq))] =
+          eq == std::string_view::npos ? "" : utf8(fields[i].substr(eq + 1));
     }
-    list.push_back({{"name", SUB::GetField(record, 0)}, {"strings", strings}});
+    list.push_back({{"name", utf8(SUB::GetField(record, 0))},
+                    {"codePage", codePage},
+                    {"strings", strings}});
   }
   return list;
-}
-
-// A merge key under which the stub's file system sees one file.
-std::string FileKey(std::string_view name) {
-  return util::ToUpperAscii(util::ReplaceAll(name, "/", "\\"));
 }
 
 // Cluster sizes of the space table entries (0: the plain sum).
@@ -92,9 +117,11 @@ std::uint64_t ClusterOfEntry(int i) {
   return i == 0 ? 0 : 256ull << i;
 }
 
-std::string Line(const std::string& label, const std::string& value, int indent = 2) {
+// One "label  value" line; both escaped, as they may come from the package.
+std::string Line(const std::string& label, const std::string& rawValue, int indent = 2) {
+  const std::string value = EscapeForTerminal(rawValue);
   std::string s(indent, ' ');
-  s += label;
+  s += EscapeForTerminal(label);
   if (s.size() < 24)
     s.resize(24, ' ');
   else
@@ -150,7 +177,7 @@ json InfoJson(const PackageReader& reader) {
 
   json header;
   const std::string table = reader.HeaderText(0);
-  header["languageTable"] = table;
+  header["languageTable"] = LanguageTableUtf8(table);
   header["languages"] = LanguagesJson(table);
   header["updateInfo"] =
       reader.Headers().size() > 1
@@ -180,7 +207,7 @@ json InfoJson(const PackageReader& reader) {
 std::string InfoText(const json& j) {
   const json& t = j["trailer"];
   std::ostringstream o;
-  o << "Package " << Str(j["file"]) << "\n";
+  o << "Package " << EscapeForTerminal(Str(j["file"])) << "\n";
   o << Line("file size", Str(j["fileSize"]));
   o << Line("PE image", j["isPe"].get<bool>() ? "yes" : "no");
   o << Line("end marker", Str(j["endMarker"]) + " (package ends at " + Str(j["packageEnd"]) + ")");
@@ -236,7 +263,7 @@ std::vector<ListedFile> ListFiles(const PackageReader& reader) {
     FileBlockHandler h;
     h.onHeader = [&](const package::FileHeader& fh, std::string_view raw, bool) {
       if (raw.empty()) return false;
-      const auto [it, isNew] = index.emplace(FileKey(fh.name), files.size());
+      const auto [it, isNew] = index.emplace(package::FileNameKey(fh.name), files.size());
       if (isNew) {
         ListedFile n;
         n.name = fh.name;
@@ -293,8 +320,8 @@ std::string ListText(const std::vector<ListedFile>& files) {
                   static_cast<unsigned long long>(f.size),
                   static_cast<unsigned long long>(f.packedSize),
                   FormatDosDateTime(f.dosDateTime).c_str(), f.blocks);
-    o << line << f.name;
-    if (!f.engineEntry.empty()) o << "   [engine: " << f.engineEntry << "]";
+    o << line << EscapeForTerminal(f.name);
+    if (!f.engineEntry.empty()) o << "   [engine: " << EscapeForTerminal(f.engineEntry) << "]";
     o << "\n";
     total += f.size;
     packed += f.packedSize;
@@ -349,9 +376,9 @@ VerifyReport Verify(const std::string& launcherOrPackage) {
               return false;
             }
             if (!sep) r.problems.push_back({where, which + "no 0 byte after the file header"});
-            if (!package::IsSafeRelativeName(fh.name))
-              r.problems.push_back({where, which + "unsafe file name '" + fh.name + "'"});
-            size = &sizes[FileKey(fh.name)];
+            if (const char* why = package::PackageNameReason(fh.name))
+              r.problems.push_back({where, which + "unsafe file name '" + fh.name + "': " + why});
+            size = &sizes[package::FileNameKey(fh.name)];
             return true;
           };
           h.onData = [&](std::string_view data) {
@@ -367,6 +394,11 @@ VerifyReport Verify(const std::string& launcherOrPackage) {
     return r;
   }
   const package::Trailer& t = reader->First().trailer;
+  // The stub writes the agent copy under the file name part of field 2.
+  const std::string agent = util::FileNameOf(SUB::GetField(reader->HeaderText(1), 2));
+  if (t.carryAgent && !agent.empty())
+    if (const char* why = package::PackageNameReason(agent))
+      r.problems.push_back({path, "unsafe agent name '" + agent + "': " + why});
   if (t.filesCount != r.blocks)
     r.problems.push_back({path, "trailer filesCount is " + IntToStr(t.filesCount) + " but " +
                                     IntToStr(r.blocks) + " file blocks were found"});

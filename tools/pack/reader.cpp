@@ -134,7 +134,7 @@ void PackageReader::Walk(const std::function<bool(const VolumeInfo&)>& onVolume,
     platform::InputFile file(vol.path);
     if (!file.IsOpen()) throw Error("cannot open " + vol.path);
     std::int64_t p = number == 1 ? payloadStart_ : std::int64_t(vol.trailer.headerStart);
-    while (!package::PayloadEndsAt(vol.packageEnd, p)) {
+    while (!package::PayloadEndsAt(vol.packageEnd, vol.trailer.trailerLength, p)) {
       PayloadBlock b;
       b.volume = &vol;
       b.index = index++;
@@ -151,42 +151,17 @@ void PackageReader::Walk(const std::function<bool(const VolumeInfo&)>& onVolume,
 }
 
 std::string DecodeFileBlock(const PayloadBlock& block, const FileBlockHandler& handler) {
-  std::string header;
-  bool inHeader = true;
-  std::string damage;
-  auto feed = [&](std::string_view piece) -> bool {
-    if (inHeader) {
-      const std::size_t zero = piece.find('\0');
-      const std::size_t take = zero == std::string_view::npos ? piece.size() : zero;
-      if (header.size() + take > kMaxFileHeader) {
-        damage = "file header longer than " + IntToStr(kMaxFileHeader) + " bytes";
-        return false;
-      }
-      header.append(piece.substr(0, take));
-      if (zero == std::string_view::npos) return true;
-      inHeader = false;
-      if (handler.onHeader && !handler.onHeader(package::ParseFileHeader(header), header, true))
-        return false;
-      piece.remove_prefix(zero + 1);
-    }
-    return piece.empty() || !handler.onData || handler.onData(piece);
+  package::BlockDecoder decoder;
+  package::BlockDecoder::Sink sink;
+  sink.onHeader = [&](std::string_view header, bool hasSeparator) {
+    return !handler.onHeader ||
+           handler.onHeader(package::ParseFileHeader(header), header, hasSeparator);
   };
-  bool ok = true;
-  if (block.frame.compressed) {
-    std::string zerr;
-    ok = package::InflateChunks(block.body, feed, zerr);
-    if (!ok && damage.empty() && !zerr.empty()) damage = "zlib: " + zerr;
-  } else {
-    std::string_view rest = block.body;
-    while (ok && !rest.empty()) {
-      const std::size_t n = std::min<std::size_t>(rest.size(), 256 * 1024);
-      ok = feed(rest.substr(0, n));
-      rest.remove_prefix(n);
-    }
-  }
-  if (ok && inHeader && handler.onHeader)
-    handler.onHeader(package::ParseFileHeader(header), header, false);
-  return damage;
+  sink.onData = [&](std::string_view data) { return !handler.onData || handler.onData(data); };
+  std::string error;
+  if (decoder.Begin(block.frame.compressed, error) && decoder.Feed(block.body, sink, error))
+    decoder.Finish(sink, error);
+  return error;
 }
 
 } // namespace pack

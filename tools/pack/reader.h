@@ -78,15 +78,16 @@ private:
 
 // The parts of one file block's content: its header, then the data in
 // pieces. A block without a 0 byte has only a header (as the stub reads it).
-// Headers longer than kMaxFileHeader without a 0 byte are refused as damage.
-inline constexpr std::size_t kMaxFileHeader = 32768;
+// Headers longer than package::kMaxFileHeader, and content beyond
+// package::kMaxBlockContent, are refused as damage.
 struct FileBlockHandler {
   // `raw` is the header text; an empty one makes the stub skip the block.
   std::function<bool(const package::FileHeader& header, std::string_view raw, bool hasSeparator)>
       onHeader;
   std::function<bool(std::string_view data)> onData;
 };
-// Unpacks the block (inflating streams in pieces) and feeds `handler`.
+// Unpacks the block (inflating streams in pieces, package::BlockDecoder as
+// the stub) and feeds `handler`.
 // Returns an empty text on success, else what is wrong (zlib's message, or
 // an over-long header). A handler returning false stops quietly.
 std::string DecodeFileBlock(const PayloadBlock& block, const FileBlockHandler& handler);
