@@ -114,8 +114,8 @@ TEST(RunTimeDir, DriveSearchOrder) {
   sys.driveTypes = {
       {'A', 2}, {'C', kDriveFixed}, {'D', 5}, {'E', kDriveFixed}, {'Z', kDriveRemote}};
   sys.AddFile("D:\\x.dat");          // a CD: never searched
-  sys.AddFile("C:\\b\\x.dat");       // later subtree
   sys.AddFile("C:\\a\\deep\\x.dat"); // depth first: a's subtree comes first
+  sys.AddFile("C:\\b\\x.dat");       // listed after "a"
   sys.AddFile("E:\\x.dat");
   sys.AddFile("Z:\\x.dat");
   EXPECT_EQ(SearchDrives("X.DAT", false, kDriveFixed), "C:\\a\\deep\\x.dat");
