@@ -4,6 +4,7 @@ registry is read in the view a definition asks for, a runtime directory is
 found through App Paths and by a folder-tree search."""
 import datetime
 import os
+import re
 import unittest
 from pathlib import Path
 
@@ -29,9 +30,9 @@ def reg_value(key, name):
     """A text value as reg.exe shows it, or None."""
     code, out = reg("query", key, "/v", name, check=False)
     for line in out.splitlines():
-        parts = line.strip().split(None, 2)
-        if code == 0 and len(parts) == 3 and parts[0].lower() == name.lower():
-            return parts[2]
+        m = re.match(r"\s*(.*?)\s+REG_\w+\s+(.*)$", line)  # names may hold blanks
+        if code == 0 and m and m.group(1).lower() == name.lower():
+            return m.group(2)
     return None
 
 
