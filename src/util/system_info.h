@@ -100,6 +100,13 @@ RegistryPath SplitRegistryPath(std::string_view path);
 // size are read whole. `def` when the key or the value is missing.
 std::string ReadRegistryValue(const std::string& keyPath, const std::string& name,
                               const std::string& def = {}, bool view64 = false);
+// Which registry view a read asks for: the process's own, or the 32-bit or
+// 64-bit view explicitly. On 32-bit Windows there is one view, and the
+// explicit ones read it (older systems refuse the view flags).
+enum class RegistryView { kOwn, k32, k64 };
+// Windows build only. ReadRegistryValue in the given view.
+std::string ReadRegistryValue(const std::string& keyPath, const std::string& name,
+                              const std::string& def, RegistryView view);
 // Trimmed; the logged-on user's name when the value is missing.
 std::string GetRegisteredOwner();
 std::string GetRegisteredOrganization();

@@ -211,11 +211,13 @@ std::string GetProductVersion(const std::string& file) {
   return std::string(value, n);
 }
 
-std::string ReadRegistryValue(const std::string& keyPath, const std::string& name,
-                              const std::string& def, bool view64) {
+namespace {
+
+std::string ReadRegistryValueWith(const std::string& keyPath, const std::string& name,
+                                  const std::string& def, REGSAM viewFlag) {
   const RegistryPath path = SplitRegistryPath(keyPath);
   HKEY key = nullptr;
-  const REGSAM access = KEY_READ | (view64 ? KEY_WOW64_64KEY : 0);
+  const REGSAM access = KEY_READ | viewFlag;
   if (RegOpenKeyExA(RootKey(path.root), path.subKey.c_str(), 0, access, &key) != ERROR_SUCCESS)
     return def;
   DWORD type = REG_NONE;
@@ -223,6 +225,21 @@ std::string ReadRegistryValue(const std::string& keyPath, const std::string& nam
   const bool found = QueryValue(key, name, type, data);
   RegCloseKey(key);
   return found ? RegistryValueText(type, data) : def;
+}
+
+} // namespace
+
+std::string ReadRegistryValue(const std::string& keyPath, const std::string& name,
+                              const std::string& def, bool view64) {
+  return ReadRegistryValueWith(keyPath, name, def, view64 ? KEY_WOW64_64KEY : 0);
+}
+
+std::string ReadRegistryValue(const std::string& keyPath, const std::string& name,
+                              const std::string& def, RegistryView view) {
+  REGSAM flag = 0;
+  if (view != RegistryView::kOwn && Is64BitWindows())
+    flag = view == RegistryView::k64 ? KEY_WOW64_64KEY : KEY_WOW64_32KEY;
+  return ReadRegistryValueWith(keyPath, name, def, flag);
 }
 
 std::string GetRegisteredOwner() {
