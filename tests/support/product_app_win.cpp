@@ -6,9 +6,8 @@
 //   product_app.exe [/Title=TEXT] [/IgnoreClose] [/LingerMs=N] [/ExitCode=N]
 //                   [/StartFile=PATH] [/EndFile=PATH]
 //
-//   /Title=TEXT      main window caption (default "Vantor Product"); the
-//                    rest of the command line after "/Title=" up to the next
-//                    " /" switch, so it may hold blanks
+//   /Title=TEXT      main window caption (default "Vantor Product"); quote
+//                    the whole argument when it holds blanks
 //   /IgnoreClose     WM_CLOSE is counted but does not close the window, so
 //                    only WM_QUIT or termination end the program
 //   /LingerMs=N      after the message loop: destroy every window, then keep
@@ -24,6 +23,7 @@
 #include <windows.h>
 
 #include <cstdlib>
+#include <cstring>
 #include <string>
 
 namespace {
@@ -37,12 +37,14 @@ std::string g_ended = "WM_QUIT";
 WPARAM g_wParam = 0;
 LPARAM g_lParam = 0;
 
-std::string Switch(const std::string& cl, const std::string& name, const std::string& def = {}) {
-  const std::size_t at = cl.find(name);
-  if (at == std::string::npos) return def;
-  const std::size_t from = at + name.size();
-  const std::size_t end = cl.find(" /", from);
-  return cl.substr(from, end == std::string::npos ? std::string::npos : end - from);
+int g_argc = 0;
+char** g_argv = nullptr;
+
+// The value of the argument that begins with `name` (letter case ignored).
+std::string Switch(const std::string& name, const std::string& def = {}) {
+  for (int i = 1; i < g_argc; ++i)
+    if (_strnicmp(g_argv[i], name.c_str(), name.size()) == 0) return g_argv[i] + name.size();
+  return def;
 }
 
 void WriteText(const std::string& path, const std::string& text) {
@@ -78,12 +80,14 @@ LRESULT CALLBACK MainProc(HWND window, UINT message, WPARAM wParam, LPARAM lPara
 
 } // namespace
 
-int main() {
+int main(int argc, char** argv) {
+  g_argc = argc;
+  g_argv = argv;
   const std::string cl = GetCommandLineA();
-  g_ignoreClose = cl.find("/IgnoreClose") != std::string::npos;
-  const std::string title = Switch(cl, "/Title=", "Vantor Product");
-  const int lingerMs = std::atoi(Switch(cl, "/LingerMs=", "0").c_str());
-  const int exitCode = std::atoi(Switch(cl, "/ExitCode=", "0").c_str());
+  g_ignoreClose = Switch("/IgnoreClose", "-") != "-";
+  const std::string title = Switch("/Title=", "Vantor Product");
+  const int lingerMs = std::atoi(Switch("/LingerMs=", "0").c_str());
+  const int exitCode = std::atoi(Switch("/ExitCode=", "0").c_str());
 
   HINSTANCE instance = GetModuleHandleA(nullptr);
   WNDCLASSA wc{};
@@ -104,7 +108,7 @@ int main() {
   HWND tool = CreateWindowExA(WS_EX_TOOLWINDOW, kToolClass, "", WS_POPUP, 0, 0, 10, 10, nullptr,
                               nullptr, instance, nullptr);
 
-  WriteText(Switch(cl, "/StartFile="),
+  WriteText(Switch("/StartFile="),
             "pid=" + Number(GetCurrentProcessId()) +
                 "\r\nmain=" + Number(reinterpret_cast<std::uintptr_t>(main)) + "\r\ntool=" +
                 Number(reinterpret_cast<std::uintptr_t>(tool)) + "\r\ncommandline=" + cl + "\r\n");
@@ -121,8 +125,8 @@ int main() {
   if (IsWindow(main)) DestroyWindow(main);
   DestroyWindow(tool);
   if (lingerMs > 0) Sleep(static_cast<DWORD>(lingerMs));
-  WriteText(Switch(cl, "/EndFile="), "ended=" + g_ended + "\r\nwParam=" + Number(g_wParam) +
-                                         "\r\nlParam=" + Number(g_lParam) +
-                                         "\r\ncloses=" + Number(g_closes) + "\r\n");
+  WriteText(Switch("/EndFile="), "ended=" + g_ended + "\r\nwParam=" + Number(g_wParam) +
+                                     "\r\nlParam=" + Number(g_lParam) +
+                                     "\r\ncloses=" + Number(g_closes) + "\r\n");
   return exitCode;
 }

@@ -9,9 +9,10 @@
 // The processes come from a ToolHelp snapshot. Any other arguments end it
 // with exit code 1 and an error on standard error, so a caller that asks
 // for more shows up in the tests.
+#include <windows.h>
+// After windows.h, which they need.
 #include <psapi.h>
 #include <tlhelp32.h>
-#include <windows.h>
 
 #include <cstdio>
 #include <string>
