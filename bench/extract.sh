@@ -6,7 +6,7 @@
 #         "UnCompressTime: N MS" trace line against native_unpack's time.
 #         Target: ratio <= 1.1. Also shown: the same program built for
 #         Windows under Wine, which splits the gap into Wine's part (with the
-#         32-bit build) and the stub's own.
+#         Windows build that runs here) and the stub's own.
 #   (ii)  5,000 small files, reported on their own, with what creating 5,000
 #         such files (in 50 folders, as in the data) costs a plain Win32
 #         program under Wine (create_files.exe).
@@ -19,7 +19,7 @@
 #
 #   bench/extract.sh                        data in /tmp/vantor_extract_bench
 #   VANTOR_BENCH_DIR=/x bench/extract.sh    (kept for reruns; ~1.5 GB)
-#   VANTOR_WIN_BUILD=/x                     Windows build (default build/win32)
+#   VANTOR_WIN_BUILD=/x                     Windows build (default: the one this host runs)
 #   VANTOR_BENCH_BUILD=/x                   native build without sanitizers
 #                                           (default build/bench)
 # WINEPREFIX and DISPLAY are taken as given, else from scripts/wine-env.sh.
@@ -27,17 +27,18 @@ set -euo pipefail
 
 root=$(cd "$(dirname "$0")/.." && pwd)
 work=${VANTOR_BENCH_DIR:-/tmp/vantor_extract_bench}
-win=${VANTOR_WIN_BUILD:-$root/build/win32}
 native=${VANTOR_BENCH_BUILD:-$root/build/bench}
 block=1048576 # vpack's default block size, given explicitly for (iii)
 runs=${VANTOR_BENCH_RUNS:-3}
 mkdir -p "$work"
 
-if [[ -z ${WINEPREFIX:-} || -z ${DISPLAY:-} ]]; then
+if [[ -z ${WINEPREFIX:-} || -z ${DISPLAY:-} || -z ${VANTOR_WIN_ARCH:-} ]]; then
   # shellcheck source=../scripts/wine-env.sh
   source "$root/scripts/wine-env.sh"
   [[ -n ${VANTOR_XVFB_PID:-} ]] && trap 'kill "$VANTOR_XVFB_PID" 2>/dev/null || true' EXIT
 fi
+# The build that runs here: i686, or x86_64 where only 64-bit programs run.
+win=${VANTOR_WIN_BUILD:-$root/build/$("$root/scripts/wine-arch.sh")}
 export WINEDEBUG=-all
 
 cmake -S "$root" -B "$native" -DCMAKE_BUILD_TYPE=Release -DVANTOR_SANITIZE=OFF \
@@ -195,7 +196,7 @@ awk -v r="$ratio" 'BEGIN { exit !(r > 1.1) }' && verdict=MISSED && missed=1
 data_bytes=$(du -sb "$work/data/mixed200" | cut -f1)
 echo "(i)   mixed $(mb "$data_bytes") MB (package $(mb "$(stat -c %s "$pkg")") MB):" \
   "stub under Wine $t_stub ms, native $t_native ms, ratio $ratio (target <= 1.1: $verdict);" \
-  "native_unpack.exe under Wine $t_wine ms (Wine and the 32-bit build" \
+  "native_unpack.exe under Wine $t_wine ms (Wine and the $(basename "$win") build" \
   "$(awk -v a="$t_wine" -v b="$t_native" 'BEGIN { printf "%.2f", a / b }')," \
   "the stub's own part $(awk -v a="$t_stub" -v b="$t_wine" 'BEGIN { printf "%.2f", a / b }'))"
 

@@ -69,6 +69,9 @@ int Unpack(const std::string& packageFile, const fs::path& target) {
   const Clock::time_point start = Clock::now();
   std::uint64_t blocks = 0, bytes = 0;
   int counter = 0; // over all volumes; the first `Version` are header blocks
+  // Buffers live across blocks, as the stub's do: a fresh 1 MB string per
+  // block would go back to the system and fault in again every time.
+  std::string body, content, error;
   for (int number = 1;; ++number) {
     const std::string path = package::VolumeFileName(packageFile, number);
     platform::InputFile file(path);
@@ -88,7 +91,6 @@ int Unpack(const std::string& packageFile, const fs::path& target) {
     std::int64_t position = trailer.headerStart;
     do {
       package::BlockFrame frame;
-      std::string body, content, error;
       if (!package::ReadBlockFrame(file, position, limit, frame, error) ||
           !package::ReadBlockBody(file, frame, body, error))
         return Fail(path + ": " + error);
@@ -97,7 +99,7 @@ int Unpack(const std::string& packageFile, const fs::path& target) {
       if (frame.compressed) {
         if (!package::InflateString(body, content, error)) return Fail(path + ": zlib: " + error);
       } else {
-        content = std::move(body);
+        content.swap(body);
       }
       const package::BlockContent parts = package::SplitBlockContent(content);
       if (parts.header.empty()) continue;

@@ -2,9 +2,9 @@
 # package): -Os, section garbage collection, static runtime, stripped.
 find_package(Python3 REQUIRED COMPONENTS Interpreter)
 
-add_executable(stub ${CMAKE_CURRENT_SOURCE_DIR}/startup/main_win.cpp
-                    ${CMAKE_CURRENT_SOURCE_DIR}/startup/stub_runtime_win.cpp
-                    ${CMAKE_CURRENT_SOURCE_DIR}/startup/res/stub.rc)
+add_executable(stub ${CMAKE_CURRENT_SOURCE_DIR}/app/main_win.cpp
+                    ${CMAKE_CURRENT_SOURCE_DIR}/app/stub_runtime_win.cpp
+                    ${CMAKE_CURRENT_SOURCE_DIR}/app/res/stub.rc)
 target_link_libraries(stub PRIVATE vantor_core)
 # No C++ exceptions in Windows code: the unwinder and its tables cost more
 # than the rest of the runtime together (see stub_runtime_win.cpp).

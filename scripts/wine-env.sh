@@ -1,8 +1,24 @@
-# Sourced by the scripts and tests: a Wine prefix of the project's own under
-# build/, and a virtual display. Exports WINEPREFIX, WINEDEBUG and DISPLAY,
-# and VANTOR_XVFB_PID when it started Xvfb (stop it by that PID).
+# Sourced by the scripts and tests: the Windows build this host can run, a
+# Wine prefix of the project's own under build/, and a virtual display.
+# Exports VANTOR_WIN_ARCH (win32 or win64, see wine-arch.sh), VANTOR_WIN_BUILD
+# (the build whose programs run here), WINEPREFIX, WINEDEBUG and DISPLAY, and
+# VANTOR_XVFB_PID when it started Xvfb (stop it by that PID).
 : "${VANTOR_ROOT:=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)}"
-export WINEPREFIX="${WINEPREFIX:-$VANTOR_ROOT/build/wineprefix}"
+: "${VANTOR_WIN_ARCH:=$("$VANTOR_ROOT/scripts/wine-arch.sh")}"
+export VANTOR_WIN_ARCH
+export VANTOR_WIN_BUILD="${VANTOR_WIN_BUILD:-$VANTOR_ROOT/build/$VANTOR_WIN_ARCH}"
+if [ "$VANTOR_WIN_ARCH" = win64 ]; then
+  # 64-bit programs only: "wine", "winepath", "wineboot" and the rest start
+  # through the 64-bit loader, in a 64-bit prefix of its own.
+  case ":$PATH:" in
+    *":$VANTOR_ROOT/scripts/wine64:"*) ;;
+    *) export PATH="$VANTOR_ROOT/scripts/wine64:$PATH" ;;
+  esac
+  export WINELOADER=/usr/lib/wine/wine64 WINEARCH=win64
+  export WINEPREFIX="${WINEPREFIX:-$VANTOR_ROOT/build/wineprefix64}"
+else
+  export WINEPREFIX="${WINEPREFIX:-$VANTOR_ROOT/build/wineprefix}"
+fi
 export WINEDEBUG=-all
 export WINEDLLOVERRIDES="mscoree,mshtml="
 
@@ -21,6 +37,8 @@ fi
 
 if [ ! -f "$WINEPREFIX/system.reg" ]; then
   mkdir -p "$WINEPREFIX"
+  # On the 64-bit road wineboot warns that syswow64\rundll32.exe is missing:
+  # harmless, nothing 32-bit runs there.
   wineboot -i >/dev/null 2>&1 || true
   wineserver -w
 fi

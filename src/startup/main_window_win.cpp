@@ -4,7 +4,6 @@
 
 #include "http/download_abort.h"
 #include "http/inet_http.h"
-#include "package/setup_run_win.h"
 #include "package/work_folder.h"
 #include "startup/agent_control.h"
 #include "startup/main_window_layout.h"
@@ -21,6 +20,7 @@ namespace startup {
 namespace {
 
 HWND g_main = nullptr, g_label = nullptr, g_bar = nullptr, g_second = nullptr;
+TimerWork g_timerWork = nullptr;
 HFONT g_labelFont = nullptr;
 bool g_loopEnd = false;
 int g_pulse = 0;
@@ -76,12 +76,7 @@ LRESULT CALLBACK MainWindowProc(HWND wnd, UINT msg, WPARAM wp, LPARAM lp) {
       DestroyMainWindow();
       break;
     case WM_TIMER:
-      if (State().isAutoUpdateProg) {
-        // The agent's check cycle runs here once it is built; until then its
-        // window just stays, steerable by the control messages.
-      } else {
-        package::OnSetupTimer(wnd);
-      }
+      if (g_timerWork) g_timerWork(wnd);
       break;
     case kMsgStopRequest:
       SetStopRequest(static_cast<int>(wp));
@@ -98,6 +93,8 @@ LRESULT CALLBACK MainWindowProc(HWND wnd, UINT msg, WPARAM wp, LPARAM lp) {
 }
 
 }  // namespace
+
+void SetTimerWork(TimerWork work) { g_timerWork = work; }
 
 HWND MainWindow() { return g_main; }
 HWND StatusLabel() { return g_label; }

@@ -13,6 +13,12 @@ inline constexpr UINT kMsgStopRequest = WM_USER + 99;     // 1123
 inline constexpr UINT kMsgRegisterListener = WM_USER + 100;  // 1124
 inline constexpr UINT kMsgAgentCommand = WM_USER + 101;   // 1125
 
+// What the window's timer ticks drive (the setup road, the agent's checks),
+// chosen by the entry above this layer; none leaves the window idle,
+// steerable by the control messages.
+using TimerWork = void (*)(HWND mainWindow);
+void SetTimerWork(TimerWork work);
+
 HWND MainWindow();
 HWND StatusLabel();
 HWND ProgressBar();

@@ -12,9 +12,17 @@ import unittest
 from pathlib import Path
 
 ROOT = Path(os.environ.get("VANTOR_ROOT", Path(__file__).resolve().parents[2]))
-WIN_BUILD = Path(os.environ.get("VANTOR_WIN_BUILD", ROOT / "build" / "win32"))
+# Which Windows build runs here (scripts/wine-arch.sh tries it): "win32"
+# where 32-bit programs run, "win64" on hosts that run 64-bit ones only.
+WIN_ARCH = os.environ.get("VANTOR_WIN_ARCH") or subprocess.run(
+    [str(ROOT / "scripts" / "wine-arch.sh")], capture_output=True, text=True).stdout.strip()
+I686_RUNS = WIN_ARCH == "win32"
+I686_ONLY = "the host runs 64-bit Windows programs only (VANTOR_WIN_ARCH=win64)"
+WIN_BUILD = Path(os.environ.get("VANTOR_WIN_BUILD", ROOT / "build" / WIN_ARCH))
 NATIVE_BUILD = Path(os.environ.get("VANTOR_NATIVE_BUILD", ROOT / "build" / "native"))
+# The stub of the build that runs here, and each build's own.
 STUB = WIN_BUILD / "src" / "stub.exe"
+STUB32 = ROOT / "build" / "win32" / "src" / "stub.exe"
 STUB64 = Path(os.environ.get("VANTOR_WIN64_BUILD", ROOT / "build" / "win64")) / "src" / "stub.exe"
 VPACK = NATIVE_BUILD / "tools" / "pack" / "vpack"
 DEBUG_VIEWER = WIN_BUILD / "tests" / "support" / "debug_viewer.exe"
@@ -24,10 +32,12 @@ WORK = ROOT / "build" / "e2e"
 def _ensure_wine_environment():
     """Tests started straight from ctest get the prefix and display that
     scripts/wine-env.sh would give them."""
-    if os.environ.get("WINEPREFIX") and os.environ.get("DISPLAY"):
+    if os.environ.get("WINEPREFIX") and os.environ.get("DISPLAY") and \
+            os.environ.get("VANTOR_WIN_ARCH") == WIN_ARCH:
         return
     out = subprocess.run(
         ["bash", "-c", f"source '{ROOT}/scripts/wine-env.sh' >/dev/null && env -0"],
+        env={**os.environ, "VANTOR_WIN_ARCH": WIN_ARCH},
         check=True, capture_output=True).stdout
     for item in out.split(b"\0"):
         if b"=" in item:
@@ -153,7 +163,7 @@ class WineTestCase(unittest.TestCase):
         _ensure_wine_environment()
         for need in (STUB, VPACK, DEBUG_VIEWER):
             if not need.exists():
-                raise unittest.SkipTest(f"{need} is not built")
+                raise AssertionError(f"{need} is not built: run scripts/build.sh")
 
     def setUp(self):
         self.dir = WORK / self.id().replace("__main__.", "")

@@ -74,7 +74,9 @@ class DownloadRoadTest(WineTestCase):
                 if r["headers"].get("user-agent") == "HTTP_Connect_3"]
 
     def test_downloads_checks_runs_and_deletes_with_the_bars_moving(self):
-        web = self.pair("/_slow/150000")
+        # Slow enough (about 4 s) for the probe, itself a Wine process, to
+        # see the bar at several positions on a busy machine.
+        web = self.pair("/_slow/70000")
         proc = WindowsProcess(["wine", web])
         positions = set()
         while proc.poll() is None and not self.record.exists():
@@ -119,12 +121,15 @@ class DownloadRoadTest(WineTestCase):
         self.assertFalse(self.record.exists())
 
         proc = WindowsProcess(["wine", web, "/hide"])
-        seen_visible = False
+        seen, seen_visible = False, False
         while proc.poll() is None:
             code, out = run_windows("wine", PROBE, "geometry", win_path(web))
+            seen |= code == 0
             seen_visible |= code == 0 and out.split()[3:4] == ["1"]
             time.sleep(0.2)
         self.assertEqual(proc.finish()[0], 7)
+        # The window existed (so the probe could have seen it), hidden.
+        self.assertTrue(seen, "the stub window was never found")
         self.assertFalse(seen_visible)
         self.assertEqual(len(self.downloads()), 1)
 

@@ -28,7 +28,7 @@ class HttpClientTest(WineTestCase):
     def setUpClass(cls):
         super().setUpClass()
         if not FETCH.exists():
-            raise unittest.SkipTest(f"{FETCH} is not built")
+            raise AssertionError(f"{FETCH} is not built: run scripts/build.sh")
 
     def setUp(self):
         super().setUp()

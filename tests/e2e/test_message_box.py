@@ -77,7 +77,7 @@ class MessageBoxTest(WineTestCase):
         super().setUpClass()
         for need in (PROBE, DRIVER):
             if not need.exists():
-                raise unittest.SkipTest(f"{need} is not built")
+                raise AssertionError(f"{need} is not built: run scripts/build.sh")
         # Without a window manager Wine waits two seconds for one to take
         # every closing box off the screen; the probe's windows are left
         # unmanaged (Wine draws their frame itself).

@@ -34,7 +34,7 @@ class SpannedSetupTest(WineTestCase):
         super().setUpClass()
         for need in (ENGINE, UI_DRIVER):
             if not need.exists():
-                raise unittest.SkipTest(f"{need} is not built")
+                raise AssertionError(f"{need} is not built: run scripts/build.sh")
 
     def setUp(self):
         super().setUp()

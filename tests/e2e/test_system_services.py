@@ -35,7 +35,7 @@ class SystemServicesTest(WineTestCase):
     def setUpClass(cls):
         super().setUpClass()
         if not PROBE.exists():
-            raise unittest.SkipTest(f"{PROBE} is not built")
+            raise AssertionError(f"{PROBE} is not built: run scripts/build.sh")
 
     def probe(self, *args, exe=PROBE):
         """The probe's output lines (standard output only)."""
@@ -106,7 +106,9 @@ class SystemServicesTest(WineTestCase):
 
         r = self.piped("runpiped", "cmd", "/c echo hello")
         self.assertEqual((r["success"], r["exit"], r["out"]), ("1", "0", "hello\r\n"))
-        self.assertEqual(r["calls"], "1")
+        # Once per piece read: cmd may write the line and its end apart, and
+        # on a busy machine they arrive in two reads.
+        self.assertIn(r["calls"], ("1", "2"))
 
         # Output and error apart, OEM text turned into ANSI text.
         r = self.piped("runpiped", win_path(PROBE), "emit 4")

@@ -98,19 +98,22 @@ class TempSpaceTest(WineTestCase):
     def run_with_box(self, *args, answer):
         """Runs the setup; answers its first box with `answer` while watching
         the stub window. Returns (exit code, box title and text, free bytes
-        while the box was up, whether the stub window was ever visible)."""
+        while the box was up, whether the stub window was ever visible); the
+        stub window must have been found at least once."""
         stub = WindowsProcess(["wine", self.setup, *args])
         driver = WindowsProcess(["wine", UI_DRIVER, "--timeout", "60000", "--title", "--text",
                                  "--sleep", "300", "--click", answer])
-        free, seen_visible = None, False
+        free, seen, seen_visible = None, False, False
         deadline = time.time() + 120
         while driver.poll() is None and time.time() < deadline:
             code, out = run_windows("wine", PROBE, "geometry", win_path(self.setup))
+            seen |= code == 0
             if code == 0 and out.split()[3:4] == ["1"]:
                 seen_visible = True
             free = self.free_bytes()
             time.sleep(0.2)
         box = driver.finish(timeout=30)[1]
+        self.assertTrue(seen, "the stub window was never found")
         return stub.finish(timeout=60)[0], box, free, seen_visible
 
     def test_question_names_the_sizes_and_cancel_unpacks_nothing(self):

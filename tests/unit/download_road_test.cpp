@@ -3,14 +3,15 @@
 #include <gtest/gtest.h>
 
 #include "pack/builder.h"
-#include "package/download_road.h"
+#include "flows/download_road.h"
 #include "package/format.h"
 #include "vpack_test_util.h"
 
-namespace package {
+namespace flows {
 namespace {
 
 using namespace vpack_test;
+using namespace package;
 
 class DownloadRoadTest : public ScratchTest {
 protected:
@@ -92,4 +93,4 @@ TEST(DownloadRoad, QuestionShowsTheSizeInMegabytes) {
 }
 
 } // namespace
-} // namespace package
+} // namespace flows

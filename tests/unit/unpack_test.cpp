@@ -206,8 +206,9 @@ TEST_F(UnpackTest, UnsafeNamesAreRefusedAndReportedOnce) {
   EXPECT_EQ(host.files.size(), 1u);
   EXPECT_EQ(host.files["T/ok.txt"], "fine");
   EXPECT_EQ(SaveErrorCount() - before, 3);
-  // Only the process's first failed write is shown.
-  EXPECT_LE(host.errors.size(), 1u);
+  // Only the process's first failed write is shown: one box here unless an
+  // earlier case in this process already showed it.
+  EXPECT_EQ(host.errors.size(), before == 0 ? 1u : 0u);
 }
 
 TEST_F(UnpackTest, VolumesFollowAndPromptForAMissingOne) {

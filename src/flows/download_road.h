@@ -8,11 +8,11 @@
 
 #include "package/file_info.h"
 
-namespace package {
+namespace flows {
 
 // Both packages carry the same DownloadInfo token (compared unscrambled,
 // case-sensitive).
-bool SameToken(const TGFileInfo& a, const TGFileInfo& b);
+bool SameToken(const package::TGFileInfo& a, const package::TGFileInfo& b);
 
 // The agent executable from the stub's own file: an end marker inside the
 // file with less than 10000 bytes after it (a signature) cuts the image
@@ -22,7 +22,7 @@ std::string AgentExecutableImage(std::string image);
 
 // Where the setup file is looked for: DownloadInfo's source, unless the
 // source is not to be used as is and the setup lies beside the stub.
-std::string ChooseDownloadSource(const TGFileInfo& own, const std::string& stubFolder,
+std::string ChooseDownloadSource(const package::TGFileInfo& own, const std::string& stubFolder,
                                  bool setupBesideStub);
 
 // The download question with "<SIZE>" replaced by the size field in
@@ -32,4 +32,4 @@ std::string DownloadQuestion(std::string_view question, std::string_view sizeFie
 // The setup's URL (or path) under the source.
 std::string SetupUrl(std::string_view source, std::string_view setupFileName);
 
-} // namespace package
+} // namespace flows

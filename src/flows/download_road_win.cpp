@@ -1,13 +1,13 @@
-#include "package/download_road_win.h"
+#include "flows/download_road_win.h"
 
 #include <windows.h>
 
 #include "http/download_abort.h"
 #include "http/error_page.h"
 #include "http/inet_http.h"
-#include "package/download_road.h"
+#include "flows/download_road.h"
 #include "package/file_info.h"
-#include "package/setup_run_win.h"
+#include "flows/setup_run_win.h"
 #include "package/unpack_win.h"
 #include "platform/file.h"
 #include "startup/main_window_win.h"
@@ -18,7 +18,9 @@
 #include "util/system_info.h"
 #include "util/text.h"
 
-namespace package {
+namespace flows {
+
+using namespace package;
 
 namespace {
 
@@ -105,4 +107,4 @@ std::string DownloadRoad(const std::string& workFolder, const std::string& sourc
   return error;
 }
 
-} // namespace package
+} // namespace flows

@@ -1,7 +1,7 @@
-#include "package/setup_run_win.h"
+#include "flows/setup_run_win.h"
 
-#include "package/download_road.h"
-#include "package/download_road_win.h"
+#include "flows/download_road.h"
+#include "flows/download_road_win.h"
 #include "package/file_info.h"
 #include "package/setup_command.h"
 #include "package/unpack_win.h"
@@ -16,7 +16,9 @@
 #include "util/text.h"
 #include "util/trace.h"
 
-namespace package {
+namespace flows {
+
+using namespace package;
 
 namespace {
 
@@ -199,4 +201,4 @@ void OnSetupTimer(HWND mainWindow) {
   PostQuitMessage(0);
 }
 
-}  // namespace package
+}  // namespace flows

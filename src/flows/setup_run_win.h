@@ -6,7 +6,7 @@
 
 #include <string>
 
-namespace package {
+namespace flows {
 
 // Runs the whole road and ends the window's message loop.
 void OnSetupTimer(HWND mainWindow);
@@ -25,4 +25,4 @@ bool ForcePromptOn();
 // The exit code the process ends with: the engine's, or 0.
 int SetupExitCode();
 
-}  // namespace package
+}  // namespace flows

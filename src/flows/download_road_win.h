@@ -4,7 +4,7 @@
 
 #include <string>
 
-namespace package {
+namespace flows {
 
 // Writes the stub itself, as update agent, to workFolder\agentFileName with
 // the stub's date stamp.
@@ -16,4 +16,4 @@ void WriteAgentExecutable(const std::string& workFolder, const std::string& agen
 std::string DownloadRoad(const std::string& workFolder, const std::string& source,
                          const std::string& setupFileName);
 
-} // namespace package
+} // namespace flows

@@ -2,9 +2,10 @@
 // the run mode, exit lines. The process exit code is the setup engine's.
 #include <windows.h>
 
+#include "flows/setup_run_win.h"
 #include "http/inet_http.h"
 #include "package/file_info.h"
-#include "package/setup_run_win.h"
+#include "startup/main_window_win.h"
 #include "startup/stub.h"
 #include "startup/stub_state.h"
 #include "util/debug_channel.h"
@@ -37,6 +38,8 @@ int main() {
   util::WriteTraceLine(pid + " ==== ThisIs_AutoUpdateProg=" +
                        (s.isAutoUpdateProg ? "TRUE" : "FALSE"));
 
+  // The agent's check cycle is not built yet: its window stays idle.
+  if (!s.isAutoUpdateProg) SetTimerWork(flows::OnSetupTimer);
   DoRunStubWin();
 
   s.ownFileInfo = nullptr;
@@ -46,5 +49,5 @@ int main() {
   AgentLog("=== EXIT === " + s.ownPath);
   AgentLog("");
   http::UnloadWinINet();
-  return package::SetupExitCode();
+  return flows::SetupExitCode();
 }

@@ -1,11 +1,13 @@
-#include "package/download_road.h"
+#include "flows/download_road.h"
 
 #include "package/format.h"
 #include "package/trailer.h"
 #include "package/work_folder.h"
 #include "util/text.h"
 
-namespace package {
+namespace flows {
+
+using namespace package;
 
 bool SameToken(const TGFileInfo& a, const TGFileInfo& b) {
   return a.DownloadToken(true) == b.DownloadToken(true);
@@ -38,4 +40,4 @@ std::string SetupUrl(std::string_view source, std::string_view setupFileName) {
   return url;
 }
 
-} // namespace package
+} // namespace flows
