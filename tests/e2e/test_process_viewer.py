@@ -47,7 +47,7 @@ class ProcessViewerTest(WineTestCase):
         super().setUpClass()
         for need in (PROBE, PRODUCT, TASKLIST):
             if not need.exists():
-                raise unittest.SkipTest(f"{need} is not built")
+                raise AssertionError(f"{need} is not built: run scripts/build.sh")
 
     def setUp(self):
         super().setUp()
