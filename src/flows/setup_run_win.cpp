@@ -49,22 +49,6 @@ void UnpackProgressToWindow(int kind, int, int high, int, int step, int position
   startup::StubProgress(kind, high, step, position);
 }
 
-// The unpacker's error boxes, which a hidden run only traces: a silent
-// deployment must not stop at a box nobody sees.
-class SetupUnpackHost : public Win32UnpackHost {
- public:
-  explicit SetupUnpackHost(bool foreground) : foreground_(foreground) {}
-  void ShowError(const std::string& markup) override {
-    if (foreground_)
-      Win32UnpackHost::ShowError(markup);
-    else
-      Trace(Pid() + " ==== Error (hidden): " + markup);
-  }
-
- private:
-  bool foreground_;
-};
-
 std::string SetupCannotContinue(const std::string& subject, const std::string& what) {
   return "<B>" + subject + "</B><P><P>" + what + "<P><P>Setup cannot continue.";
 }
@@ -167,7 +151,7 @@ bool RunSetupPackage(std::string workFolder, const std::string& packageFile,
     request.progress = &UnpackProgressToWindow;
     if (foreground) ShowWindow(startup::MainWindow(), SW_SHOW);
     ui::WaitPumping(1000);
-    SetupUnpackHost host(foreground);
+    Win32UnpackHost host;
     unpack = ExtractPackage(request, host);
     unpacked = true;
     ui::WaitPumping(1000);
@@ -238,7 +222,7 @@ bool RunSetupPackage(std::string workFolder, const std::string& packageFile,
       }
     }
   }
-  // The unpacker has shown (or, hidden, traced) what was damaged.
+  // The unpacker has shown what was damaged.
   if (unpacked && unpack.damaged)
     ReportSetupFailure(kExitDamagedPackage, "damaged package: " + packageFile, "", foreground);
   if (unpacked && !unpack.intact) {
