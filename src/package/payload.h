@@ -55,8 +55,8 @@ bool ReadBlockBody(platform::InputFile& file, const BlockFrame& frame, std::stri
 // trailer all the same: blocks end where it starts.
 inline bool PayloadEndsAt(std::int64_t packageEnd, std::uint32_t trailerLength,
                           std::int64_t position) {
-  const std::int64_t trailer = trailerLength > kMinBytesForBlock - 1 ? std::int64_t(trailerLength)
-                                                                    : kMinBytesForBlock - 1;
+  const std::int64_t trailer =
+      trailerLength > kMinBytesForBlock - 1 ? std::int64_t(trailerLength) : kMinBytesForBlock - 1;
   return packageEnd - position <= trailer;
 }
 inline bool PayloadEndsAt(std::int64_t packageEnd, std::int64_t position) {
@@ -100,7 +100,9 @@ std::string MakeEngineEntry(std::string_view name, std::string_view args);
 // and a component longer than kMaxNameComponent.
 // Returns why, or nullptr for a name that may be written.
 const char* UnsafeNameReason(std::string_view name);
-inline bool IsSafeRelativeName(std::string_view name) { return UnsafeNameReason(name) == nullptr; }
+inline bool IsSafeRelativeName(std::string_view name) {
+  return UnsafeNameReason(name) == nullptr;
+}
 
 // Windows' limits for the ANSI functions, counted in bytes: a file path of
 // at most 259 (MAX_PATH less its terminating 0), and for the folders on the
@@ -163,7 +165,7 @@ inline constexpr std::size_t kDecodeChunk = 256 * 1024;
 // (its inflate state and buffer are reused) and releases them when it is
 // destroyed, whichever way the caller leaves.
 class BlockDecoder {
- public:
+public:
   struct Sink {
     // The complete file header; `hasSeparator` is false when the content
     // held no 0 byte (it is then all header, and no data follows).
@@ -186,7 +188,7 @@ class BlockDecoder {
   // or a sink stopped. Delivers a header that no 0 byte ended.
   bool Finish(const Sink& sink, std::string& error);
 
- private:
+private:
   bool Content(std::string_view piece, const Sink& sink, std::string& error);
   struct Zlib;
   Zlib* zlib_ = nullptr;

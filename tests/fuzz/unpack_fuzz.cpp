@@ -29,7 +29,7 @@ void Check(bool ok, const char* what) {
 const std::string kTarget = "/T";
 
 class Host : public package::UnpackHost {
- public:
+public:
   void Pump() override {}
   void Wait(int) override {}
   bool AbortRequested() override { return false; }
@@ -78,7 +78,7 @@ class Host : public package::UnpackHost {
   std::uint32_t ProcessId() override { return 1; }
   bool Open() const { return open_; }
 
- private:
+private:
   bool open_ = false;
   std::uint64_t blockBytes_ = 0;
 };

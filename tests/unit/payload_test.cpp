@@ -160,20 +160,18 @@ TEST(PayloadNames, OnlyPlainRelativeNamesAreSafe) {
   const std::string longest(255, 'n');
   EXPECT_TRUE(IsSafeRelativeName(longest));
   const std::vector<std::string> unsafe = {
-           // Outside the target folder.
-           "", "..", "..\\x", "../x", "a\\..\\..\\x", "a/../b", "x\\..", "C:x.txt", "c:\\x.txt",
-           "a\\b:stream", "\\x.txt", "/x.txt", "\\\\server\\share\\x", "dir\\", "dir/",
-           // Names Windows would write as another name ("d\\a.txt").
-           "d\\\\a.txt", "d//a.txt", ".\\x", "a\\.\\b", "...", "a.txt.", "a.txt ", "dir.\\a",
-           "..a\\b..",
-           // Characters Windows file names cannot hold.
-           "a<b", "a>b", "q\"uote", "pipe|", "what?", "star*x", "new\nline", std::string("nul\0x", 5),
-           "bell\x07", "esc\x1B[2J",
-           // Devices, any case, any extension, any folder.
-           "CON", "prn", "Aux", "nul", "COM1", "com9", "LPT1", "lpt9", "aux.txt", "COM1.tar.gz",
-           "NUL .txt", "dir\\con", "con\\file.txt", "a/b/Lpt3.log", "CONIN$", "conout$",
-           "COM\xB9", "LPT\xB2.txt",
-           longest + "n"};
+      // Outside the target folder.
+      "", "..", "..\\x", "../x", "a\\..\\..\\x", "a/../b", "x\\..", "C:x.txt", "c:\\x.txt",
+      "a\\b:stream", "\\x.txt", "/x.txt", "\\\\server\\share\\x", "dir\\", "dir/",
+      // Names Windows would write as another name ("d\\a.txt").
+      "d\\\\a.txt", "d//a.txt", ".\\x", "a\\.\\b", "...", "a.txt.", "a.txt ", "dir.\\a", "..a\\b..",
+      // Characters Windows file names cannot hold.
+      "a<b", "a>b", "q\"uote", "pipe|", "what?", "star*x", "new\nline", std::string("nul\0x", 5),
+      "bell\x07", "esc\x1B[2J",
+      // Devices, any case, any extension, any folder.
+      "CON", "prn", "Aux", "nul", "COM1", "com9", "LPT1", "lpt9", "aux.txt", "COM1.tar.gz",
+      "NUL .txt", "dir\\con", "con\\file.txt", "a/b/Lpt3.log", "CONIN$", "conout$", "COM\xB9",
+      "LPT\xB2.txt", longest + "n"};
   for (const std::string& bad : unsafe)
     EXPECT_FALSE(IsSafeRelativeName(bad)) << bad;
 }

@@ -348,10 +348,23 @@ TEST_F(UnpackTest, NamesWindowsCannotWriteAsGivenAreRefusedBeforeAnyWrite) {
   std::string deep;
   for (int i = 0; i < 200; ++i)
     deep += "d\\";
-  const std::vector<std::string> refused = {
-      "COM1",      "nul",        "AUX.txt",      "sub\\lpt3.log", "COM1.tar.gz", "con\\x.txt",
-      "a<b",       "what?",      "q\"",          "new\nline",     "...",         "a.txt.",
-      "a.txt ",    "d\\\\a.txt", "d\\.\\a.txt",  deep + "f.txt",  std::string(300, 'n')};
+  const std::vector<std::string> refused = {"COM1",
+                                            "nul",
+                                            "AUX.txt",
+                                            "sub\\lpt3.log",
+                                            "COM1.tar.gz",
+                                            "con\\x.txt",
+                                            "a<b",
+                                            "what?",
+                                            "q\"",
+                                            "new\nline",
+                                            "...",
+                                            "a.txt.",
+                                            "a.txt ",
+                                            "d\\\\a.txt",
+                                            "d\\.\\a.txt",
+                                            deep + "f.txt",
+                                            std::string(300, 'n')};
   std::vector<std::string> blocks = {FileBlock("Engine.exe*", "e")};
   for (const std::string& name : refused)
     blocks.push_back(FileBlock(name, "bad"));
@@ -395,8 +408,9 @@ TEST_F(UnpackTest, NamesWindowsCannotWriteAsGivenAreRefusedBeforeAnyWrite) {
 // the most a block may hold is damage, found without holding it.
 TEST_F(UnpackTest, BlocksStreamInBoundedPiecesAndOversizedOnesAreDamage) {
   const std::string pkg = Write(
-      "big.exe", Volume({FileBlock("Engine.exe*", "e"), FileBlock("zeros.bin", std::string(3 << 20, 'z'))},
-                        true, false));
+      "big.exe",
+      Volume({FileBlock("Engine.exe*", "e"), FileBlock("zeros.bin", std::string(3 << 20, 'z'))},
+             true, false));
   FakeHost host;
   const UnpackResult r = ExtractPackage(Request(pkg), host);
   EXPECT_FALSE(r.damaged);
@@ -422,7 +436,8 @@ TEST_F(UnpackTest, BlocksStreamInBoundedPiecesAndOversizedOnesAreDamage) {
 
 // Newer builders may write a longer trailer; the blocks end where it starts.
 TEST_F(UnpackTest, ATrailerLongerThan74BytesIsAccepted) {
-  std::string bytes = Volume({FileBlock("Engine.exe*", "e"), FileBlock("a.txt", "aa")}, true, false, 2);
+  std::string bytes =
+      Volume({FileBlock("Engine.exe*", "e"), FileBlock("a.txt", "aa")}, true, false, 2);
   Trailer t = DecodeTrailer(
       reinterpret_cast<const unsigned char*>(bytes.data() + bytes.size() - kTrailerSize),
       kTrailerSize);
@@ -444,9 +459,10 @@ TEST_F(UnpackTest, ATrailerLongerThan74BytesIsAccepted) {
 // files, no next volume, no agent copy, no engine, and the file being
 // written keeps no date.
 TEST_F(UnpackTest, ACloseRequestStopsTheUnpackingAndNamesNoEngine) {
-  const std::string v1 = Volume({FileBlock("Engine.exe*", "e"), FileBlock("zeros.bin", std::string(4 << 20, '\0')),
-                                 FileBlock("later.txt", "l")},
-                                true, true, 3);
+  const std::string v1 =
+      Volume({FileBlock("Engine.exe*", "e"), FileBlock("zeros.bin", std::string(4 << 20, '\0')),
+              FileBlock("later.txt", "l")},
+             true, true, 3);
   Write("s.exe.002", Volume({FileBlock("v2.txt", "2")}, false, false));
   FakeHost host;
   host.onPump = [&] {

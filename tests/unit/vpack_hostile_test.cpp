@@ -35,8 +35,8 @@ TEST_F(VpackHostile, ExtractGivesTheFilesTheStubGives) {
   for (int i = 0; i < 60; ++i)
     deep += "dd\\";
   const std::vector<std::string> refused = {
-      "d\\\\a.txt", "d\\.\\a.txt", "a.txt.", "a.txt ", "...", "COM1", "aux.txt", "Con\\f.txt",
-      "lpt2.tar.gz", "a<b", "q\"", "what?", "new\nline", deep + "f.txt"};
+      "d\\\\a.txt", "d\\.\\a.txt", "a.txt.", "a.txt ", "...",   "COM1",      "aux.txt",
+      "Con\\f.txt", "lpt2.tar.gz", "a<b",    "q\"",    "what?", "new\nline", deep + "f.txt"};
   std::vector<std::pair<std::string, std::string>> files = {
       {"Dir\\a.txt", "first"}, {"DIR\\A.TXT", "second"}, {"dir/b.txt", "b"}};
   for (const std::string& name : refused)
@@ -112,7 +112,9 @@ TEST_F(VpackHostile, ATrailerLongerThan74BytesIsRead) {
 // Names and language texts reach the terminal escaped; the JSON is UTF-8
 // with the texts' real characters, converted from their code page.
 TEST_F(VpackHostile, TextOutputIsEscapedAndJsonKeepsTheTextsCharacters) {
-  WriteFile(dir_ / "texts.ini", "[GERMAN]\nCharset=0\ns1=Zur\xFC" "ck\ns2=\x1B]0;title\x07" "bell\n"
+  WriteFile(dir_ / "texts.ini", "[GERMAN]\nCharset=0\ns1=Zur\xFC"
+                                "ck\ns2=\x1B]0;title\x07"
+                                "bell\n"
                                 "[RUSSIAN]\nCharset=204\ns1=\xCF\xF0\xE8\xE2\xE5\xF2\n");
   WriteFile(dir_ / "src/a.txt", "a");
   BuildOptions o;
@@ -126,13 +128,18 @@ TEST_F(VpackHostile, TextOutputIsEscapedAndJsonKeepsTheTextsCharacters) {
   EXPECT_EQ(out.find('\x1B'), std::string::npos);
   EXPECT_EQ(out.find('\x07'), std::string::npos);
   EXPECT_NE(out.find("\\x1B]0;title\\x07bell"), std::string::npos) << out;
-  EXPECT_NE(out.find("Zur\xC3\xBC" "ck"), std::string::npos) << out;
+  EXPECT_NE(out.find("Zur\xC3\xBC"
+                     "ck"),
+            std::string::npos)
+      << out;
 
   ASSERT_EQ(RunVpack({"info", "--json", Path("lang.exe")}, out, err), 0) << err;
   const auto j = nlohmann::json::parse(out); // throws on invalid UTF-8
   const auto& languages = j["header"]["languages"];
-  EXPECT_EQ(languages[0]["strings"]["s1"], "Zur\xC3\xBC" "ck");
-  EXPECT_EQ(languages[0]["strings"]["s2"], "\x1B]0;title\x07" "bell");
+  EXPECT_EQ(languages[0]["strings"]["s1"], "Zur\xC3\xBC"
+                                           "ck");
+  EXPECT_EQ(languages[0]["strings"]["s2"], "\x1B]0;title\x07"
+                                           "bell");
   EXPECT_EQ(languages[1]["strings"]["s1"], "\xD0\x9F\xD1\x80\xD0\xB8\xD0\xB2\xD0\xB5\xD1\x82");
 
   WriteFile(dir_ / "names.exe",
@@ -150,12 +157,14 @@ TEST_F(VpackHostile, TextOutputIsEscapedAndJsonKeepsTheTextsCharacters) {
 TEST(VpackTextEncoding, EscapesControlsAndBytesThatAreNotUtf8) {
   EXPECT_EQ(EscapeForTerminal("plain \xC3\xBC\xE2\x82\xAC"), "plain \xC3\xBC\xE2\x82\xAC");
   EXPECT_EQ(EscapeForTerminal("a\nb\tc\x7F"), "a\\x0Ab\\x09c\\x7F");
-  EXPECT_EQ(EscapeForTerminal("\xC2\x9B" "1m"), "\\x9B1m"); // C1 CSI
+  EXPECT_EQ(EscapeForTerminal("\xC2\x9B"
+                              "1m"),
+            "\\x9B1m"); // C1 CSI
   EXPECT_EQ(EscapeForTerminal("\x9B\xFF\xC3"), "\\x9B\\xFF\\xC3");
   EXPECT_EQ(EscapeForTerminal("\xED\xA0\x80"), "\\xED\\xA0\\x80"); // a surrogate
   EXPECT_EQ(CodePageToUtf8("\x80 \xFC", CodePageOfCharset(0)), "\xE2\x82\xAC \xC3\xBC");
-  EXPECT_EQ(CodePageToUtf8("\xB9", CodePageOfCharset(238)), "\xC4\x85"); // a-ogonek in 1250
-  EXPECT_EQ(CodePageToUtf8("a\x81z", 1252), "a\xEF\xBF\xBDz");           // unmapped in 1252
+  EXPECT_EQ(CodePageToUtf8("\xB9", CodePageOfCharset(238)), "\xC4\x85");         // a-ogonek in 1250
+  EXPECT_EQ(CodePageToUtf8("a\x81z", 1252), "a\xEF\xBF\xBDz");                   // unmapped in 1252
   EXPECT_EQ(CodePageToUtf8("\x82\xA0", CodePageOfCharset(128)), "\xE3\x81\x82"); // Shift-JIS
 }
 

@@ -36,7 +36,8 @@ using util::IntToStr;
 
 namespace {
 
-constexpr std::size_t kMaxBlockSize = 256u << 20;
+// The most data a block may hold: readers call more damage.
+constexpr std::size_t kMaxBlockSize = package::kMaxBlockData;
 
 struct SourceFile {
   fs::path path;

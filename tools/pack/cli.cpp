@@ -373,13 +373,16 @@ int RunCli(int argc, const char* const* argv, std::ostream& out, std::ostream& e
       eo.targetDir = targetDir;
       eo.writeAgentCopy = !noAgent;
       if (verbose)
-        eo.onFile = [&](const std::string& name) { out << "  " << EscapeForTerminal(name) << "\n"; };
+        eo.onFile = [&](const std::string& name) {
+          out << "  " << EscapeForTerminal(name) << "\n";
+        };
       const ExtractResult r = Extract(eo);
       for (const std::string& refused : r.refused)
         err << "vpack: refused " << EscapeForTerminal(refused) << "\n";
       out << "extracted " << r.files.size() << " files (" << r.blocks << " blocks, " << r.bytes
           << " bytes) to " << targetDir << "\n";
-      if (!r.engineEntry.empty()) out << "engine entry: " << EscapeForTerminal(r.engineEntry) << "\n";
+      if (!r.engineEntry.empty())
+        out << "engine entry: " << EscapeForTerminal(r.engineEntry) << "\n";
       if (!r.agentCopy.empty()) out << "agent copy: " << r.agentCopy << "\n";
       return r.refused.empty() ? 0 : 1;
     }

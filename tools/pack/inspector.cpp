@@ -73,9 +73,9 @@ int RecordCodePage(std::string_view record) {
   const auto fields = SUB::Fields(record);
   for (std::size_t i = 1; i < fields.size(); ++i) {
     const std::size_t eq = fields[i].find('=');
-    if (eq != std::string_view::npos && util::EqualsNoCase(util::Trim(fields[i].substr(0, eq)), "Charset"))
-      return CodePageOfCharset(
-          static_cast<int>(util::StrToInt64Def(fields[i].substr(eq + 1), 0)));
+    if (eq != std::string_view::npos &&
+        util::EqualsNoCase(util::Trim(fields[i].substr(0, eq)), "Charset"))
+      return CodePageOfCharset(static_cast<int>(util::StrToInt64Def(fields[i].substr(eq + 1), 0)));
   }
   return CodePageOfCharset(0);
 }
@@ -105,9 +105,8 @@ json LanguagesJson(const std::string& table) {
       strings[utf8(fields[i].substr(0, eq))] =
           eq == std::string_view::npos ? "" : utf8(fields[i].substr(eq + 1));
     }
-    list.push_back({{"name", utf8(SUB::GetField(record, 0))},
-                    {"codePage", codePage},
-                    {"strings", strings}});
+    list.push_back(
+        {{"name", utf8(SUB::GetField(record, 0))}, {"codePage", codePage}, {"strings", strings}});
   }
   return list;
 }

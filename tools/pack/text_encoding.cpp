@@ -7,21 +7,36 @@ namespace pack {
 
 int CodePageOfCharset(int charset) {
   switch (charset) {
-  case 128: return 932;  // SHIFTJIS
-  case 129: return 949;  // HANGUL
-  case 130: return 1361; // JOHAB
-  case 134: return 936;  // GB2312
-  case 136: return 950;  // CHINESEBIG5
-  case 161: return 1253; // GREEK
-  case 162: return 1254; // TURKISH
-  case 163: return 1258; // VIETNAMESE
-  case 177: return 1255; // HEBREW
-  case 178: return 1256; // ARABIC
-  case 186: return 1257; // BALTIC
-  case 204: return 1251; // RUSSIAN
-  case 222: return 874;  // THAI
-  case 238: return 1250; // EASTEUROPE
-  default: return 1252;  // ANSI, DEFAULT and the rest
+  case 128:
+    return 932; // SHIFTJIS
+  case 129:
+    return 949; // HANGUL
+  case 130:
+    return 1361; // JOHAB
+  case 134:
+    return 936; // GB2312
+  case 136:
+    return 950; // CHINESEBIG5
+  case 161:
+    return 1253; // GREEK
+  case 162:
+    return 1254; // TURKISH
+  case 163:
+    return 1258; // VIETNAMESE
+  case 177:
+    return 1255; // HEBREW
+  case 178:
+    return 1256; // ARABIC
+  case 186:
+    return 1257; // BALTIC
+  case 204:
+    return 1251; // RUSSIAN
+  case 222:
+    return 874; // THAI
+  case 238:
+    return 1250; // EASTEUROPE
+  default:
+    return 1252; // ANSI, DEFAULT and the rest
   }
 }
 

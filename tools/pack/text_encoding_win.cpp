@@ -21,7 +21,8 @@ std::string CodePageToUtf8(std::string_view text, int codePage) {
   MultiByteToWideChar(static_cast<UINT>(codePage), 0, text.data(), n, w.data(), wide);
   const int bytes = WideCharToMultiByte(CP_UTF8, 0, w.data(), wide, nullptr, 0, nullptr, nullptr);
   std::string out(static_cast<std::size_t>(bytes > 0 ? bytes : 0), '\0');
-  if (bytes > 0) WideCharToMultiByte(CP_UTF8, 0, w.data(), wide, out.data(), bytes, nullptr, nullptr);
+  if (bytes > 0)
+    WideCharToMultiByte(CP_UTF8, 0, w.data(), wide, out.data(), bytes, nullptr, nullptr);
   return out;
 }
 
