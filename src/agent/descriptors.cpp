@@ -16,6 +16,107 @@ constexpr const char* kNewSetup = "NewSetup";
 constexpr const char* kGeneral = "General";
 constexpr const char* kAutoInform = "AutoInform";
 
+// One entry per key; the accessors below only pick theirs, so each read
+// is one call with an index rather than three texts built at every call site.
+enum KeyId {
+  kProbeSecondsIntervalKey,
+  kProbeSecondsLastKey,
+  kReAskSecondsIntervalKey,
+  kReAskSecondsLastKey,
+  kVersionOriginalKey,
+  kStampKey,
+  kProgramNameKey,
+  kTargetDirKey,
+  kSharedDirKey,
+  kAuxiliaryDirKey,
+  kStartUpLinkKey,
+  kCheckforNewUpdateLinkKey,
+  kBtnTextKey,
+  kErrorKey,
+  kConfirmKey,
+  kAttentionKey,
+  kCharSetKey,
+  kFontNameKey,
+  kFontSizeKey,
+  kDownloadURL_UPDATEKey,
+  kNameOfUpdateFileKey,
+  kSizeOfUpdateFileKey,
+  kRequestConfirmationBeforeDownloadKey,
+  kRequestConfirmationBeforeDownloadForceKey,
+  kRequestConfirmationBeforeInstallKey,
+  kRequestConfirmationBeforeInstallForceKey,
+  kBackgroundUpdateKey,
+  kRestartProcessKey,
+  kInformFinishKey,
+  kShutDownMethodKey,
+  kRunningProcessKey,
+  kNewSetupProgramNameKey,
+  kVersionNewKey,
+  kNewSetupStampKey,
+  kValidVersionsKey,
+  kRemoveStartUpShortcutKey,
+  kRemoveCheckForNewUpdateShortcutKey,
+  kAutoInformKey,
+  kDownloadURL_INFORMKey,
+  kNameOfInformFileKey,
+  kSizeOfInformFileKey,
+  kAutoInformWKey,
+  kAutoInformHKey,
+};
+
+struct KeyDef {
+  bool info; // else .original
+  const char* section;
+  const char* key;
+  const char* def; // a number's default as its decimal text
+};
+
+constexpr KeyDef kKeys[] = {
+    {false, kOriginalSetup, "ProbeSecondsInterval", "0"},
+    {false, kOriginalSetup, "ProbeSecondsLast", "0"},
+    {false, kOriginalSetup, "ReAskSecondsInterval", "0"},
+    {false, kOriginalSetup, "ReAskSecondsLast", "0"},
+    {false, kOriginalSetup, "VersionOriginal", "0"},
+    {false, kOriginalSetup, "Stamp", "0"},
+    {false, kOriginalSetup, "ProgramName", ""},
+    {false, kDirectories, "TargetDir", ""},
+    {false, kDirectories, "SharedDir", ""},
+    {false, kDirectories, "AuxiliaryDir", ""},
+    {false, kUnInstall, "StartUpLink", ""},
+    {false, kUnInstall, "CheckforNewUpdateLink", ""},
+    {false, kMsgBox, "BtnText", "|&OK|&Cancel|&Yes|&No|&Abort|&Retry|&Ignore|"},
+    {false, kMsgBox, "Error", "Error"},
+    {false, kMsgBox, "Confirm", "Confirm"},
+    {false, kMsgBox, "Attention", "Attention"},
+    {false, kMsgBox, "CharSet", "0"},
+    {false, kMsgBox, "FontName", "Tahoma"},
+    {false, kMsgBox, "FontSize", "8"},
+    {true, kNewSetup, "DownloadURL_UPDATE", ""},
+    {true, kNewSetup, "NameOfUpdateFile", ""},
+    {true, kNewSetup, "SizeOfUpdateFile", "0"},
+    {true, kNewSetup, "RequestConfirmationBeforeDownload", "0"},
+    {true, kNewSetup, "RequestConfirmationBeforeDownloadForce", "0"},
+    {true, kNewSetup, "RequestConfirmationBeforeInstall", "0"},
+    {true, kNewSetup, "RequestConfirmationBeforeInstallForce", "0"},
+    {true, kNewSetup, "BackgroundUpdate", "0"},
+    {true, kNewSetup, "RestartProcess", "0"},
+    {true, kNewSetup, "InformFinish", "0"},
+    {true, kNewSetup, "ShutDownMethod", ""},
+    {true, kNewSetup, "RunningProcess", ""},
+    {true, kNewSetup, "ProgramName", ""},
+    {true, kNewSetup, "VersionNew", "0"},
+    {true, kNewSetup, "Stamp", "0"},
+    {true, kNewSetup, "ValidVersions", ""},
+    {true, kNewSetup, "RemoveStartUpShortcut", "0"},
+    {true, kNewSetup, "RemoveCheckForNewUpdateShortcut", "0"},
+    {true, kGeneral, "AutoInform", "0"},
+    {true, kAutoInform, "DownloadURL_INFORM", ""},
+    {true, kAutoInform, "NameOfInformFile", ""},
+    {true, kAutoInform, "SizeOfInformFile", "0"},
+    {true, kAutoInform, "AutoInformW", "360"},
+    {true, kAutoInform, "AutoInformH", "360"},
+};
+
 struct DefaultText {
   std::string_view key;
   std::string_view text;
@@ -77,24 +178,23 @@ Descriptors::Descriptors(platform::SettingsStore& store, std::string originalFil
   overrides_.fill(kOverrideNotSet);
 }
 
-std::string Descriptors::Text(const std::string& file, const char* section, const char* key,
-                              const std::string& def) {
-  return store_.Read(file, section, key, def);
+std::string Descriptors::Read(int id) {
+  const KeyDef& k = kKeys[id];
+  return store_.Read(k.info ? info_ : original_, k.section, k.key, k.def);
 }
 
-std::int64_t Descriptors::Number(const std::string& file, const char* section, const char* key,
-                                 std::int64_t def) {
+std::int64_t Descriptors::Number(int id) {
   // Text that is no number, or one beyond 64 bits, reads as the default.
-  return util::StrToInt64Def(store_.Read(file, section, key, util::IntToStr(def)), def);
+  return util::StrToInt64Def(Read(id), util::StrToInt64Def(kKeys[id].def, 0));
 }
 
-bool Descriptors::Switch(const std::string& file, const char* section, const char* key) {
-  return store_.Read(file, section, key, "0") == "1";
+bool Descriptors::Switch(int id) {
+  return Read(id) == "1";
 }
 
-bool Descriptors::Overridable(int position, const char* key) {
+bool Descriptors::Overridable(int position, int id) {
   const std::uint8_t v = overrides_[static_cast<std::size_t>(position)];
-  return v == kOverrideNotSet ? Switch(info_, kNewSetup, key) : v == 1;
+  return v == kOverrideNotSet ? Switch(id) : v == 1;
 }
 
 bool Descriptors::WriteNumber(const char* key, std::int64_t value) {
@@ -104,25 +204,25 @@ bool Descriptors::WriteNumber(const char* key, std::int64_t value) {
 // --- .original ---
 
 std::int64_t Descriptors::ProbeSecondsInterval() {
-  return Number(original_, kOriginalSetup, "ProbeSecondsInterval", 0);
+  return Number(kProbeSecondsIntervalKey);
 }
 std::int64_t Descriptors::ProbeSecondsLast() {
-  return Number(original_, kOriginalSetup, "ProbeSecondsLast", 0);
+  return Number(kProbeSecondsLastKey);
 }
 std::int64_t Descriptors::ReAskSecondsInterval() {
-  return Number(original_, kOriginalSetup, "ReAskSecondsInterval", 0);
+  return Number(kReAskSecondsIntervalKey);
 }
 std::int64_t Descriptors::ReAskSecondsLast() {
-  return Number(original_, kOriginalSetup, "ReAskSecondsLast", 0);
+  return Number(kReAskSecondsLastKey);
 }
 std::int64_t Descriptors::VersionOriginal() {
-  return Number(original_, kOriginalSetup, "VersionOriginal", 0);
+  return Number(kVersionOriginalKey);
 }
 std::int64_t Descriptors::Stamp() {
-  return Number(original_, kOriginalSetup, "Stamp", 0);
+  return Number(kStampKey);
 }
 std::string Descriptors::ProgramName() {
-  return Text(original_, kOriginalSetup, "ProgramName");
+  return Read(kProgramNameKey);
 }
 
 bool Descriptors::SetProbeSecondsInterval(std::int64_t seconds) {
@@ -147,41 +247,41 @@ bool Descriptors::SetStamp(std::int64_t stamp) {
 }
 
 std::string Descriptors::TargetDir() {
-  return Text(original_, kDirectories, "TargetDir");
+  return Read(kTargetDirKey);
 }
 std::string Descriptors::SharedDir() {
-  return Text(original_, kDirectories, "SharedDir");
+  return Read(kSharedDirKey);
 }
 std::string Descriptors::AuxiliaryDir() {
-  return Text(original_, kDirectories, "AuxiliaryDir");
+  return Read(kAuxiliaryDirKey);
 }
 std::string Descriptors::StartUpLink() {
-  return Text(original_, kUnInstall, "StartUpLink");
+  return Read(kStartUpLinkKey);
 }
 std::string Descriptors::CheckforNewUpdateLink() {
-  return Text(original_, kUnInstall, "CheckforNewUpdateLink");
+  return Read(kCheckforNewUpdateLinkKey);
 }
 
 std::string Descriptors::BtnText() {
-  return Text(original_, kMsgBox, "BtnText", "|&OK|&Cancel|&Yes|&No|&Abort|&Retry|&Ignore|");
+  return Read(kBtnTextKey);
 }
 std::string Descriptors::Error() {
-  return Text(original_, kMsgBox, "Error", "Error");
+  return Read(kErrorKey);
 }
 std::string Descriptors::Confirm() {
-  return Text(original_, kMsgBox, "Confirm", "Confirm");
+  return Read(kConfirmKey);
 }
 std::string Descriptors::Attention() {
-  return Text(original_, kMsgBox, "Attention", "Attention");
+  return Read(kAttentionKey);
 }
 std::int64_t Descriptors::CharSet() {
-  return Number(original_, kMsgBox, "CharSet", 0);
+  return Number(kCharSetKey);
 }
 std::string Descriptors::FontName() {
-  return Text(original_, kMsgBox, "FontName", "Tahoma");
+  return Read(kFontNameKey);
 }
 std::int64_t Descriptors::FontSize() {
-  return Number(original_, kMsgBox, "FontSize", 8);
+  return Number(kFontSizeKey);
 }
 
 std::string Descriptors::GetAutoUpdateText(const std::string& key, const std::string& def) {
@@ -194,83 +294,84 @@ std::string Descriptors::AutoUpdateText(const std::string& key) {
 // --- .info ---
 
 std::string Descriptors::DownloadURL_UPDATE() {
-  return Text(info_, kNewSetup, "DownloadURL_UPDATE");
+  return Read(kDownloadURL_UPDATEKey);
 }
 std::string Descriptors::NameOfUpdateFile() {
-  return Text(info_, kNewSetup, "NameOfUpdateFile");
+  return Read(kNameOfUpdateFileKey);
 }
 std::int64_t Descriptors::SizeOfUpdateFile() {
-  return Number(info_, kNewSetup, "SizeOfUpdateFile", 0);
+  return Number(kSizeOfUpdateFileKey);
 }
 bool Descriptors::RequestConfirmationBeforeDownload() {
   return Overridable(kOverrideRequestConfirmationBeforeDownload,
-                     "RequestConfirmationBeforeDownload");
+                     kRequestConfirmationBeforeDownloadKey);
 }
 bool Descriptors::RequestConfirmationBeforeDownloadForce() {
   return Overridable(kOverrideRequestConfirmationBeforeDownloadForce,
-                     "RequestConfirmationBeforeDownloadForce");
+                     kRequestConfirmationBeforeDownloadForceKey);
 }
 bool Descriptors::RequestConfirmationBeforeInstall() {
-  return Overridable(kOverrideRequestConfirmationBeforeInstall, "RequestConfirmationBeforeInstall");
+  return Overridable(kOverrideRequestConfirmationBeforeInstall,
+                     kRequestConfirmationBeforeInstallKey);
 }
 bool Descriptors::RequestConfirmationBeforeInstallForce() {
   return Overridable(kOverrideRequestConfirmationBeforeInstallForce,
-                     "RequestConfirmationBeforeInstallForce");
+                     kRequestConfirmationBeforeInstallForceKey);
 }
 bool Descriptors::BackgroundUpdate() {
-  return Overridable(kOverrideBackgroundUpdate, "BackgroundUpdate");
+  return Overridable(kOverrideBackgroundUpdate, kBackgroundUpdateKey);
 }
 bool Descriptors::RestartProcess() {
-  return Overridable(kOverrideRestartProcess, "RestartProcess");
+  return Overridable(kOverrideRestartProcess, kRestartProcessKey);
 }
 bool Descriptors::InformFinish() {
-  return Overridable(kOverrideInformFinish, "InformFinish");
+  return Overridable(kOverrideInformFinish, kInformFinishKey);
 }
 std::string Descriptors::ShutDownMethod() {
-  return Text(info_, kNewSetup, "ShutDownMethod");
+  return Read(kShutDownMethodKey);
 }
 std::string Descriptors::RunningProcess() {
-  return Text(info_, kNewSetup, "RunningProcess");
+  return Read(kRunningProcessKey);
 }
 std::string Descriptors::NewSetupProgramName() {
-  return Text(info_, kNewSetup, "ProgramName");
+  return Read(kNewSetupProgramNameKey);
 }
 std::int64_t Descriptors::VersionNew() {
-  return Number(info_, kNewSetup, "VersionNew", 0);
+  return Number(kVersionNewKey);
 }
 std::int64_t Descriptors::NewSetupStamp() {
-  return Number(info_, kNewSetup, "Stamp", 0);
+  return Number(kNewSetupStampKey);
 }
 std::string Descriptors::ValidVersions() {
-  return Text(info_, kNewSetup, "ValidVersions");
+  return Read(kValidVersionsKey);
 }
 bool Descriptors::RemoveStartUpShortcut() {
-  return Switch(info_, kNewSetup, "RemoveStartUpShortcut");
+  return Switch(kRemoveStartUpShortcutKey);
 }
 bool Descriptors::RemoveCheckForNewUpdateShortcut() {
-  return Switch(info_, kNewSetup, "RemoveCheckForNewUpdateShortcut");
+  return Switch(kRemoveCheckForNewUpdateShortcutKey);
 }
 
 std::int64_t Descriptors::AutoInform() {
-  return Number(info_, kGeneral, "AutoInform", 0);
+  return Number(kAutoInformKey);
 }
 bool Descriptors::IsAutoInform() {
   return AutoInform() == 1;
 }
 std::string Descriptors::DownloadURL_INFORM() {
-  return Text(info_, kAutoInform, "DownloadURL_INFORM");
+  return Read(kDownloadURL_INFORMKey);
 }
 std::string Descriptors::NameOfInformFile() {
-  return Text(info_, kAutoInform, "NameOfInformFile");
+  return Read(kNameOfInformFileKey);
 }
 std::int64_t Descriptors::SizeOfInformFile() {
-  return Number(info_, kAutoInform, "SizeOfInformFile", 0);
+  return Number(kSizeOfInformFileKey);
 }
 std::int64_t Descriptors::AutoInformW() {
-  return Number(info_, kAutoInform, "AutoInformW", 360);
+  return Number(kAutoInformWKey);
 }
 std::int64_t Descriptors::AutoInformH() {
-  return Number(info_, kAutoInform, "AutoInformH", 360);
+  return Number(kAutoInformHKey);
 }
 
 // --- Overrides ---

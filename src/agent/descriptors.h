@@ -163,12 +163,11 @@ public:
   void SetAgentState(int state) { agentState_ = state; }
 
 private:
-  std::string Text(const std::string& file, const char* section, const char* key,
-                   const std::string& def = {});
-  std::int64_t Number(const std::string& file, const char* section, const char* key,
-                      std::int64_t def);
-  bool Switch(const std::string& file, const char* section, const char* key);
-  bool Overridable(int position, const char* key);
+  // By the key table of descriptors.cpp.
+  std::string Read(int id);
+  std::int64_t Number(int id);
+  bool Switch(int id);
+  bool Overridable(int position, int id);
   bool WriteNumber(const char* key, std::int64_t value);
 
   platform::SettingsStore& store_;
