@@ -119,6 +119,13 @@ std::string GetRegisteredOrganization();
 // "ReadIniString SizeError=<length>". Native stand-in: a plain INI parser.
 std::string ReadIniString(const std::string& file, const std::string& section,
                           const std::string& key, const std::string& def = {});
+// The profile-string write under the same lock: `value` for `key` in
+// `section`, the file and the section made when missing. False for an empty
+// section or key, or when the file could not be written; the file then keeps
+// its old content. Native stand-in: the whole file is rewritten under a
+// temporary name and renamed over the old one.
+bool WriteIniString(const std::string& file, const std::string& section, const std::string& key,
+                    const std::string& value);
 
 // --- Disks ---------------------------------------------------------------
 

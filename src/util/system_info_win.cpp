@@ -265,6 +265,16 @@ std::string ReadIniString(const std::string& file, const std::string& section,
   return result;
 }
 
+bool WriteIniString(const std::string& file, const std::string& section, const std::string& key,
+                    const std::string& value) {
+  if (section.empty() || key.empty()) return false;
+  EnterCriticalSection(&g_iniLock.cs);
+  const BOOL ok =
+      WritePrivateProfileStringA(section.c_str(), key.c_str(), value.c_str(), file.c_str());
+  LeaveCriticalSection(&g_iniLock.cs);
+  return ok != FALSE;
+}
+
 double GetDiskFree(const std::string& path) {
   using GetDiskFreeSpaceExFn =
       BOOL(WINAPI*)(LPCSTR, PULARGE_INTEGER, PULARGE_INTEGER, PULARGE_INTEGER);

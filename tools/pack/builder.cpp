@@ -549,8 +549,9 @@ PendingBuild Prepare(const BuildOptions& o) {
   };
   if (o.stubPath.empty()) throw Error("no stub given (--stub)");
   if (o.outputPath.empty()) throw Error("no output given (-o)");
-  if (o.sourceDir.empty() && !o.useDownloadRoad)
-    throw Error("no source folder given (only a download-road package may have no payload)");
+  if (o.sourceDir.empty() && !o.useDownloadRoad && !o.isUpdateAgent)
+    throw Error("no source folder given (only a download-road package or an agent may have no "
+                "payload)");
   if (o.level < 0 || o.level > 9) throw Error("compression level must be 0..9");
   if (o.blockSize == 0 || o.blockSize > kMaxBlockSize)
     throw Error("block size must be 1.." + IntToStr(kMaxBlockSize));
@@ -612,7 +613,7 @@ PendingBuild Prepare(const BuildOptions& o) {
       throw Error("engine " + o.engine + " is not a file of the source folder");
     it->engine = true;
     result.engineEntry = package::MakeEngineEntry(it->name, o.engineArgs);
-  } else if (!o.useDownloadRoad) {
+  } else if (!o.useDownloadRoad && !o.isUpdateAgent) {
     warn("no --engine: the stub will unpack the files but start nothing");
   }
 

@@ -11,6 +11,7 @@
 #include <unistd.h>
 #endif
 
+#include "pack/agent_writer.h"
 #include "pack/builder.h"
 #include "pack/error.h"
 #include "pack/extractor.h"
@@ -243,7 +244,9 @@ int RunCli(int argc, const char* const* argv, std::ostream& out, std::ostream& e
   bool asJson = false;
   auto* info = app.add_subcommand(
       "info", "Show every trailer and header field: flags, space table, language texts,\n"
-              "UpdateInfo/DownloadInfo by name, agent or setup, checksum stored vs computed");
+              "UpdateInfo/DownloadInfo by name, agent or setup, checksum stored vs computed;\n"
+              "for an agent also its descriptors beside it. Given a .original or .info\n"
+              "descriptor, every key as the agent reads it");
   info->add_option("PACKAGE", package, "Package file")->required();
   info->add_flag("--json", asJson, "Print JSON instead of text");
   auto* list = app.add_subcommand(
@@ -288,6 +291,8 @@ int RunCli(int argc, const char* const* argv, std::ostream& out, std::ostream& e
   token->add_option("PLAIN", plain, "The plain token text")->required();
   auto* oTokenSeed = token->add_option("--seed", tokenSeed,
                                        "Random seed (default: derived from the text, as in build)");
+
+  AgentCommand agent(app);
 
   try {
     app.parse(argc, argv);
@@ -339,11 +344,18 @@ int RunCli(int argc, const char* const* argv, std::ostream& out, std::ostream& e
       return 0;
     }
     if (*info) {
+      if (IsDescriptorFile(package)) {
+        const nlohmann::ordered_json j = DescriptorJson(package);
+        out << (asJson ? Dump(j) : DescriptorText(j));
+        return 0;
+      }
       const PackageReader reader(package);
-      const nlohmann::ordered_json j = InfoJson(reader);
-      out << (asJson ? Dump(j) : InfoText(j));
+      nlohmann::ordered_json j = InfoJson(reader);
+      AddDescriptorsBeside(j, package);
+      out << (asJson ? Dump(j) : InfoText(j) + DescriptorsBesideText(j));
       return 0;
     }
+    if (agent.Chosen()) return agent.Run(out, err);
     if (*list) {
       const PackageReader reader(UnpackedPackageFile(package));
       if (reader.Path() != package)
