@@ -155,7 +155,8 @@ TEST(AgentRelay, CopyCommandLineQuotesThePath) {
   EXPECT_EQ(XCopyArguments("|1|0|", "5"), " /SleepX=5"); // the delay replaces the overrides
   EXPECT_EQ(XCopyArguments("", "0"), " /SleepX=0");
   const std::string copy = startup::XCopyPath("C:\\Program Files\\V T\\Prog.AutoUpdate.exe");
-  EXPECT_EQ(copy.substr(copy.size() - 22), "X_Prog.AutoUpdate.exe");
+  EXPECT_EQ(copy.substr(0, 20), "C:\\Program Files\\V T");
+  EXPECT_EQ(copy.substr(21), "X_Prog.AutoUpdate.exe");
   EXPECT_EQ(startup::ProgramCommandLine("C:\\Program Files\\V\\X_a.exe", " /SleepX=5"),
             "\"C:\\Program Files\\V\\X_a.exe\" /SleepX=5");
   EXPECT_EQ(startup::ProgramCommandLine("C:\\V\\X_a.exe", ""), "\"C:\\V\\X_a.exe\"");
