@@ -9,6 +9,7 @@
 #   docs/msgbox-question.png   a question box with a bold heading and bold runs
 #   docs/msgbox-rtl.png        a Hebrew box laid out right to left
 #   docs/progress.png          a web setup's progress window, its download half done
+#   docs/inform.png            the agent's inform window with a news page and its link button
 set -euo pipefail
 cd "$(dirname "$0")/.."
 given_xvfb="${VANTOR_XVFB_PID:-}"
@@ -41,8 +42,10 @@ fi
 
 # No window manager runs on the virtual display: let Wine draw the probe's
 # window frame and caption itself.
-wine reg add 'HKCU\Software\Wine\AppDefaults\msgbox_probe.exe\X11 Driver' \
-  /v Managed /d N /f >/dev/null 2>&1
+for exe in msgbox_probe.exe inform_probe.exe; do
+  wine reg add "HKCU\\Software\\Wine\\AppDefaults\\$exe\\X11 Driver" \
+    /v Managed /d N /f >/dev/null 2>&1
+done
 
 # shoot_box NAME [ENV=VALUE...] -- PROBE-ARGUMENTS...
 # Opens a box, waits until it is built (the probe's report), captures the
@@ -97,6 +100,35 @@ shoot_box msgbox-rtl LOCPATH="$locales" LC_ALL=he_IL.UTF-8 -- \
   --mode 1 --caption 'Vantor Installation Suite' --flags 0x24 --charset 177 "${FONT[@]}" \
   --labels '|&אישור|&ביטול|&כן|&לא|&בטל|&נסה שוב|&התעלם|' \
   --text-file "$(winpath "$WORK/rtl.txt")"
+
+# --- Inform window ---------------------------------------------------------
+# A news page as the agent shows it, with the link button; closed unpressed.
+[ -f "$SUPPORT/inform_probe.exe" ] || { echo "missing $SUPPORT/inform_probe.exe: run scripts/build.sh" >&2; exit 1; }
+printf '%s\r\n' 'Vantor Demo 2.0 is available.' '' \
+  'What is new:' \
+  '  - checks for updates in the background and asks only once' \
+  '  - a download that breaks off resumes at the next check' \
+  '  - right-to-left texts for Hebrew and Arabic' '' \
+  'Press Download to open the release page.' >"$WORK/inform.txt"
+report="$WORK/inform.report"
+rm -f "$report"
+wine "$SUPPORT/inform_probe.exe" --report "$(winpath "$WORK")\\inform.report" \
+  --text-file "$(winpath "$WORK/inform.txt")" --link https://downloads.example.com/demo/ \
+  --title 'New Version' --button Download --face Tahoma --size 9 --width 420 --height 300 \
+  >/dev/null 2>&1 &
+inform=$!
+for _ in $(seq 1 300); do [ -f "$report" ] && break; sleep 0.1; done
+if [ -f "$report" ]; then
+  sleep 0.5 # let it paint
+  read -r left top right bottom < <(sed -n 's/^window=//p' "$report")
+  import -display "$DISPLAY" -window root png:- |
+    convert - -crop "$((right - left))x$((bottom - top))+$left+$top" +repage docs/inform.png
+  echo "docs/inform.png ($((right - left))x$((bottom - top)))"
+else
+  echo "inform window: did not open" >&2
+fi
+wine "$SUPPORT/window_probe.exe" post VRichEditBox 0x10 >/dev/null 2>&1 || true
+wait "$inform" || true
 
 # --- Progress window ------------------------------------------------------
 # A web setup fetching its full setup from the test HTTP server on

@@ -5,6 +5,7 @@
 #include "flows/setup_run_win.h"
 #include "http/inet_http.h"
 #include "package/file_info.h"
+#include "startup/agent_commands.h"
 #include "startup/main_window_win.h"
 #include "startup/stub.h"
 #include "startup/stub_state.h"
@@ -13,6 +14,16 @@
 #include "util/system_info.h"
 #include "util/text.h"
 #include "util/trace.h"
+
+namespace {
+
+// Until the check timer arrives, the agent's ticks only count down a stop
+// request (message 1123, command 30) and end the agent when it runs out.
+void OnAgentTick(HWND) {
+  if (startup::StopRequestTick(startup::Requests())) PostQuitMessage(0);
+}
+
+}  // namespace
 
 int main() {
   using namespace startup;
@@ -38,8 +49,7 @@ int main() {
   util::WriteTraceLine(pid + " ==== ThisIs_AutoUpdateProg=" +
                        (s.isAutoUpdateProg ? "TRUE" : "FALSE"));
 
-  // The agent's check cycle is not built yet: its window stays idle.
-  if (!s.isAutoUpdateProg) SetTimerWork(flows::OnSetupTimer);
+  SetTimerWork(s.isAutoUpdateProg ? OnAgentTick : flows::OnSetupTimer);
   if (flows::OwnPackageUsable(*info)) DoRunStubWin();
 
   s.ownFileInfo = nullptr;

@@ -1,14 +1,64 @@
 #include <windows.h>
 
 #include "startup/agent_control.h"
+#include "startup/agent_overrides.h"
+#include "startup/run_mode.h"
+#include "startup/stub_state.h"
+#include "util/field_list.h"
+#include "util/system_info.h"
 
 namespace startup {
 
 namespace {
+
 HWND g_listener = nullptr;
 UINT g_listenerMessage = 0;
-int g_stopRequest = 0;
-}  // namespace
+
+// The descriptors as INI files beside the own executable, and this layer's
+// own values.
+class IniAgentCommandHost : public AgentCommandHost {
+public:
+  std::string ReadDescriptorKey(std::string_view section, std::string_view key) override {
+    return util::ReadIniString(FileOf(section), std::string(section), std::string(key));
+  }
+  void WriteDescriptorKey(std::string_view section, std::string_view key,
+                          std::string_view value) override {
+    // Single-threaded, so no lock here; the INI helpers will take the write
+    // beside ReadIniString and its lock.
+    const std::string s(section), k(key), v(value);
+    WritePrivateProfileStringA(s.c_str(), k.c_str(), v.c_str(), FileOf(section).c_str());
+  }
+  int AgentState() override { return Requests().agentState; }
+  void SetOverride(int position, std::int64_t value) override {
+    startup::SetOverride(position, value);
+  }
+  void SetStopRequest(std::int64_t request) override { Requests().stopRequest = request; }
+  void RequestCycle(std::int64_t mode) override {
+    startup::RequestCycle(Requests(), State().autoUpdateTimerCount, mode);
+  }
+  void SetUpdateRequest() override { Requests().updateRequest = true; }
+
+private:
+  std::string FileOf(std::string_view section) {
+    if (files_.info.empty()) {
+      const StubState& s = State();
+      const std::string infoField =
+          s.ownFileInfo ? util::SUB::GetField(s.ownFileInfo->UpdateInfo(), 1) : std::string();
+      files_ = DescriptorFilesFor(s.ownPath, infoField);
+    }
+    return section == kNewSetupSection ? files_.info : files_.original;
+  }
+  DescriptorFiles files_;
+};
+
+AgentCommandHost* g_host = nullptr;
+
+AgentCommandHost& Host() {
+  static IniAgentCommandHost iniHost;
+  return g_host ? *g_host : iniHost;
+}
+
+} // namespace
 
 void SetListener(std::uintptr_t window, std::uint32_t message) {
   g_listener = reinterpret_cast<HWND>(window);
@@ -19,11 +69,25 @@ void NotifyListener(std::uintptr_t code, std::intptr_t value) {
   if (g_listener && g_listenerMessage) PostMessageA(g_listener, g_listenerMessage, code, value);
 }
 
-void SetStopRequest(int request) { g_stopRequest = request; }
-int StopRequest() { return g_stopRequest; }
+void SetAgentCommandHost(AgentCommandHost* host) {
+  g_host = host;
+}
 
-// The agent's commands arrive with the update cycle; until then none is
-// known and each answers 0.
-std::intptr_t RunAgentCommand(std::uintptr_t, std::intptr_t) { return 0; }
+std::intptr_t RunAgentCommand(std::uintptr_t command, std::intptr_t value) {
+  return DispatchAgentCommand(Host(), command, value);
+}
 
-}  // namespace startup
+std::uintptr_t FindAgentCopyWindow(const std::string& exePath) {
+  const std::string cls = StubClassNameFor(true, exePath);
+  return reinterpret_cast<std::uintptr_t>(FindWindowA(cls.c_str(), nullptr));
+}
+
+bool PostToProcessWindow(const std::string& exePath, std::uint32_t message, std::uintptr_t wParam,
+                         std::intptr_t lParam) {
+  const HWND wnd = reinterpret_cast<HWND>(FindAgentCopyWindow(exePath));
+  if (!wnd) return false;
+  PostMessageA(wnd, message, wParam, lParam);
+  return true;
+}
+
+} // namespace startup

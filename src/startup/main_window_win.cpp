@@ -13,6 +13,7 @@
 #include "ui/message_box.h"
 #include "util/switches.h"
 #include "util/system_info.h"
+#include "util/text.h"
 #include "util/trace.h"
 
 namespace startup {
@@ -79,7 +80,8 @@ LRESULT CALLBACK MainWindowProc(HWND wnd, UINT msg, WPARAM wp, LPARAM lp) {
       if (g_timerWork) g_timerWork(wnd);
       break;
     case kMsgStopRequest:
-      SetStopRequest(static_cast<int>(wp));
+      Requests().stopRequest = static_cast<std::intptr_t>(wp);
+      AgentLog("StopRequest=" + util::IntToStr(Requests().stopRequest));
       break;
     case kMsgRegisterListener:
       SetListener(wp, static_cast<std::uint32_t>(lp));
@@ -87,6 +89,11 @@ LRESULT CALLBACK MainWindowProc(HWND wnd, UINT msg, WPARAM wp, LPARAM lp) {
       NotifyListener(51, kMsgAgentCommand);
       break;
     case kMsgAgentCommand:
+      // The reads come often from a polling listener; the log keeps the
+      // commands that change something.
+      if (wp >= 12)
+        AgentLog("AgentCommand(" + util::IntToStr(static_cast<std::int64_t>(wp)) + ", " +
+                 util::IntToStr(lp) + ")");
       return RunAgentCommand(wp, lp);
   }
   return DefWindowProcA(wnd, msg, wp, lp);

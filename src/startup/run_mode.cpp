@@ -52,4 +52,24 @@ std::string SpanRelaunchArguments(std::string_view argumentTail, std::string_vie
   return util::Trim(args);
 }
 
+std::string ProgramCommandLine(std::string_view path, std::string_view arguments) {
+  std::string command;
+  if (path.size() >= 2 && path.front() == '"' && path.back() == '"')
+    command = path;
+  else
+    command.append("\"").append(path).append("\"");
+  return command.append(arguments);
+}
+
+std::string XCopyPath(std::string_view ownPath) {
+  return util::JoinPath(util::FolderOf(ownPath), "X_" + util::FileNameOf(ownPath));
+}
+
+std::string XCopyArguments(std::string_view transient, std::string_view delay) {
+  std::string args;
+  if (!transient.empty()) args.append(" /TRANSIENTx=").append(transient);
+  if (!delay.empty()) args.assign(" /SleepX=").append(delay);
+  return args;
+}
+
 }  // namespace startup

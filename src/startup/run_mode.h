@@ -37,4 +37,16 @@ std::string AgentLogLine(std::string_view dateTime, std::uint32_t threadId, std:
 // Arguments for the "Y_" copy of a spanned setup's first level.
 std::string SpanRelaunchArguments(std::string_view argumentTail, std::string_view ownPath);
 
+// The command line that starts the program at `path`: the path in quotes
+// (unquoted, "C:\Program Files\..." would start "C:\Program.exe" or
+// nothing), then `arguments` as given, each with its own leading blank.
+std::string ProgramCommandLine(std::string_view path, std::string_view arguments);
+
+// The agent's working copy beside it: "X_" + the own file name.
+std::string XCopyPath(std::string_view ownPath);
+// The copy's arguments from the plain agent's "/TRANSIENT=" and "/DELAY="
+// values: " /TRANSIENTx=" + transient, replaced by " /SleepX=" + delay when
+// a delay is given; empty values add nothing.
+std::string XCopyArguments(std::string_view transient, std::string_view delay);
+
 }  // namespace startup

@@ -1,6 +1,7 @@
 #include <windows.h>
 
 #include "package/work_folder.h"
+#include "startup/agent_overrides.h"
 #include "startup/run_mode.h"
 #include "startup/stub.h"
 #include "startup/stub_state.h"
@@ -30,7 +31,7 @@ void RelaunchFromWorkFolderCopy() {
   CopyFileA(own.c_str(), copy.c_str(), FALSE);
   const util::CommandLine cl = util::ProcessCommandLine();
   const std::string args = SpanRelaunchArguments(util::ArgumentTail(cl), own);
-  const std::string command = util::QuoteIfBlank(copy) + " " + args;
+  const std::string command = ProgramCommandLine(copy, " " + args);
   util::WriteTraceLine("SpanRelaunch >>" + command + "<<");
   WinExec(command.c_str(), SW_HIDE);
 }
@@ -73,9 +74,15 @@ void DoRunStubWin() {
     mode = "second instance";
   } else if (plainAgent) {
     mode = "installed agent";
-    // Making and starting the X_ copy arrives with the agent side.
+    CreateAndRun_X_Exe();
   } else if (xAgent) {
     mode = "agent working copy";
+    // The overrides the plain agent got as "/TRANSIENT=" arrive here.
+    const std::string transient = util::SwitchValue("/TRANSIENTx=", "");
+    if (!transient.empty()) {
+      OverridesFromText(transient);
+      AgentLog("TRANSIENTx=" + OverridesToText());
+    }
     AgentLog("CheckTestMode");
     AgentLog("WinMain");
     WinMain();
@@ -90,6 +97,8 @@ void DoRunStubWin() {
     if (IsSpanSecondLevel()) sys::DeleteSelf(true, !util::IsNT());
   }
   util::WriteTraceLine(util::IntToStr(GetCurrentProcessId()) + " ==== RunMode=" + mode);
+  // Also as a second instance: a running copy still gets the switches.
+  if (plainAgent) HandleParamOK(xRunning);
   AgentLog("DoRunStubWin() --- End");
 }
 

@@ -118,6 +118,28 @@ def vpack(*args, check=True):
     return result
 
 
+def stop_agent_copy(copy_class, folder=None, agent_name=None):
+    """Ends a running agent working copy (window class COPY_CLASS): a stop
+    request (message 1123, 0) ends it at its next tick; failing that its
+    process is ended by its id. With FOLDER and AGENT_NAME, also waits until
+    the copy "X_" + AGENT_NAME has removed itself. True when it stopped on
+    request (or was not running)."""
+    probe = [WIN_BUILD / "tests" / "support" / "window_probe.exe"]
+    if run_windows("wine", *probe, "gone", copy_class, 0)[0] == 0:
+        stopped = True
+    else:
+        run_windows("wine", *probe, "post", copy_class, 1123, 0)
+        stopped = run_windows("wine", *probe, "gone", copy_class, 10000)[0] == 0
+        if not stopped:
+            run_windows("wine", *probe, "kill", copy_class)
+    if folder is not None:
+        copy = Path(folder) / ("X_" + agent_name)
+        deadline = time.time() + 30
+        while copy.exists() and time.time() < deadline:
+            time.sleep(0.1)
+    return stopped
+
+
 class DebugViewer:
     """Owns the debug viewer window while the block runs; `text` is what the
     channel delivered, `pieces` the length of each message."""

@@ -6,9 +6,10 @@ import subprocess
 import time
 import unittest
 
-from harness import STUB, WIN_BUILD, DebugViewer, WineTestCase, vpack, win_path, wine
+from harness import STUB, WIN_BUILD, DebugViewer, WineTestCase, stop_agent_copy, vpack, win_path, wine
 
 LOG_PREFIX = r"\d\d/\d\d/\d\d \d\d:\d\d:\d\d [ \d]{4}\d"
+COPY_CLASS = ".AutoUpdate.X_Prog.AutoUpdate"
 
 
 class StartupTest(WineTestCase):
@@ -44,22 +45,33 @@ class StartupTest(WineTestCase):
     def test_agent_log_lines(self):
         agent = self.build("Prog.AutoUpdate.exe", "--agent", "--flag-agent-log",
                            "--agent-name", "Prog.AutoUpdate.exe")
+        # The plain agent starts its working copy, which writes to the same
+        # log with its own tag.
+        self.addCleanup(stop_agent_copy, COPY_CLASS)
         self.assertEqual(wine(agent, "/a=b"), 0)
+        self.assertTrue(stop_agent_copy(COPY_CLASS, self.dir, "Prog.AutoUpdate.exe"))
         log = self.dir / "X_Prog.AutoUpdate.log"
         lines = self.read_log(log)
         for line in lines:
-            self.assertRegex(line, "^" + LOG_PREFIX + "   ")
-        texts = [line[26:] for line in lines]
+            self.assertRegex(line, "^" + LOG_PREFIX + "(   | X )")
+        texts = [line[26:] for line in lines if line[23:26] == "   "]
         path = win_path(agent)
+        copy_path = win_path(self.dir / "X_Prog.AutoUpdate.exe")
         self.assertEqual(texts[:3], ["", "", "=== START === " + path])
         self.assertRegex(texts[3], r'^CommandLine=.*Prog\.AutoUpdate\.exe"? /a=b$')
         self.assertEqual(texts[4:], [
             "Agent Version=1.0.0.1", "DoRunStubWin() --- Start", "X_ExeIsRunning=FALSE",
             "ThisIs_Plain_AutoUpdate_Exe=TRUE", "ThisIs_X_AutoUpdate_Exe=FALSE",
+            "CreateAndRun_X_Exe() --- Start", "Wait 0 SEC", "Create X_ File ",
+            f'WinExec: "{copy_path}"', "CreateAndRun_X_Exe() --- End",
+            "HandleParamOK() --- Start", "HandleParamOK() --- End",
             "DoRunStubWin() --- End", "=== EXIT === " + path, ""])
+        copy_texts = [line[26:] for line in lines if line[23:26] == " X "]
+        self.assertIn("=== START === " + copy_path, copy_texts)
+        self.assertIn("ThisIs_X_AutoUpdate_Exe=TRUE", copy_texts)
 
-        # The working copy writes to the same file, with its own tag. Its
-        # window stays up (the agent's timer source) until closed twice.
+        # Started by hand, the copy's window stays up (the agent's timer
+        # source) until closed twice.
         copy = self.dir / "X_Prog.AutoUpdate.exe"
         shutil.copy(agent, copy)
         log.unlink()
@@ -80,8 +92,10 @@ class StartupTest(WineTestCase):
 
     def test_no_agent_log_without_its_bit(self):
         agent = self.build("Prog.AutoUpdate.exe", "--agent", "--agent-name", "Prog.AutoUpdate.exe")
+        self.addCleanup(stop_agent_copy, COPY_CLASS)
         with DebugViewer(self.dir) as viewer:
             self.assertEqual(wine(agent), 0)
+        self.assertTrue(stop_agent_copy(COPY_CLASS, self.dir, "Prog.AutoUpdate.exe"))
         self.assertFalse(list(self.dir.glob("*.log")))
         self.assertIn("==== ThisIs_AutoUpdateProg=TRUE\r\n", viewer.text)
         self.assertIn("==== RunMode=installed agent\r\n", viewer.text)
@@ -138,7 +152,9 @@ class StartupTest(WineTestCase):
 
         # The signed stub finds its trailer too: the agent bit and log bit
         # come from it.
+        self.addCleanup(stop_agent_copy, COPY_CLASS)
         self.assertEqual(wine(signed), 0)
+        self.assertTrue(stop_agent_copy(COPY_CLASS, signed_dir, "Prog.AutoUpdate.exe"))
         self.assertTrue((signed_dir / "X_Prog.AutoUpdate.log").exists())
 
 
