@@ -113,7 +113,7 @@ TEST_F(VpackHostile, ATrailerLongerThan74BytesIsRead) {
 // with the texts' real characters, converted from their code page.
 TEST_F(VpackHostile, TextOutputIsEscapedAndJsonKeepsTheTextsCharacters) {
   WriteFile(dir_ / "texts.ini", "[GERMAN]\nCharset=0\ns1=Zur\xFC"
-                                "ck\ns2=\x1B]0;title\x07"
+                                "ck\ns2=x\x1B]0;title\x07"
                                 "bell\n"
                                 "[RUSSIAN]\nCharset=204\ns1=\xCF\xF0\xE8\xE2\xE5\xF2\n");
   WriteFile(dir_ / "src/a.txt", "a");
@@ -127,7 +127,9 @@ TEST_F(VpackHostile, TextOutputIsEscapedAndJsonKeepsTheTextsCharacters) {
   ASSERT_EQ(RunVpack({"info", Path("lang.exe")}, out, err), 0) << err;
   EXPECT_EQ(out.find('\x1B'), std::string::npos);
   EXPECT_EQ(out.find('\x07'), std::string::npos);
-  EXPECT_NE(out.find("\\x1B]0;title\\x07bell"), std::string::npos) << out;
+  // (Inside the value: the language file's reader trims control characters
+  // at its ends.)
+  EXPECT_NE(out.find("x\\x1B]0;title\\x07bell"), std::string::npos) << out;
   EXPECT_NE(out.find("Zur\xC3\xBC"
                      "ck"),
             std::string::npos)
@@ -138,7 +140,7 @@ TEST_F(VpackHostile, TextOutputIsEscapedAndJsonKeepsTheTextsCharacters) {
   const auto& languages = j["header"]["languages"];
   EXPECT_EQ(languages[0]["strings"]["s1"], "Zur\xC3\xBC"
                                            "ck");
-  EXPECT_EQ(languages[0]["strings"]["s2"], "\x1B]0;title\x07"
+  EXPECT_EQ(languages[0]["strings"]["s2"], "x\x1B]0;title\x07"
                                            "bell");
   EXPECT_EQ(languages[1]["strings"]["s1"], "\xD0\x9F\xD1\x80\xD0\xB8\xD0\xB2\xD0\xB5\xD1\x82");
 

@@ -5,7 +5,9 @@
 #include <gtest/gtest.h>
 #include <zlib.h>
 
+#include <cctype>
 #include <chrono>
+#include <map>
 #include <cstdint>
 #include <ctime>
 #include <filesystem>
@@ -106,12 +108,20 @@ inline std::string RawPackage(const std::vector<std::pair<std::string, std::stri
   t.filesCount = static_cast<std::uint32_t>(files.size());
   t.magic = package::kMagic;
   t.checksum = package::kChecksumOff;
+  // Space per file as it lands: blocks whose names Windows takes for the
+  // same file (letter case aside) continue one file.
+  std::map<std::string, std::size_t> sizes;
   for (const auto& [name, data] : files) {
-    t.spaceRequired[0] += static_cast<std::uint32_t>(data.size());
+    std::string key = name;
+    for (char& c : key)
+      c = c == '/' ? '\\' : static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    sizes[key] += data.size();
+  }
+  for (const auto& [name, size] : sizes) {
+    t.spaceRequired[0] += static_cast<std::uint32_t>(size);
     for (int i = 1; i < package::kSpaceEntries; ++i) {
       const std::size_t cluster = std::size_t(256) << i;
-      t.spaceRequired[i] +=
-          static_cast<std::uint32_t>((data.size() + cluster - 1) / cluster * cluster);
+      t.spaceRequired[i] += static_cast<std::uint32_t>((size + cluster - 1) / cluster * cluster);
     }
   }
   t.trailerLength = package::kTrailerSize;
