@@ -1,7 +1,10 @@
 #include <windows.h>
 
+#include <cstdint>
+
 #include "startup/run_mode.h"
 #include "startup/stub_state.h"
+#include "util/text.h"
 
 namespace startup {
 
@@ -21,12 +24,25 @@ void AgentLog(std::string_view text) {
             t.wMinute, t.wSecond);
   std::string line = AgentLogLine(stamp, GetCurrentThreadId(), s.agentLogTag, text);
   line += "\r\n";
+  // The plain agent and its X_ copy write the same log at the same time;
+  // appends are not atomic everywhere (Wine), so one mutex per log file
+  // keeps their lines whole and none lost.
+  static const HANDLE mutex = [] {
+    char name[48];
+    const std::uint64_t hash = util::HashNoCase(file);
+    wsprintfA(name, "VantorAgentLog_%08lx%08lx", static_cast<unsigned long>(hash >> 32),
+              static_cast<unsigned long>(hash & 0xFFFFFFFFu));
+    return CreateMutexA(nullptr, FALSE, name);
+  }();
+  const bool locked = mutex && WaitForSingleObject(mutex, 2000) != WAIT_TIMEOUT;
   HANDLE h = CreateFileA(file.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                          OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (h == INVALID_HANDLE_VALUE) return;
-  DWORD written = 0;
-  WriteFile(h, line.data(), static_cast<DWORD>(line.size()), &written, nullptr);
-  CloseHandle(h);
+  if (h != INVALID_HANDLE_VALUE) {
+    DWORD written = 0;
+    WriteFile(h, line.data(), static_cast<DWORD>(line.size()), &written, nullptr);
+    CloseHandle(h);
+  }
+  if (locked) ReleaseMutex(mutex);
 }
 
 }  // namespace startup
