@@ -111,6 +111,16 @@ def wine_output(exe, *args, timeout=60):
     return run_windows("wine", exe, *args, timeout=timeout)
 
 
+def wait_until(condition, seconds=30, step=0.1):
+    """Polls `condition` until it holds (True) or `seconds` have passed (False)."""
+    deadline = time.time() + seconds
+    while not condition():
+        if time.time() > deadline:
+            return False
+        time.sleep(step)
+    return True
+
+
 def vpack(*args, check=True):
     result = subprocess.run([str(VPACK), *map(str, args)], capture_output=True, text=True)
     if check and result.returncode != 0:

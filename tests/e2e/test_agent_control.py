@@ -10,7 +10,7 @@ import time
 import unittest
 
 from harness import (STUB, WIN_BUILD, WindowsProcess, WineTestCase, run_windows, stop_agent_copy,
-                     vpack, win_path, wine_drive_c)
+                     vpack, win_path, wine_drive_c, wait_until)
 
 SUPPORT = WIN_BUILD / "tests" / "support"
 PROBE = SUPPORT / "window_probe.exe"
@@ -24,15 +24,6 @@ LOG_LINE = re.compile(r"^\d\d/\d\d/\d\d \d\d:\d\d:\d\d +\d+(   | X )(.*)$")
 def probe(*args, timeout=60):
     code, out = run_windows("wine", PROBE, *args, timeout=timeout)
     return code, out.replace("\r", "")
-
-
-def wait_until(condition, seconds):
-    deadline = time.time() + seconds
-    while not condition():
-        if time.time() > deadline:
-            return False
-        time.sleep(0.1)
-    return True
 
 
 class AgentControlTest(WineTestCase):

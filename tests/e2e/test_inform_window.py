@@ -5,7 +5,7 @@ in a folder with a blank, whose run leaves a file behind."""
 import time
 import unittest
 
-from harness import WIN_BUILD, WindowsProcess, WineTestCase, run_windows, win_path
+from harness import WIN_BUILD, WindowsProcess, WineTestCase, run_windows, win_path, wait_until
 
 SUPPORT = WIN_BUILD / "tests" / "support"
 PROBE = SUPPORT / "window_probe.exe"
@@ -16,15 +16,6 @@ CLASS = "VRichEditBox"
 def probe(*args):
     code, out = run_windows("wine", PROBE, *args, timeout=60)
     return code, out.replace("\r", "")
-
-
-def wait_until(condition, seconds):
-    deadline = time.time() + seconds
-    while not condition():
-        if time.time() > deadline:
-            return False
-        time.sleep(0.1)
-    return True
 
 
 class InformWindowTest(WineTestCase):

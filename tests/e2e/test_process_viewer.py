@@ -10,7 +10,7 @@ import time
 import unittest
 from pathlib import Path
 
-from harness import WIN_BUILD, WindowsProcess, WineTestCase, run_windows, win_path
+from harness import WIN_BUILD, WindowsProcess, WineTestCase, run_windows, win_path, wait_until
 
 SUPPORT = WIN_BUILD / "tests" / "support"
 PROBE = SUPPORT / "process_probe.exe"
@@ -25,15 +25,6 @@ def reg(*args, check=True):
     code, out = run_windows("wine", "reg", *args, merge_stderr=True)
     if check and code != 0:
         raise AssertionError(f"wine reg {' '.join(args)} failed: {out!r}")
-
-
-def wait_until(condition, seconds=30):
-    deadline = time.time() + seconds
-    while not condition():
-        if time.time() > deadline:
-            return False
-        time.sleep(0.1)
-    return True
 
 
 def read_values(path):

@@ -10,7 +10,7 @@ import subprocess
 import time
 import unittest
 
-from harness import WIN_BUILD, WineTestCase, run_windows, win_path
+from harness import WIN_BUILD, WineTestCase, run_windows, win_path, wait_until
 
 PROBE = WIN_BUILD / "tests" / "support" / "system_probe.exe"
 
@@ -19,15 +19,6 @@ def unix_path(windows_path):
     code, out = run_windows("winepath", "-u", windows_path)
     assert code == 0, out
     return out.strip()
-
-
-def wait_until(condition, seconds=30):
-    deadline = time.time() + seconds
-    while not condition():
-        if time.time() > deadline:
-            return False
-        time.sleep(0.2)
-    return True
 
 
 class SystemServicesTest(WineTestCase):
