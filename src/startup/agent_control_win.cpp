@@ -23,10 +23,8 @@ public:
   }
   void WriteDescriptorKey(std::string_view section, std::string_view key,
                           std::string_view value) override {
-    // Single-threaded, so no lock here; the INI helpers will take the write
-    // beside ReadIniString and its lock.
-    const std::string s(section), k(key), v(value);
-    WritePrivateProfileStringA(s.c_str(), k.c_str(), v.c_str(), FileOf(section).c_str());
+    util::WriteIniString(FileOf(section), std::string(section), std::string(key),
+                         std::string(value));
   }
   int AgentState() override { return Requests().agentState; }
   void SetOverride(int position, std::int64_t value) override {
