@@ -9,7 +9,7 @@ target_link_libraries(stub PRIVATE vantor_core)
 # No C++ exceptions in Windows code: the unwinder and its tables cost more
 # than the rest of the runtime together (see stub_runtime_win.cpp).
 set(stub_flags -Os -ffunction-sections -fdata-sections -fno-exceptions -fno-asynchronous-unwind-tables
-               -fno-threadsafe-statics)
+               -fno-threadsafe-statics -fno-rtti)
 target_compile_options(stub PRIVATE ${stub_flags})
 target_compile_options(vantor_core PRIVATE ${stub_flags})
 target_link_options(stub PRIVATE -mwindows -static -s -Wl,--gc-sections)

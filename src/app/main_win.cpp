@@ -2,10 +2,10 @@
 // the run mode, exit lines. The process exit code is the setup engine's.
 #include <windows.h>
 
+#include "flows/agent_timer_win.h"
 #include "flows/setup_run_win.h"
 #include "http/inet_http.h"
 #include "package/file_info.h"
-#include "startup/agent_commands.h"
 #include "startup/main_window_win.h"
 #include "startup/stub.h"
 #include "startup/stub_state.h"
@@ -14,16 +14,6 @@
 #include "util/system_info.h"
 #include "util/text.h"
 #include "util/trace.h"
-
-namespace {
-
-// Until the check timer arrives, the agent's ticks only count down a stop
-// request (message 1123, command 30) and end the agent when it runs out.
-void OnAgentTick(HWND) {
-  if (startup::StopRequestTick(startup::Requests())) PostQuitMessage(0);
-}
-
-}  // namespace
 
 int main() {
   using namespace startup;
@@ -49,7 +39,7 @@ int main() {
   util::WriteTraceLine(pid + " ==== ThisIs_AutoUpdateProg=" +
                        (s.isAutoUpdateProg ? "TRUE" : "FALSE"));
 
-  SetTimerWork(s.isAutoUpdateProg ? OnAgentTick : flows::OnSetupTimer);
+  SetTimerWork(s.isAutoUpdateProg ? flows::OnAgentTimer : flows::OnSetupTimer);
   if (flows::OwnPackageUsable(*info)) DoRunStubWin();
 
   s.ownFileInfo = nullptr;

@@ -57,6 +57,12 @@ std::string SetupCannotContinue(const std::string& subject, const std::string& w
 
 int SetupExitCode() { return g_exitCode; }
 
+int TakeSetupExitCode() {
+  const int code = g_exitCode;
+  g_exitCode = 0;
+  return code;
+}
+
 void ReportSetupFailure(int exitCode, const std::string& traceText, const std::string& markup,
                         bool foreground) {
   g_exitCode = exitCode;

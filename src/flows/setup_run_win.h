@@ -27,6 +27,8 @@ bool ForcePromptOn();
 // The exit code the process ends with: the engine's, one of flows/exit_codes.h
 // for a failure, or 0.
 int SetupExitCode();
+// The same, set back to 0: the agent runs a setup without taking its code.
+int TakeSetupExitCode();
 
 // Start-up: true when `info` (the own file's) is a package the run may obey.
 // Without the trailer's magic number its fields mean nothing: that is a

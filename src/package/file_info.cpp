@@ -63,7 +63,9 @@ std::string TGFileInfo::UpdateInfoName() const {
   return util::FileNameOf(SUB::GetField(updateInfo_, 1));
 }
 std::string TGFileInfo::UpdateOriginalName() const {
-  return util::ChangeExtension(SUB::GetField(updateInfo_, 1), ".original");
+  // Every extension goes: "Product.v2.info" is installed as "Product.original".
+  const std::string name = UpdateInfoName();
+  return name.substr(0, name.find('.')) + ".original";
 }
 std::string TGFileInfo::AgentFileName() const { return SUB::GetField(updateInfo_, 2); }
 std::string TGFileInfo::UpdateToken(bool unscramble) const {

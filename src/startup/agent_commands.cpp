@@ -88,30 +88,6 @@ std::string SecondsText(std::int64_t seconds) {
                                   ":");
 }
 
-AgentRequests& Requests() {
-  static AgentRequests requests;
-  return requests;
-}
-
-void RequestCycle(AgentRequests& requests, std::int64_t& startCountdown, std::int64_t mode) {
-  requests.cycleRequest = true;
-  if (startCountdown < 1) startCountdown = 1;
-  if (mode == 2) requests.cycleMode = 2;
-}
-
-bool StopRequestTick(AgentRequests& requests) {
-  const bool end = requests.stopRequest == 0;
-  if (requests.stopRequest >= 0) --requests.stopRequest;
-  return end;
-}
-
-DescriptorFiles DescriptorFilesFor(std::string_view ownPath, std::string_view infoField) {
-  const std::string folder = util::FolderOf(ownPath);
-  const std::string name = util::FileNameOf(infoField);
-  return {util::JoinPath(folder, name),
-          util::JoinPath(folder, name.substr(0, name.find('.')) + ".original")};
-}
-
 ListenerAddress ParseListenerSwitch(std::string_view value) {
   const std::size_t colon = value.find(':');
   const std::string_view window = value.substr(0, colon);

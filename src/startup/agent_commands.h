@@ -41,35 +41,6 @@ std::intptr_t DispatchAgentCommand(AgentCommandHost& host, std::uintptr_t comman
 // "DD-MMM-YYYY HH:NN:SS", the readable twin written beside a time key.
 std::string SecondsText(std::int64_t seconds);
 
-// Process-wide requests of the control messages, read by the agent's timer.
-struct AgentRequests {
-  // Remaining ticks: at 0 the agent ends at its next tick, above 0 it counts
-  // down one per tick, below 0 there is no limit.
-  std::int64_t stopRequest = -1;
-  bool cycleRequest = false; // check at the next tick whether due or not
-  int cycleMode = 0;         // 2: the user asked for the check
-  bool updateRequest = false;
-  int agentState = 0;
-};
-AgentRequests& Requests();
-
-// Command 31 on the requests and the start countdown (the agent's tick
-// counter, which "/SleepX=" starts below zero): the request is set, the
-// countdown raised to at least 1 so no delay holds the check back.
-void RequestCycle(AgentRequests& requests, std::int64_t& startCountdown, std::int64_t mode);
-// One timer tick of the stop request: true when the agent is to end now.
-bool StopRequestTick(AgentRequests& requests);
-
-// The descriptors beside the agent at `ownPath`, from the package's
-// descriptor name `infoField`: the ".info" file by its file-name part, the
-// ".original" file by that name cut at its first "." ("Product.v2.info"
-// gives "Product.original").
-struct DescriptorFiles {
-  std::string info;
-  std::string original;
-};
-DescriptorFiles DescriptorFilesFor(std::string_view ownPath, std::string_view infoField);
-
 // "/WM_MSG=" as window handle ":" message number, both decimal; a part that
 // is missing or not a number reads 0.
 struct ListenerAddress {

@@ -1,10 +1,9 @@
 #include <windows.h>
 
 #include "startup/agent_control.h"
-#include "startup/agent_overrides.h"
+#include "startup/agent_session.h"
 #include "startup/run_mode.h"
 #include "startup/stub_state.h"
-#include "util/field_list.h"
 #include "util/system_info.h"
 
 namespace startup {
@@ -26,27 +25,22 @@ public:
     util::WriteIniString(FileOf(section), std::string(section), std::string(key),
                          std::string(value));
   }
-  int AgentState() override { return Requests().agentState; }
+  int AgentState() override { return Agent().descriptors.AgentState(); }
+  // The command carries a byte.
   void SetOverride(int position, std::int64_t value) override {
-    startup::SetOverride(position, value);
+    Agent().descriptors.SetOverride(position, value & 0xFF);
   }
-  void SetStopRequest(std::int64_t request) override { Requests().stopRequest = request; }
+  void SetStopRequest(std::int64_t request) override { Agent().values.remainingTicks = request; }
   void RequestCycle(std::int64_t mode) override {
-    startup::RequestCycle(Requests(), State().autoUpdateTimerCount, mode);
+    agent::RequestCycle(Agent().values, Agent().eligibility, mode);
   }
-  void SetUpdateRequest() override { Requests().updateRequest = true; }
+  void SetUpdateRequest() override { Agent().values.restartDisabled = 1; }
 
 private:
-  std::string FileOf(std::string_view section) {
-    if (files_.info.empty()) {
-      const StubState& s = State();
-      const std::string infoField =
-          s.ownFileInfo ? util::SUB::GetField(s.ownFileInfo->UpdateInfo(), 1) : std::string();
-      files_ = DescriptorFilesFor(s.ownPath, infoField);
-    }
-    return section == kNewSetupSection ? files_.info : files_.original;
+  static std::string FileOf(std::string_view section) {
+    const agent::Descriptors& d = Agent().descriptors;
+    return section == kNewSetupSection ? d.InfoFilePath() : d.OriginalFilePath();
   }
-  DescriptorFiles files_;
 };
 
 AgentCommandHost* g_host = nullptr;

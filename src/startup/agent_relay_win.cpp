@@ -6,7 +6,7 @@
 
 #include "platform/file.h"
 #include "startup/agent_control.h"
-#include "startup/agent_overrides.h"
+#include "startup/agent_session.h"
 #include "startup/main_window_win.h"
 #include "startup/run_mode.h"
 #include "startup/stub.h"
@@ -95,7 +95,7 @@ bool HandleParamOK(bool xExeWasRunning) {
     if (!xExeWasRunning && test > 0) posted |= PostToProcessWindow(target, kMsgStopRequest, 2, 0);
   }
   const std::string transient = util::SwitchValue("/TRANSIENTx=", "");
-  if (!transient.empty()) OverridesFromText(transient);
+  if (!transient.empty()) Agent().descriptors.OverridesFromText(transient);
 
   AgentLog("HandleParamOK() --- End");
   return posted;

@@ -6,6 +6,7 @@
 #include "http/inet_http.h"
 #include "package/work_folder.h"
 #include "startup/agent_control.h"
+#include "startup/agent_session.h"
 #include "startup/main_window_layout.h"
 #include "startup/stub.h"
 #include "startup/stub_state.h"
@@ -80,8 +81,8 @@ LRESULT CALLBACK MainWindowProc(HWND wnd, UINT msg, WPARAM wp, LPARAM lp) {
       if (g_timerWork) g_timerWork(wnd);
       break;
     case kMsgStopRequest:
-      Requests().stopRequest = static_cast<std::intptr_t>(wp);
-      AgentLog("StopRequest=" + util::IntToStr(Requests().stopRequest));
+      Agent().values.remainingTicks = static_cast<std::intptr_t>(wp);
+      AgentLog("StopRequest=" + util::IntToStr(Agent().values.remainingTicks));
       break;
     case kMsgRegisterListener:
       SetListener(wp, static_cast<std::uint32_t>(lp));
@@ -158,7 +159,7 @@ bool CloseMainWindow() {
 void WinMain() {
   StubState& s = State();
   const std::int64_t sleepTicks = util::SwitchNumber("/SleepX=", -1);
-  if (sleepTicks >= 0) s.autoUpdateTimerCount = -sleepTicks;
+  if (sleepTicks >= 0 && s.isAutoUpdateProg) Agent().values.timerCount = -sleepTicks;
 
   http::InstallMessagePump();
   INITCOMMONCONTROLSEX icc{sizeof icc, ICC_PROGRESS_CLASS};

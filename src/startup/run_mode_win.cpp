@@ -1,7 +1,7 @@
 #include <windows.h>
 
 #include "package/work_folder.h"
-#include "startup/agent_overrides.h"
+#include "startup/agent_session.h"
 #include "startup/run_mode.h"
 #include "startup/stub.h"
 #include "startup/stub_state.h"
@@ -80,8 +80,8 @@ void DoRunStubWin() {
     // The overrides the plain agent got as "/TRANSIENT=" arrive here.
     const std::string transient = util::SwitchValue("/TRANSIENTx=", "");
     if (!transient.empty()) {
-      OverridesFromText(transient);
-      AgentLog("TRANSIENTx=" + OverridesToText());
+      Agent().descriptors.OverridesFromText(transient);
+      AgentLog("TRANSIENTx=" + Agent().descriptors.OverridesToText());
     }
     AgentLog("CheckTestMode");
     AgentLog("WinMain");

@@ -15,9 +15,6 @@ struct StubState {
   std::string stubClassName = "VantorStub";
   std::string agentLogTag = "   ";
   std::string ownPath;
-  // AutoUpdateTimerCount: the agent's tick counter; "/SleepX=" starts it
-  // below zero to delay the first check.
-  std::int64_t autoUpdateTimerCount = 0;
   package::TGFileInfo* ownFileInfo = nullptr;  // OwnFileInfo, owned by the main body
 };
 

@@ -1,5 +1,4 @@
-// The agent's control commands, the requests they leave for the timer, the
-// override values and the names the relay builds.
+// The agent's control commands and the names the relay builds.
 #include <gtest/gtest.h>
 
 #include <map>
@@ -8,7 +7,6 @@
 #include <vector>
 
 #include "startup/agent_commands.h"
-#include "startup/agent_overrides.h"
 #include "startup/run_mode.h"
 
 namespace {
@@ -95,45 +93,6 @@ TEST(AgentCommands, OverridesStopAndRequests) {
                                                   "cycle 2", "update", "stop -1"}));
 }
 
-TEST(AgentRequests, CycleRequestLiftsTheStartDelay) {
-  const struct {
-    std::int64_t countdown, mode, countdownAfter;
-    int modeAfter;
-  } cases[] = {{-30, 0, 1, 0}, {0, 2, 1, 2}, {1, 1, 1, 0}, {57, 2, 57, 2}};
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.countdown);
-    startup::AgentRequests r;
-    std::int64_t countdown = c.countdown;
-    startup::RequestCycle(r, countdown, c.mode);
-    EXPECT_TRUE(r.cycleRequest);
-    EXPECT_EQ(countdown, c.countdownAfter);
-    EXPECT_EQ(r.cycleMode, c.modeAfter);
-  }
-}
-
-TEST(AgentRequests, StopRequestEndsAfterThatManyTicks) {
-  startup::AgentRequests r;
-  for (int tick = 0; tick < 5; ++tick)
-    EXPECT_FALSE(startup::StopRequestTick(r)); // none set
-  r.stopRequest = 2;
-  EXPECT_FALSE(startup::StopRequestTick(r));
-  EXPECT_FALSE(startup::StopRequestTick(r));
-  EXPECT_TRUE(startup::StopRequestTick(r));
-  EXPECT_FALSE(startup::StopRequestTick(r)); // once
-}
-
-TEST(AgentRelay, DescriptorFilesLieBesideTheAgent) {
-  const auto f = startup::DescriptorFilesFor("C:\\Program Files\\P\\Prog.AutoUpdate.exe",
-                                             "http://x/updates/Product.v2.info");
-#ifdef _WIN32
-  EXPECT_EQ(f.info, "C:\\Program Files\\P\\Product.v2.info");
-  EXPECT_EQ(f.original, "C:\\Program Files\\P\\Product.original");
-#else
-  EXPECT_EQ(f.info, "C:\\Program Files\\P/Product.v2.info");
-  EXPECT_EQ(f.original, "C:\\Program Files\\P/Product.original");
-#endif
-}
-
 TEST(AgentRelay, ListenerSwitch) {
   const struct {
     const char* value;
@@ -161,25 +120,6 @@ TEST(AgentRelay, CopyCommandLineQuotesThePath) {
             "\"C:\\Program Files\\V\\X_a.exe\" /SleepX=5");
   EXPECT_EQ(startup::ProgramCommandLine("C:\\V\\X_a.exe", ""), "\"C:\\V\\X_a.exe\"");
   EXPECT_EQ(startup::ProgramCommandLine("\"C:\\a b\\x.exe\"", " y"), "\"C:\\a b\\x.exe\" y");
-}
-
-TEST(AgentOverrides, TextRoundTripAndPartialLoads) {
-  using namespace startup;
-  ResetOverrides();
-  EXPECT_EQ(OverridesToText(), "|255|255|255|255|255|255|255|255|");
-  OverridesFromText("|1|0|");
-  EXPECT_EQ(OverridesToText(), "|1|0|255|255|255|255|255|255|");
-  OverridesFromText("|x| 7 ||1|2|3|4|5|6|");
-  EXPECT_EQ(OverridesToText(), "|1|7|255|1|2|3|4|5|");
-  OverridesFromText("1|0"); // not a field list: nothing changes
-  EXPECT_EQ(OverridesToText(), "|1|7|255|1|2|3|4|5|");
-  SetOverride(5, 0x101); // a byte
-  SetOverride(6, 1);     // beyond what the commands may set
-  SetOverride(-1, 1);
-  EXPECT_EQ(OverrideValue(5), 1);
-  EXPECT_EQ(OverrideValue(6), 4);
-  EXPECT_EQ(OverrideValue(8), kOverrideNotSet);
-  ResetOverrides();
 }
 
 } // namespace

@@ -1,0 +1,121 @@
+// DownloadFileAU: the agent's one download routine, for the .info
+// descriptor, the new setup and the inform file.
+#include "agent/update_agent.h"
+
+#include "http/error_page.h"
+#include "package/token.h"
+#include "util/text.h"
+
+namespace agent {
+
+namespace {
+
+// The user texts of the progress caption, by kind.
+const char* CaptionKey(int kind) {
+  return kind == kInfoFile ? "s31" : kind == kUpdateFile ? "s32" : "s33";
+}
+
+bool IsFolderPath(const std::string& path) {
+  return (path.size() > 1 && path[1] == ':') || path.rfind("\\\\", 0) == 0;
+}
+
+} // namespace
+
+bool UpdateAgent::IdentityMatches(const std::string& file, int kind) {
+  if (place_.productToken.empty()) return false;
+  if (kind == kUpdateFile) return host_.SetupToken(file) == place_.productToken;
+  std::string content;
+  if (!host_.ReadFile(file, content)) return false;
+  return package::SplitScrambledList(content).first == place_.productToken;
+}
+
+bool UpdateAgent::DownloadFileAU(const std::string& baseLocation, const std::string& fileName,
+                                 int kind, std::string& errorText) {
+  errorText.clear();
+  std::string content;
+  const std::string name = util::FileNameOf(fileName);
+  const std::string base = e_.TestMode() ? e_.TestModeURL() : baseLocation;
+  const std::string path = base + "\\" + name;
+  const std::string target = util::JoinPath(place_.folder, name);
+  const bool userRequested = UserRequested();
+
+  Trace(Pid() + " DownloadFileAU: " + path);
+  log_.Log(std::string("TestMode=") + (e_.TestMode() ? "TRUE" : "FALSE"));
+  log_.Log("Download START: " + path);
+
+  const bool visible =
+      kind == kUpdateFile && d_.RequestConfirmationBeforeDownload() && !userRequested;
+  if (visible) host_.ShowStubWindow(true);
+  host_.SetProgressCaption(Text(CaptionKey(kind)));
+
+  std::string url;
+  bool fetched = false;
+  if (host_.IsFile(path)) {
+    fetched = true;
+    if (kind == kInfoFile) {
+      host_.ReadFile(path, content);
+    } else if (!util::EqualsNoCase(path, target) && !host_.CopyOver(path, target)) {
+      // A setup is copied, not read into memory: it may be large.
+      errorText = Text("s5");
+    }
+    if (visible) host_.ShowCopyProgress();
+  } else if (!e_.TestMode()) {
+    std::string why;
+    if (host_.IsOnline(why)) {
+      fetched = true;
+      host_.Pump(500);
+      url = base + "/" + name;
+      host_.ClearDownloadAbort();
+      host_.Download(userRequested, url, kind == kInfoFile ? std::string() : target, errorText,
+                     content);
+      host_.Pump(500);
+    }
+  }
+  // Nothing to fetch from (no such file, offline or in test mode): say so,
+  // instead of judging whatever an earlier run left under the target name.
+  if (!fetched && kind != kInfoFile) errorText = Text("s4");
+
+  if (visible) host_.ShowStubWindow(false);
+  log_.Log("Download END:   " + path);
+
+  bool result = false;
+  if (kind == kInfoFile) {
+    if (errorText.empty() && !content.empty())
+      http::MakeNotFoundMessage("", content, url, errorText, false, "");
+    result = errorText.empty() && !content.empty();
+    // Only a descriptor replaces the last good one: an error page or a cut
+    // body would turn into the defaults.
+    if (IsUsableInfoDownload(errorText, content)) host_.WriteFile(target, content);
+    if (!errorText.empty() && errorText[0] == '3') errorText.clear();
+    return result;
+  }
+
+  if (errorText.empty()) {
+    result = true;
+    if (!IdentityMatches(target, kind)) {
+      result = false;
+      // An error page in place of the file gets the "not found" text.
+      std::string head;
+      host_.ReadFile(target, head, http::kErrorPageHead);
+      http::MakeNotFoundMessage("", head, url.empty() ? path : url, errorText, false,
+                                "Bad Secret Token!");
+      host_.RemoveFile(target);
+      log_.Log("ERROR: " + errorText);
+      host_.ShowError(errorText);
+    }
+  } else {
+    log_.Log("Download failed: " + errorText);
+    if (path.size() > 2 && d_.RequestConfirmationBeforeDownload()) {
+      std::string message;
+      if (host_.DownloadAborted())
+        message = Text("s3");
+      else
+        message = path + "<P><P>" + Text(IsFolderPath(path) ? "s4" : "s5");
+      log_.Log("ATTENTION: " + message);
+      host_.Notice(message);
+    }
+  }
+  return result;
+}
+
+} // namespace agent

@@ -1,0 +1,99 @@
+// The agent at work: each tick of its timer decides whether to check; a
+// check downloads the .info descriptor and, when it is eligible, either runs
+// the update cycle (download the new setup, stop the product, run the setup,
+// record the version, restart the product, relaunch the agent) or shows the
+// announced news page. Portable: everything outside goes through AgentHost.
+//
+// The code is split by subject: download_au.cpp (DownloadFileAU),
+// update_cycle.cpp (PerformAutoUpdate, ReStartAutoUpdateExe) and
+// check_timer.cpp (OnAgentTimer, PerformShot, AskBeforeCheck,
+// PerformAutoInform, JustDownloadInfoFile).
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "agent/agent_host.h"
+#include "agent/descriptors.h"
+#include "agent/eligibility.h"
+#include "platform/log_sink.h"
+
+namespace agent {
+
+// The timer's process-wide values, set by the stub window and the control
+// messages and read at every tick.
+struct AgentValues {
+  bool tickGuard = false;            // a tick is being handled
+  bool justDownloadInfoFile = false; // the next tick only fetches the .info
+  // 2: the user asked for a check; 1: that check runs; 0: none.
+  int userRequest = 0;
+  // At 0 the agent ends at the next tick; above 0 counts down one per tick;
+  // below 0 no limit.
+  std::int64_t remainingTicks = -1;
+  // AutoUpdateTimerCount: ticks since the start or the last user request;
+  // "/SleepX=" starts it below zero to hold the first check back.
+  std::int64_t timerCount = 0;
+  // Above 0: a successful update does not relaunch the agent.
+  std::int64_t restartDisabled = 0;
+};
+
+// The control message's "check now" (mode 2: the user asked for it): the
+// forced check, the start countdown raised to at least 1 so no delay holds
+// it back.
+void RequestCycle(AgentValues& values, Eligibility& eligibility, std::int64_t mode);
+
+// Kinds of DownloadFileAU.
+enum DownloadKind { kInfoFile = 1, kUpdateFile = 2, kInformFile = 3 };
+
+// Where the agent stands: its folder, its package's header fields, its
+// product token.
+struct AgentPlace {
+  std::string folder;              // D: the agent's folder, where downloads land
+  std::string descriptorLocation;  // update header field 0
+  std::string agentFileName;       // update header field 2
+  std::string productToken;        // update header field 3, unscrambled
+};
+
+class UpdateAgent {
+public:
+  UpdateAgent(Descriptors& descriptors, Eligibility& eligibility, AgentValues& values,
+              AgentHost& host, platform::LogSink& log, AgentPlace place);
+
+  // One tick of the agent's timer.
+  void OnAgentTimer();
+  // One check: .info download, eligibility, then the cycle or the news.
+  void PerformShot();
+  // The question before a check; sets `status` to 0 on No.
+  void AskBeforeCheck(int& status);
+  // Downloads and shows the news page; true when the window was confirmed.
+  bool PerformAutoInform();
+  bool JustDownloadInfoFile();
+
+  // Fetches `fileName` of `base` (a folder first, then HTTP); see kinds.
+  bool DownloadFileAU(const std::string& base, const std::string& fileName, int kind,
+                      std::string& errorText);
+  // The update cycle; true when the new setup ran successfully.
+  bool PerformAutoUpdate();
+  // Starts the plain agent again (so the new version's agent takes over)
+  // and ends this one.
+  void ReStartAutoUpdateExe();
+
+  bool UserRequested() const { return values_.userRequest == 1; }
+
+private:
+  std::string Text(const std::string& key);
+  std::string Pid();
+  void Trace(const std::string& line);
+  void Notify(int code, int value) { host_.Notify(code, value); }
+  void StopProduct(const std::string& program);
+  bool IdentityMatches(const std::string& file, int kind);
+
+  Descriptors& d_;
+  Eligibility& e_;
+  AgentValues& values_;
+  AgentHost& host_;
+  platform::LogSink& log_;
+  AgentPlace place_;
+};
+
+} // namespace agent

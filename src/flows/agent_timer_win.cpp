@@ -1,0 +1,193 @@
+#include "flows/agent_timer_win.h"
+
+#include "agent/update_agent.h"
+#include "flows/setup_run_win.h"
+#include "http/download_abort.h"
+#include "http/inet_http.h"
+#include "package/file_info.h"
+#include "package/token.h"
+#include "package/work_folder.h"
+#include "platform/file.h"
+#include "startup/agent_control.h"
+#include "startup/agent_session.h"
+#include "startup/main_window_win.h"
+#include "startup/run_mode.h"
+#include "startup/stub_progress_win.h"
+#include "startup/stub_state.h"
+#include "system/files.h"
+#include "system/process_viewer.h"
+#include "ui/inform_window.h"
+#include "ui/message_box.h"
+#include "util/system_info.h"
+#include "util/text.h"
+#include "vars/install_vars.h"
+
+namespace flows {
+
+namespace {
+
+// The product's process is looked up by its file name as well, as the
+// process list of newer systems names programs without their folder.
+constexpr bool kFullPathOnly = false;
+
+class WinAgentHost : public agent::AgentHost {
+public:
+  explicit WinAgentHost(agent::Descriptors& d) : d_(d) {}
+
+  bool Ask(const std::string& markup) override {
+    return ui::AskYesNo(ui::kModePlain, markup, d_.Confirm(), 0, Charset(), d_.BtnText());
+  }
+  void Notice(const std::string& markup) override {
+    ui::ShowAttentionBox(ui::kModePlain, markup, d_.Attention(), 0, Charset(), d_.BtnText());
+  }
+  void ShowError(const std::string& markup) override {
+    ui::ShowErrorBox(ui::kModePlain, markup, d_.Error(), Charset(), d_.BtnText());
+  }
+  void SetBoxFont(const std::string& face, int points, int charset) override {
+    ui::SetMessageBoxFont(face, points, charset);
+  }
+  bool ShowInformWindow(const std::string& title, const std::string& button, int charset,
+                        int fontSize, const std::string& fontFace, int height, int width,
+                        const std::string& link, const std::string& text) override {
+    return ui::ShowInformWindow(reinterpret_cast<std::uintptr_t>(startup::MainWindow()), title,
+                                button, charset, fontSize, fontFace,
+                                charset == 177 || charset == 178, height, width, link,
+                                text) != 0;
+  }
+
+  void Pump(int ms) override { ui::WaitPumping(ms); }
+  void ShowStubWindow(bool visible) override {
+    ShowWindow(startup::MainWindow(), visible ? SW_SHOW : SW_HIDE);
+  }
+  void SetProgressCaption(const std::string& text) override {
+    startup::SetStatusText(startup::StatusLabel(), text, d_.FontName(), Charset(),
+                           static_cast<int>(d_.FontSize()));
+  }
+  void ShowCopyProgress() override {
+    startup::StubProgress(0, 10, 1, 0);
+    for (int i = 0; i < 10; ++i) {
+      startup::StubProgress(1, 10, 1, 0);
+      ui::WaitPumping(300);
+    }
+    startup::StubProgress(0, 10, 1, 0);
+  }
+  void Notify(int code, std::intptr_t value) override {
+    startup::NotifyListener(static_cast<std::uintptr_t>(code), value);
+  }
+  void Quit() override { PostQuitMessage(0); }
+  void EndAgent() override { PostMessageA(startup::MainWindow(), WM_DESTROY, 0, 0); }
+
+  bool IsFile(const std::string& path) override {
+    const DWORD a = GetFileAttributesA(path.c_str());
+    return a != INVALID_FILE_ATTRIBUTES && !(a & FILE_ATTRIBUTE_DIRECTORY);
+  }
+  bool ReadFile(const std::string& path, std::string& content, std::size_t limit) override {
+    content.clear();
+    platform::InputFile file(path);
+    const std::int64_t size = file.Size();
+    if (!file.IsOpen() || size < 0) return false;
+    content.resize(static_cast<std::size_t>(size) < limit ? static_cast<std::size_t>(size) : limit);
+    return file.ReadExact(content.data(), content.size());
+  }
+  bool WriteFile(const std::string& path, std::string_view content) override {
+    // Beside the target first, then moved over it: a reader never sees half.
+    const std::string part = path + ".part";
+    HANDLE h = CreateFileA(part.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                           FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (h == INVALID_HANDLE_VALUE) return false;
+    DWORD written = 0;
+    const bool ok = ::WriteFile(h, content.data(), static_cast<DWORD>(content.size()), &written,
+                                nullptr) &&
+                    written == content.size();
+    CloseHandle(h);
+    if (ok && MoveFileExA(part.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING)) return true;
+    DeleteFileA(part.c_str());
+    return false;
+  }
+  bool CopyOver(const std::string& from, const std::string& to) override {
+    const std::string part = to + ".part";
+    if (CopyFileA(from.c_str(), part.c_str(), FALSE) &&
+        MoveFileExA(part.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING))
+      return true;
+    DeleteFileA(part.c_str());
+    return false;
+  }
+  void RemoveFile(const std::string& path) override { DeleteFileA(path.c_str()); }
+
+  bool IsOnline(std::string& why) override { return http::IsInternetConnected(why); }
+  void Download(bool withWindow, const std::string& url, const std::string& target,
+                std::string& error, std::string& content) override {
+    http::HTTP_DownloadFile(withWindow ? startup::MainWindow() : nullptr, url, target, error,
+                            startup::StubProgressObject(), content);
+  }
+  bool DownloadAborted() override { return http::IsDownloadAborted(); }
+  void ClearDownloadAbort() override { http::SetDownloadAbort(false); }
+  std::string SetupToken(const std::string& path) override {
+    const package::TGFileInfo info(path);
+    if (info.IsDamaged()) return {};
+    const std::string raw = info.UpdateToken(false);
+    return raw.empty() ? std::string() : package::UnscrambleToken(raw);
+  }
+
+  std::string ExpandInstallVariables(const std::string& text, const std::string& targetDir,
+                                     const std::string& sharedDir,
+                                     const std::string& auxiliaryDir) override {
+    vars::SetInstallFolders(targetDir, sharedDir, auxiliaryDir);
+    std::string result;
+    vars::ExpandVariables(text, "", false, result);
+    return result;
+  }
+  bool IsRunning(const std::string& program) override { return sys::IsProcessRunning(program); }
+  void PostClose(const std::string& program) override {
+    sys::CloseMainWindow(program, kFullPathOnly, 0);
+  }
+  void PostQuit(const std::string& program) override {
+    sys::QuitMainWindow(program, kFullPathOnly);
+  }
+  void Terminate(const std::string& program) override {
+    sys::TerminateByName(program, kFullPathOnly);
+  }
+  void WaitGone(const std::string& program, int ms) override {
+    sys::WaitProcessGone(program, ms);
+  }
+  void StartProgram(const std::string& path) override {
+    WinExec(startup::ProgramCommandLine(path, "").c_str(), SW_SHOW);
+  }
+  void StartHidden(const std::string& commandLine) override {
+    WinExec(commandLine.c_str(), SW_HIDE);
+  }
+
+  bool RunSetup(const std::string& setupFile, const std::string& agentFileName,
+                bool withUserInterface, const std::string& extraSwitch) override {
+    const std::string workFolder = package::GetWorkFolder();
+    const bool handshake =
+        RunSetupPackage(workFolder, setupFile, agentFileName, withUserInterface, extraSwitch);
+    // The engine's exit code says whether the setup did its work; the agent
+    // itself still ends with 0.
+    const int engineExit = TakeSetupExitCode();
+    sys::RemoveFolderTree(workFolder, false);
+    startup::AgentLog("Setup result: handshake " + std::string(handshake ? "TRUE" : "FALSE") +
+                      ", exit code " + util::IntToStr(engineExit));
+    return handshake && engineExit == 0;
+  }
+
+  bool DiagnosticMode() override {
+    return util::ReadRegistryValue(agent::kTestModeKey, "Diagnostics", "0", false) == "1";
+  }
+
+private:
+  int Charset() { return static_cast<int>(d_.CharSet()); }
+  agent::Descriptors& d_;
+};
+
+}  // namespace
+
+void OnAgentTimer(HWND) {
+  startup::AgentSession& s = startup::Agent();
+  static WinAgentHost host(s.descriptors);
+  static agent::UpdateAgent updateAgent(s.descriptors, s.eligibility, s.values, host, s.log,
+                                        s.place);
+  updateAgent.OnAgentTimer();
+}
+
+}  // namespace flows

@@ -1,0 +1,545 @@
+// The agent at work against a scripted system: the check timer's rules, the
+// update cycle with its questions, shut-down methods and refusals, the news
+// page, and the downloads behind them.
+#include <gtest/gtest.h>
+
+#include <deque>
+#include <functional>
+#include <map>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "agent/update_agent.h"
+#include "agent_fakes.h"
+#include "package/token.h"
+#include "util/text.h"
+
+namespace {
+
+using agent_test::FakeClock;
+using agent_test::FakeRegistry;
+using agent_test::FakeSizeProbe;
+using agent_test::MemorySettings;
+using agent_test::RecordingLog;
+
+const std::string kFolder = "/Program Files/App";
+const std::string kUrl = "http://upd.invalid/app";
+const std::string kToken = "product-42";
+
+// Every call that the user or the system would notice becomes a line of
+// `events`; answers and the state of files, network and product are set by
+// the test.
+class ScriptedHost : public agent::AgentHost {
+public:
+  explicit ScriptedHost(MemorySettings& store) : store_(store) {}
+
+  std::vector<std::string> events;
+  std::deque<bool> answers;           // for Ask; Yes when empty
+  std::function<void()> duringAsk;    // runs while a question is open
+  std::map<std::string, std::string> files;
+  struct Resource {
+    std::string body, error;
+  };
+  std::map<std::string, Resource> web; // by URL
+  bool online = true;
+  std::string offlineWhy;
+  std::set<std::string> running;
+  std::set<std::string> stubborn; // ignore WM_CLOSE and WM_QUIT
+  int closeAfterNotices = -1;     // the user closes the product after so many notices
+  bool setupResult = true;
+  bool diagnostic = false;
+
+  bool Ask(const std::string& markup) override {
+    events.push_back("ask " + markup);
+    if (duringAsk) duringAsk();
+    if (answers.empty()) return true;
+    const bool a = answers.front();
+    answers.pop_front();
+    return a;
+  }
+  void Notice(const std::string& markup) override {
+    events.push_back("notice " + markup);
+    if (closeAfterNotices > 0 && --closeAfterNotices == 0) running.clear();
+  }
+  void ShowError(const std::string& markup) override { events.push_back("error " + markup); }
+  void SetBoxFont(const std::string&, int, int) override {}
+  bool ShowInformWindow(const std::string& title, const std::string& button, int, int,
+                        const std::string&, int height, int width, const std::string& link,
+                        const std::string& text) override {
+    events.push_back("inform " + title + "|" + button + "|" + std::to_string(width) + "x" +
+                     std::to_string(height) + "|" + link + "|" + text);
+    return true;
+  }
+  void Pump(int) override {}
+  void ShowStubWindow(bool visible) override {
+    events.push_back(visible ? "window shown" : "window hidden");
+  }
+  void SetProgressCaption(const std::string&) override {}
+  void ShowCopyProgress() override { events.push_back("copy progress"); }
+  void Notify(int code, std::intptr_t value) override {
+    events.push_back("notify " + std::to_string(code) + "/" + std::to_string(value));
+  }
+  void Quit() override { events.push_back("quit"); }
+  void EndAgent() override { events.push_back("end agent"); }
+
+  bool IsFile(const std::string& path) override { return files.count(path) != 0; }
+  bool ReadFile(const std::string& path, std::string& content, std::size_t limit) override {
+    const auto it = files.find(path);
+    if (it == files.end()) return false;
+    content = it->second.substr(0, limit);
+    return true;
+  }
+  bool WriteFile(const std::string& path, std::string_view content) override {
+    files[path] = std::string(content);
+    LoadIni(path, content);
+    return true;
+  }
+  bool CopyOver(const std::string& from, const std::string& to) override {
+    events.push_back("copy " + from);
+    files[to] = files[from];
+    return true;
+  }
+  void RemoveFile(const std::string& path) override { files.erase(path); }
+
+  bool IsOnline(std::string& why) override {
+    why = online ? "" : offlineWhy;
+    return online;
+  }
+  void Download(bool withWindow, const std::string& url, const std::string& target,
+                std::string& error, std::string& content) override {
+    events.push_back("download " + url + (withWindow ? " (window)" : ""));
+    const auto it = web.find(url);
+    error = it == web.end() ? url + " --- HTTP status 404" : it->second.error;
+    if (!error.empty()) return;
+    if (target.empty())
+      content = it->second.body;
+    else
+      files[target] = it->second.body;
+  }
+  bool DownloadAborted() override { return false; }
+  void ClearDownloadAbort() override {}
+  // A "setup" here is the text "SETUP:" + its token.
+  std::string SetupToken(const std::string& path) override {
+    const auto it = files.find(path);
+    if (it == files.end() || it->second.rfind("SETUP:", 0) != 0) return {};
+    return it->second.substr(6);
+  }
+
+  std::string ExpandInstallVariables(const std::string& text, const std::string& targetDir,
+                                     const std::string&, const std::string&) override {
+    return util::ReplaceAll(text, "<InstallDir>", targetDir);
+  }
+  bool IsRunning(const std::string& program) override { return running.count(program) != 0; }
+  void PostClose(const std::string& program) override { Stop("close", program); }
+  void PostQuit(const std::string& program) override { Stop("quit", program); }
+  void Terminate(const std::string& program) override {
+    events.push_back("terminate " + program);
+    running.erase(program);
+  }
+  void WaitGone(const std::string& program, int ms) override {
+    events.push_back("wait " + program + " " + std::to_string(ms));
+  }
+  void StartProgram(const std::string& path) override { events.push_back("start " + path); }
+  void StartHidden(const std::string& commandLine) override {
+    events.push_back("start hidden " + commandLine);
+  }
+  bool RunSetup(const std::string& setupFile, const std::string& agentFileName,
+                bool withUserInterface, const std::string& extraSwitch) override {
+    events.push_back("run " + setupFile + " " + agentFileName + (withUserInterface ? " ui " : " ") +
+                     extraSwitch);
+    return setupResult;
+  }
+  bool DiagnosticMode() override { return diagnostic; }
+
+  bool Saw(const std::string& prefix) const {
+    for (const auto& e : events)
+      if (e.rfind(prefix, 0) == 0) return true;
+    return false;
+  }
+
+private:
+  void Stop(const char* how, const std::string& program) {
+    events.push_back(std::string(how) + " " + program);
+    if (!stubborn.count(program)) running.erase(program);
+  }
+  // A written .info becomes what the descriptors read.
+  void LoadIni(const std::string& path, std::string_view content) {
+    std::string section;
+    std::size_t pos = 0;
+    while (pos < content.size()) {
+      std::size_t end = content.find('\n', pos);
+      if (end == std::string_view::npos) end = content.size();
+      const std::string line = util::Trim(content.substr(pos, end - pos));
+      pos = end + 1;
+      if (line.size() > 2 && line.front() == '[') {
+        section = line.substr(1, line.find(']') - 1);
+      } else if (const auto eq = line.find('='); eq != std::string::npos) {
+        store_.values[{path, section, line.substr(0, eq)}] = line.substr(eq + 1);
+      }
+    }
+  }
+  MemorySettings& store_;
+};
+
+class AgentAtWork : public ::testing::Test {
+protected:
+  AgentAtWork()
+      : d(store, agent::OriginalFilePathFor(kFolder, "App.info"),
+          agent::InfoFilePathFor(kFolder, "App.info")),
+        e(d, clock, registry, sizes, log), host(store),
+        agentUnderTest(d, e, values, host, log,
+                       {kFolder, kUrl, "App.AutoUpdate.exe", kToken}) {
+    clock.Set(2026, 12, 10, 9, 0, 0);
+    Defaults();
+  }
+
+  void Defaults() {
+    Original("OriginalSetup", "VersionOriginal", "3");
+    Original("OriginalSetup", "Stamp", "1");
+    Original("OriginalSetup", "ProbeSecondsInterval", "3600");
+    Original("OriginalSetup", "ProgramName", "App");
+    Original("Directories", "TargetDir", "C:\\Program Files\\App");
+    for (const char* key : {"s11", "s12", "s13", "s14", "s15", "s16", "s17", "s18", "s19", "s20",
+                            "s21", "s22", "s23", "s24"})
+      Original("AutoUpdate", key, std::string("[") + key + " PROG_NAME]");
+    sizes.urls[kUrl + "/AppSetup.exe"] = 1000;
+  }
+
+  void Original(const char* section, const char* key, const std::string& value) {
+    store.values[{d.OriginalFilePath(), section, key}] = value;
+  }
+  // An eligible update from 3 to 4 with the given [NewSetup] lines.
+  void Serve(const std::string& newSetupLines, const std::string& setupBody = "SETUP:" + kToken) {
+    host.web[kUrl + "/App.info"].body =
+        "[NewSetup]\r\nVersionNew=4\r\nStamp=2\r\nProgramName=App\r\nDownloadURL_UPDATE=" + kUrl +
+        "\r\nNameOfUpdateFile=AppSetup.exe\r\nSizeOfUpdateFile=1000\r\n"
+        "RunningProcess=<InstallDir>\\App.exe\r\n" +
+        newSetupLines;
+    host.web[kUrl + "/AppSetup.exe"].body = setupBody;
+  }
+  std::string InfoPath() const { return d.InfoFilePath(); }
+  std::string SetupPath() const { return util::JoinPath(kFolder, "AppSetup.exe"); }
+  std::int64_t StoredVersion() { return d.VersionOriginal(); }
+  void Tick() { agentUnderTest.OnAgentTimer(); }
+
+  MemorySettings store;
+  FakeClock clock;
+  FakeRegistry registry;
+  FakeSizeProbe sizes;
+  RecordingLog log;
+  agent::Descriptors d;
+  agent::Eligibility e;
+  agent::AgentValues values;
+  ScriptedHost host;
+  agent::UpdateAgent agentUnderTest;
+  const std::string product = "C:\\Program Files\\App\\App.exe";
+};
+
+TEST_F(AgentAtWork, WholeUpdateAsksStopsRunsRecordsRestartsAndRelaunches) {
+  Serve("RequestConfirmationBeforeDownload=1\r\nRequestConfirmationBeforeInstall=1\r\n"
+        "ShutDownMethod=Using WM_CLOSE\r\nRestartProcess=1\r\nInformFinish=1\r\n");
+  host.running.insert(product);
+  Tick();
+
+  const std::string agentPath = util::JoinPath(kFolder, "App.AutoUpdate.exe");
+  const std::vector<std::string> want = {
+      "notify 40/1",
+      "download " + kUrl + "/App.info",
+      "notify 40/2",
+      "ask [s11 App][s13 App]",
+      "notify 41/1",
+      "window shown",
+      "download " + kUrl + "/AppSetup.exe",
+      "window hidden",
+      "notify 41/2",
+      "ask [s14 App]",
+      "close " + product,
+      "wait " + product + " 1000",
+      "notify 42/1",
+      "run " + SetupPath() + " App.AutoUpdate.exe ui /OriginalInfoFile=\"" + InfoPath() + "\"",
+      "notify 42/2",
+      "ask [s16 App][s17 App]",
+      "start " + product,
+      "start hidden \"" + agentPath + "\" /_ZZ=99 /WAIT=10 /TRANSIENT=|255|255|255|255|255|255|255|255|",
+      "end agent"};
+  EXPECT_EQ(host.events, want);
+  EXPECT_EQ(StoredVersion(), 4);
+  EXPECT_FALSE(host.IsFile(SetupPath())); // deleted after the run
+  EXPECT_EQ(d.Stamp(), 2);
+}
+
+TEST_F(AgentAtWork, EachRefusalEndsTheCycleWhereItShould) {
+  struct Case {
+    const char* name;
+    std::deque<bool> answers;
+    std::string setupBody;
+    bool setupResult;
+    const char* expectedSign; // an event that must be there
+    bool setupRuns;
+  };
+  const Case cases[] = {
+      {"no to the download", {false}, "SETUP:" + kToken, true, "ask [s11", false},
+      {"no to the install", {true, false}, "SETUP:" + kToken, true, "ask [s14", false},
+      {"another token", {}, "SETUP:someone-else", true, "error Bad Secret Token!", false},
+      {"an HTML page", {}, "<html><head><title>404 Not Found</title></head></html>", true,
+       "error <B>404 File Not Found...</B>", false},
+      {"a failing setup", {}, "SETUP:" + kToken, false, "run ", true},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    store.values.clear();
+    Defaults();
+    host.events.clear();
+    host.files.clear();
+    host.answers = c.answers;
+    host.setupResult = c.setupResult;
+    Serve("RequestConfirmationBeforeDownload=1\r\nRequestConfirmationBeforeInstall=1\r\n"
+          "ShutDownMethod=Using WM_CLOSE\r\nRestartProcess=1\r\nInformFinish=1\r\n",
+          c.setupBody);
+    host.running = {product};
+    values = {};
+    d.SetShotsEnabled(true);
+    e.RequestForcedCheck();
+    Tick();
+    EXPECT_TRUE(host.Saw(c.expectedSign));
+    EXPECT_EQ(host.Saw("run "), c.setupRuns);
+    EXPECT_EQ(StoredVersion(), 3);
+    EXPECT_FALSE(host.IsFile(SetupPath()));
+    EXPECT_TRUE(host.running.count(product) == 1 || c.setupRuns); // untouched unless run
+    // A product stopped for a setup that then failed is started again.
+    EXPECT_EQ(host.Saw("start " + product), c.setupRuns);
+    EXPECT_FALSE(host.Saw("ask [s16"));
+    EXPECT_FALSE(host.Saw("end agent"));
+  }
+}
+
+TEST_F(AgentAtWork, ShutDownMethodsAndTheRestartRule) {
+  struct Case {
+    const char* method;
+    bool running, stubborn;
+    std::vector<std::string> stopEvents; // what happened to the product
+    bool restarted;
+  };
+  const std::string p = "C:\\Program Files\\App\\App.exe";
+  const Case cases[] = {
+      {"Using WM_CLOSE", true, false, {"close " + p, "wait " + p + " 1000"}, true},
+      {"Using WM_QUIT", true, false, {"quit " + p, "wait " + p + " 1000"}, true},
+      {"Using Terminate Process", true, false, {"terminate " + p, "wait " + p + " 1000"}, true},
+      {"Don't Shut Down", true, false, {}, false},
+      {"Something else", true, false, {"wait " + p + " 1000"}, false},
+      {"Using WM_CLOSE", true, true, {"close " + p, "wait " + p + " 1000"}, false},
+      {"Using WM_CLOSE", false, false, {}, false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::string(c.method) + (c.running ? " running" : " not running") +
+                 (c.stubborn ? " stubborn" : ""));
+    host.events.clear();
+    host.running.clear();
+    host.stubborn.clear();
+    if (c.running) host.running.insert(p);
+    if (c.stubborn) host.stubborn.insert(p);
+    host.files[InfoPath()] = "";
+    Serve(std::string("RestartProcess=1\r\nShutDownMethod=") + c.method + "\r\n");
+    std::string error;
+    ASSERT_TRUE(agentUnderTest.DownloadFileAU(kUrl, "App.info", agent::kInfoFile, error));
+    EXPECT_TRUE(agentUnderTest.PerformAutoUpdate());
+    std::vector<std::string> stops;
+    for (const auto& ev : host.events)
+      if (ev.rfind("close", 0) == 0 || ev.rfind("quit", 0) == 0 || ev.rfind("terminate", 0) == 0 ||
+          ev.rfind("wait", 0) == 0)
+        stops.push_back(ev);
+    EXPECT_EQ(stops, c.stopEvents);
+    EXPECT_EQ(host.Saw("start " + p), c.restarted);
+  }
+}
+
+TEST_F(AgentAtWork, MessageBoxMethodAsksUntilTheProductIsClosed) {
+  Serve("ShutDownMethod=Issue a Message Box\r\n");
+  host.running.insert(product);
+  host.closeAfterNotices = 3;
+  host.files[InfoPath()] = "";
+  std::string error;
+  ASSERT_TRUE(agentUnderTest.DownloadFileAU(kUrl, "App.info", agent::kInfoFile, error));
+  EXPECT_TRUE(agentUnderTest.PerformAutoUpdate());
+  int notices = 0;
+  for (const auto& ev : host.events) notices += ev == "notice [s15 App.exe]";
+  EXPECT_EQ(notices, 3);
+  EXPECT_TRUE(host.Saw("run "));
+}
+
+TEST_F(AgentAtWork, TimerRules) {
+  Serve("");
+  // Interval 0: the first tick checks, and that is the one check of the run.
+  Original("OriginalSetup", "ProbeSecondsInterval", "0");
+  Tick();
+  Tick();
+  int infoDownloads = 0;
+  for (const auto& ev : host.events) infoDownloads += ev == "download " + kUrl + "/App.info";
+  EXPECT_EQ(infoDownloads, 1);
+
+  // Interval -1: never, unless the control message asks.
+  host.events.clear();
+  d.SetShotsEnabled(true);
+  Original("OriginalSetup", "ProbeSecondsInterval", "-1");
+  Original("OriginalSetup", "ProbeSecondsLast", "0");
+  Tick();
+  EXPECT_FALSE(host.Saw("download"));
+  agent::RequestCycle(values, e, 0);
+  Tick();
+  EXPECT_TRUE(host.Saw("download " + kUrl + "/App.info"));
+
+  // A tick while a question is open does nothing.
+  host.events.clear();
+  Original("OriginalSetup", "VersionOriginal", "3");
+  Original("OriginalSetup", "Stamp", "1");
+  Serve("RequestConfirmationBeforeDownload=1\r\n");
+  int nested = 0;
+  host.duringAsk = [&] {
+    ++nested;
+    Tick();
+  };
+  host.answers = {false};
+  agent::RequestCycle(values, e, 0);
+  Tick();
+  EXPECT_EQ(nested, 1);
+  infoDownloads = 0;
+  for (const auto& ev : host.events) infoDownloads += ev == "download " + kUrl + "/App.info";
+  EXPECT_EQ(infoDownloads, 1);
+
+  // Remaining ticks: at 0 the agent ends.
+  host.events.clear();
+  host.duringAsk = nullptr;
+  values.remainingTicks = 1;
+  Tick();
+  EXPECT_FALSE(host.Saw("quit"));
+  Tick();
+  EXPECT_TRUE(host.Saw("quit"));
+}
+
+TEST_F(AgentAtWork, StartDelayHoldsTheCheckBackUntilAskedFor) {
+  Serve("");
+  values.timerCount = -5; // "/SleepX=5"
+  Original("OriginalSetup", "ProbeSecondsLast", "0");
+  Tick();
+  EXPECT_FALSE(host.Saw("download"));
+  agent::RequestCycle(values, e, 0);
+  EXPECT_EQ(values.timerCount, 1);
+  Tick();
+  EXPECT_TRUE(host.Saw("download"));
+}
+
+TEST_F(AgentAtWork, AskBeforeCheckNoLeavesProbeTimeAndTheNoteFollowsTestMode) {
+  Serve("");
+  d.SetOverride(agent::kOverrideAskBeforeCheck, 1);
+  host.answers = {false};
+  Tick();
+  EXPECT_EQ(host.events, (std::vector<std::string>{"ask [s22 App][s23 App][s24 App]"}));
+  EXPECT_EQ(d.ProbeSecondsLast(), 0);
+
+  // Test mode adds its note; a location on a drive drops the s23 piece.
+  const std::string key = agent::kTestModeKey;
+  registry.values[key + "|TestMode"] = "1";
+  registry.values[key + "|TestModeDate"] = "10-DEC-2026";
+  registry.values[key + "|TestModeURL"] = "C:\\Updates";
+  host.events.clear();
+  host.answers = {false};
+  Tick();
+  ASSERT_EQ(host.events.size(), 1u);
+  EXPECT_EQ(host.events[0], "ask [s22 App][s24 App]<P><P><T><B>PLEASE NOTE</B> - You are now "
+                            "running in <B>Test Mode</B>!");
+}
+
+TEST_F(AgentAtWork, UserRequestedCheckSkipsQuestionsAndSaysWhyNothingHappened) {
+  // Eligible: asked whether to check, then no download or install question,
+  // no window of its own; the finish notice comes anyway.
+  Serve("RequestConfirmationBeforeDownload=1\r\nRequestConfirmationBeforeInstall=1\r\n");
+  agent::RequestCycle(values, e, 2);
+  Tick();
+  EXPECT_EQ(host.events[0], "ask [s22 App][s23 App][s24 App]");
+  EXPECT_FALSE(host.Saw("ask [s1"));
+  EXPECT_TRUE(host.Saw("download " + kUrl + "/AppSetup.exe (window)"));
+  EXPECT_TRUE(host.Saw("notice [s16 App]"));
+  EXPECT_EQ(values.userRequest, 0);
+
+  // Offline: s2 and the system's reason.
+  host.events.clear();
+  host.online = false;
+  host.offlineWhy = "No network.";
+  agent::RequestCycle(values, e, 2);
+  Tick();
+  EXPECT_TRUE(host.Saw("error <P><P>No network."));
+
+  // Online, nothing new: s21, with the code in the diagnostic mode.
+  host.events.clear();
+  host.online = true;
+  host.diagnostic = true;
+  agent::RequestCycle(values, e, 2);
+  Tick();
+  EXPECT_TRUE(host.Saw("notice [s21 PROG_NAME]<P><P>(3 - New version is not higher then old "
+                       "version)   "));
+}
+
+TEST_F(AgentAtWork, NewsPageIsShownAndRecorded) {
+  host.web[kUrl + "/App.info"].body =
+      "[NewSetup]\r\nVersionNew=5\r\nStamp=9\r\nDownloadURL_UPDATE=" + kUrl +
+      "\r\n[General]\r\nAutoInform=1\r\n[AutoInform]\r\nNameOfInformFile=news.txt\r\n"
+      "SizeOfInformFile=1000\r\nDownloadURL_INFORM=http://shop.invalid/\r\nAutoInformW=400\r\n";
+  sizes.urls[kUrl + "/news.txt"] = 1000;
+  host.web[kUrl + "/news.txt"].body = "|" + package::MakeToken(kToken, 7) + "|a|b|Version 5 is out";
+  Tick();
+  EXPECT_TRUE(host.Saw("inform New Version|Download|400x360|http://shop.invalid/|Version 5 is out"));
+  EXPECT_EQ(StoredVersion(), 5);
+
+  // Without an inform file name nothing is fetched or shown.
+  host.events.clear();
+  store.values[{InfoPath(), "AutoInform", "NameOfInformFile"}] = "";
+  EXPECT_FALSE(agentUnderTest.PerformAutoInform());
+  EXPECT_TRUE(host.events.empty());
+}
+
+TEST_F(AgentAtWork, UpdateFromAFolderIsCopiedAndChecked) {
+  const std::string share = "\\\\server\\updates";
+  Serve("");
+  host.files[share + "\\App.info"] = host.web[kUrl + "/App.info"].body;
+  host.files[share + "\\AppSetup.exe"] = "SETUP:" + kToken;
+  sizes.files[share + "\\AppSetup.exe"] = 1000;
+  store.values.clear();
+  agent::UpdateAgent fromShare(d, e, values, host, log,
+                               {kFolder, share, "App.AutoUpdate.exe", kToken});
+  Original("OriginalSetup", "VersionOriginal", "3");
+  Original("OriginalSetup", "ProbeSecondsInterval", "3600");
+  host.files[share + "\\App.info"] = util::ReplaceAll(host.files[share + "\\App.info"], kUrl, share);
+  fromShare.OnAgentTimer();
+  EXPECT_TRUE(host.Saw("copy " + share + "\\AppSetup.exe"));
+  EXPECT_FALSE(host.Saw("download"));
+  EXPECT_TRUE(host.Saw("run "));
+  EXPECT_EQ(StoredVersion(), 4);
+}
+
+TEST_F(AgentAtWork, FailedDescriptorDownloadKeepsTheLastGoodOne) {
+  host.files[InfoPath()] = "[NewSetup]\r\nVersionNew=3\r\n";
+  host.web[kUrl + "/App.info"].error = kUrl + "/App.info --- HTTP status 503";
+  Tick();
+  EXPECT_EQ(host.files[InfoPath()], "[NewSetup]\r\nVersionNew=3\r\n");
+  EXPECT_FALSE(host.Saw("download " + kUrl + "/AppSetup.exe"));
+  // An error page with status 200 is no descriptor either.
+  host.web[kUrl + "/App.info"] = {"<html><head><title>404</title></head></html>", ""};
+  agent::RequestCycle(values, e, 0);
+  Tick();
+  EXPECT_EQ(host.files[InfoPath()], "[NewSetup]\r\nVersionNew=3\r\n");
+  EXPECT_GT(d.ProbeSecondsLast(), 0); // the check happened and counts
+}
+
+TEST_F(AgentAtWork, DownloadFailureNoticeNamesThePlace) {
+  Serve("RequestConfirmationBeforeDownload=1\r\n");
+  host.web[kUrl + "/AppSetup.exe"].error = "connection dropped";
+  host.running.insert(product);
+  Tick();
+  EXPECT_TRUE(host.Saw("notice " + kUrl + "\\AppSetup.exe<P><P>Unable to Download File!"));
+  EXPECT_FALSE(host.Saw("run "));
+  EXPECT_FALSE(host.Saw("close "));
+  EXPECT_EQ(StoredVersion(), 3);
+}
+
+} // namespace
