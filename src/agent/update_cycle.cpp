@@ -89,10 +89,8 @@ bool UpdateAgent::PerformAutoUpdate() {
         Trace(" ==== PerformAutoUpdate-8 ====");
         if (wasRunning) StopProduct(program);
         Trace(" ==== PerformAutoUpdate-9 ====");
-        log_.Log("Shut Down Process() - END");
-
-        const bool stopped = wasRunning && !host_.IsRunning(program);
-        const bool restart = d_.RestartProcess() && stopped;
+        log_.Log(std::string("Shut Down Process() - END  Running before=") + Bool(wasRunning) +
+                 " after=" + Bool(host_.IsRunning(program)));
 
         const std::string extra = "/OriginalInfoFile=\"" + d_.InfoFilePath() + "\"";
         d_.SetAgentState(kAgentRunningSetup);
@@ -101,6 +99,12 @@ bool UpdateAgent::PerformAutoUpdate() {
         result = host_.RunSetup(setup, place_.agentFileName, !d_.BackgroundUpdate(), extra);
         Trace(" ==== PerformAutoUpdate-11 ====");
         Notify(42, 2);
+
+        // Whether the product went is asked after the setup: a program may
+        // take longer than the wait to end, and a setup that started the
+        // product itself must not get a second one.
+        const bool stopped = wasRunning && !host_.IsRunning(program);
+        const bool restart = d_.RestartProcess() && stopped;
 
         if (result) d_.SetVersionOriginal(d_.VersionNew());
         host_.RemoveFile(setup);

@@ -150,12 +150,12 @@ public:
   void WaitGone(const std::string& program, int ms) override {
     sys::WaitProcessGone(program, ms);
   }
+  // Not WinExec: it returns only once the new process reads its message
+  // queue, which the plain agent never does while it waits to take over.
   void StartProgram(const std::string& path) override {
-    WinExec(startup::ProgramCommandLine(path, "").c_str(), SW_SHOW);
+    Start(startup::ProgramCommandLine(path, ""), SW_SHOW);
   }
-  void StartHidden(const std::string& commandLine) override {
-    WinExec(commandLine.c_str(), SW_HIDE);
-  }
+  void StartHidden(const std::string& commandLine) override { Start(commandLine, SW_HIDE); }
 
   bool RunSetup(const std::string& setupFile, const std::string& agentFileName,
                 bool withUserInterface, const std::string& extraSwitch) override {
@@ -177,6 +177,9 @@ public:
 
 private:
   int Charset() { return static_cast<int>(d_.CharSet()); }
+  static void Start(const std::string& commandLine, WORD show) {
+    if (HANDLE process = RunProgram(commandLine, show)) CloseHandle(process);
+  }
   agent::Descriptors& d_;
 };
 

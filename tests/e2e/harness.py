@@ -218,6 +218,27 @@ class WineTestCase(unittest.TestCase):
             os.environ[name] = win_path(path)
             self.addCleanup(os.environ.pop, name, None)
 
+    def install_tasklist(self):
+        """A stand-in takes the place of Wine's own "tasklist.exe" (which
+        prints nothing) until the test ends; Wine is told to run it rather
+        than its built-in one, in the environment of later Windows runs."""
+        standin = WIN_BUILD / "tests" / "support" / "tasklist_standin.exe"
+        windows = Path(os.environ["WINEPREFIX"]) / "drive_c" / "windows"
+        for folder in ("system32", "syswow64"):
+            target = windows / folder / "tasklist.exe"
+            if not (windows / folder).is_dir():
+                continue
+            backup = self.dir / f"{folder}.tasklist.exe"
+            had = target.exists()
+            if had:
+                shutil.copy2(target, backup)
+            shutil.copy(standin, target)
+            self.addCleanup(lambda t=target, b=backup, h=had: shutil.copy2(b, t) if h else t.unlink())
+        old = os.environ.get("WINEDLLOVERRIDES")
+        os.environ["WINEDLLOVERRIDES"] = (old + ";" if old else "") + "tasklist.exe=n"
+        self.addCleanup(lambda: os.environ.__setitem__("WINEDLLOVERRIDES", old) if old is not None
+                        else os.environ.pop("WINEDLLOVERRIDES", None))
+
     def make_source(self, files):
         """A source folder from {relative name: bytes}."""
         src = self.dir / "src"

@@ -90,26 +90,6 @@ class ProcessViewerTest(WineTestCase):
     def ended(self, proc):
         return wait_until(lambda: proc.poll() is not None)
 
-    def install_tasklist(self):
-        """The stand-in takes the place of Wine's own "tasklist.exe" (which
-        prints nothing) until the test ends; Wine is told to run it rather
-        than its built-in one, in the environment of the probe's runs."""
-        windows = Path(os.environ["WINEPREFIX"]) / "drive_c" / "windows"
-        for folder in ("system32", "syswow64"):
-            target = windows / folder / "tasklist.exe"
-            if not (windows / folder).is_dir():
-                continue
-            backup = self.dir / f"{folder}.tasklist.exe"
-            had = target.exists()
-            if had:
-                shutil.copy2(target, backup)
-            shutil.copy(TASKLIST, target)
-            self.addCleanup(lambda t=target, b=backup, h=had: shutil.copy2(b, t) if h else t.unlink())
-        old = os.environ.get("WINEDLLOVERRIDES")
-        os.environ["WINEDLLOVERRIDES"] = (old + ";" if old else "") + "tasklist.exe=n"
-        self.addCleanup(lambda: os.environ.__setitem__("WINEDLLOVERRIDES", old) if old is not None
-                        else os.environ.pop("WINEDLLOVERRIDES", None))
-
     def use_method(self, method):
         """Makes Wine report the Windows version that selects `method` to the
         probe; skips the current subtest when Wine cannot."""

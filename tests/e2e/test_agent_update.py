@@ -1,0 +1,378 @@
+"""The agent at work under Wine, on an installed product: a folder under
+"C:\\Program Files\\..." holding the product (a small windowed program), its
+agent and the agent's .original descriptor, and a local HTTP server that
+serves the .info descriptor, the new setup (a package with the sample
+engine) and a news page. Questions are answered through the UI driver like a
+user would."""
+import os
+import re
+import shutil
+import sys
+import time
+import unittest
+import urllib.error
+import urllib.request
+
+from harness import (ROOT, STUB, WIN_BUILD, WindowsProcess, WineTestCase, run_windows,
+                     stop_agent_copy, vpack, win_path, wine_drive_c, wait_until)
+
+sys.path.insert(0, str(ROOT / "tests" / "support"))
+from http_server import TestServer  # noqa: E402
+
+SUPPORT = WIN_BUILD / "tests" / "support"
+PROBE = SUPPORT / "window_probe.exe"
+DRIVER = SUPPORT / "ui_driver.exe"
+LISTENER = SUPPORT / "listener.exe"
+ENGINE = SUPPORT / "sample_engine.exe"
+PRODUCT_APP = SUPPORT / "product_app.exe"
+AGENT = "Product.AutoUpdate.exe"
+COPY_CLASS = ".AutoUpdate.X_Product.AutoUpdate"
+PRODUCT_CLASS = "VantorProductMain"
+TOKEN = "vantor demo product"
+LOG_LINE = re.compile(r"^\d\d/\d\d/\d\d \d\d:\d\d:\d\d +\d+(   | X )(.*)$")
+
+
+def probe(*args, timeout=60):
+    code, out = run_windows("wine", PROBE, *args, timeout=timeout)
+    return code, out.replace("\r", "")
+
+
+def ini_text(sections):
+    """INI text with CRLF line ends from {section: {key: value}}."""
+    out = []
+    for section, keys in sections.items():
+        out.append(f"[{section}]")
+        out += [f"{k}={v}" for k, v in keys.items()]
+        out.append("")
+    return "\r\n".join(out)
+
+
+def ini_value(path, section, key):
+    current = None
+    for line in path.read_text(encoding="latin-1").splitlines():
+        line = line.strip()
+        if line.startswith("["):
+            current = line[1:line.index("]")]
+        elif current == section and line.split("=", 1)[0] == key:
+            return line.split("=", 1)[1]
+    return None
+
+
+class InstalledProduct(WineTestCase):
+    """One product installed with its agent, and its update server."""
+
+    def setUp(self):
+        super().setUp()
+        for need in (PROBE, DRIVER, LISTENER, ENGINE, PRODUCT_APP):
+            if not need.exists():
+                raise AssertionError(f"{need} is not built: run scripts/build.sh")
+        case = self.id().rsplit(".", 1)[-1]
+        self.root = wine_drive_c() / "Program Files" / "Vantor Update Test" / case
+        shutil.rmtree(self.root, ignore_errors=True)
+        self.folder = self.root / "My Product"
+        self.folder.mkdir(parents=True)
+        self.addCleanup(shutil.rmtree, self.root, True)
+        self.win_folder = "C:\\Program Files\\Vantor Update Test\\" + case + "\\My Product"
+        self.install_tasklist()
+
+        self.served = self.dir / "served"
+        self.served.mkdir()
+        self.server = TestServer(self.served)
+        self.server.__enter__()
+        self.addCleanup(self.server.__exit__, None, None, None)
+        self.url = self.server.url + "/upd"
+        (self.served / "upd").mkdir()
+
+        shutil.copy(PRODUCT_APP, self.folder / "Product.exe")
+        self.product = self.win_folder + "\\Product.exe"
+        self.record_engine()
+        # The copy is stopped before its folder goes (cleanups run last first).
+        self.addCleanup(self.stop_everything)
+
+    def stop_everything(self):
+        stop_agent_copy(COPY_CLASS, self.folder, AGENT)
+        for _ in range(3):
+            if probe("gone", PRODUCT_CLASS, 0)[0] == 0:
+                break
+            probe("kill", PRODUCT_CLASS)
+
+    # --- The fixture's pieces ------------------------------------------------
+
+    def install_agent(self, interval=0, method="Using WM_CLOSE", restart=True, reask=0):
+        args = ["agent", "--stub", STUB, "-o", self.folder, "--update-url", self.url,
+                "--update-info", "Product.info", "--agent-name", AGENT,
+                "--update-token-plain", TOKEN, "--version", 1, "--check-interval", interval,
+                "--reask-interval", reask,
+                "--program", "<InstallDir>\\Product.exe", "--program-name", "My Product",
+                "--target-dir", self.win_folder, "--shutdown-method", method, "--flag-agent-log"]
+        if not restart:
+            args.append("--no-restart")
+        vpack(*args)
+        self.original = self.folder / "Product.original"
+
+    def publish_setup(self, token=TOKEN, engine_args="/HoldMs=300", name="ProductSetup.exe"):
+        src = self.make_source({"readme.txt": b"version 2\r\n"})
+        shutil.copy(ENGINE, src / "engine.exe")
+        setup = self.served / "upd" / name
+        vpack("build", src, "--stub", STUB, "-o", setup, "-q", "--engine", "engine.exe",
+              "--engine-args", engine_args, "--update-url", self.url, "--update-info",
+              "Product.info", "--agent-name", AGENT, "--update-token-plain", token,
+              "--carry-agent")
+        return setup.stat().st_size
+
+    def publish_info(self, size, **keys):
+        """The .info announcing version 2; `keys` override [NewSetup] keys,
+        a key "General" or "AutoInform" gives those sections."""
+        new_setup = {"DownloadURL_UPDATE": self.url, "NameOfUpdateFile": "ProductSetup.exe",
+                     "SizeOfUpdateFile": size, "RequestConfirmationBeforeDownload": 0,
+                     "RequestConfirmationBeforeInstall": 0, "BackgroundUpdate": 0,
+                     "ShutDownMethod": "Using WM_CLOSE", "RestartProcess": 1, "InformFinish": 0,
+                     "RunningProcess": "<InstallDir>\\Product.exe", "ProgramName": "My Product",
+                     "VersionNew": 2, "Stamp": 2}
+        sections = {"NewSetup": new_setup}
+        for name in ("General", "AutoInform"):
+            if name in keys:
+                sections[name] = keys.pop(name)
+        new_setup.update(keys)
+        (self.served / "upd" / "Product.info").write_bytes(ini_text(sections).encode("latin-1"))
+
+    def start_product(self):
+        """The product as the user started it; the process object tells
+        whether this very process still runs."""
+        started = self.dir / "product-start.txt"
+        proc = WindowsProcess(["wine", self.folder / "Product.exe", f"/StartFile={win_path(started)}"])
+        self.addCleanup(lambda: proc.poll() is None and (proc.proc.kill(), proc.proc.wait()))
+        self.assertTrue(wait_until(started.exists, 30), "the product did not start")
+        time.sleep(0.3)
+        return proc
+
+    def product_window(self):
+        """Some product process shows its main window."""
+        return probe("wait", PRODUCT_CLASS, 0)[0] == 0
+
+    def start_listener(self):
+        out = self.dir / "listener.txt"
+        proc = WindowsProcess(["wine", LISTENER, win_path(out), 120000])
+        self.addCleanup(lambda: proc.poll() is None and (proc.proc.kill(), proc.proc.wait()))
+        ready = self.dir / "listener.txt.ready"
+        self.assertTrue(wait_until(ready.exists, 30), "the listener did not start")
+        return out, ready.read_text()
+
+    def run_agent(self, *args):
+        code, _ = WindowsProcess(["wine", self.folder / AGENT, *args]).finish(timeout=60)
+        self.assertEqual(code, 0)
+
+    def answer(self, *actions, timeout=60000):
+        """Starts the UI driver with `actions`; its run ends when they are done."""
+        return WindowsProcess(["wine", DRIVER, "--timeout", timeout, *actions])
+
+    def log(self, tag=" X ", raw=False):
+        """The agent log's texts written by the copy (tag " X ") or the plain
+        agent ("   "); `raw`: whole lines of both."""
+        path = self.folder / ("X_" + AGENT.replace(".exe", ".log"))
+        if not path.exists():
+            return []
+        lines = path.read_bytes().decode("latin-1").split("\r\n")[:-1]
+        if raw:
+            return lines
+        return [m.group(2) for m in map(LOG_LINE.match, lines) if m and m.group(1) == tag]
+
+    def requests(self, name):
+        return [r for r in self.server.requests if r["path"].endswith("/" + name)]
+
+    def version_original(self):
+        return ini_value(self.original, "OriginalSetup", "VersionOriginal")
+
+
+class UpdateCycleTest(InstalledProduct):
+    def test_whole_update_asks_stops_runs_records_restarts_and_relaunches(self):
+        self.install_agent()
+        size = self.publish_setup()
+        self.publish_info(size, RequestConfirmationBeforeDownload=1,
+                          RequestConfirmationBeforeInstall=1, InformFinish=1)
+        product = self.start_product()
+        received, address = self.start_listener()
+        # Three ticks' delay, so the listener is registered before the check.
+        driver = self.answer("--click", "Yes", "--gone", "--click", "Yes", "--gone",
+                             "--text", "--click", "Yes", "--gone")
+        self.run_agent("/DELAY=3", f"/WM_MSG={address}")
+        code, text = driver.finish(timeout=120)
+        self.assertEqual(code, 0, f"the three questions were not all asked: {text}\n" +
+                         "\n".join(self.log()))
+        self.assertIn("My Product", text)
+
+        # The engine of the new setup ran with the quoted .info path.
+        self.assertTrue(wait_until(self.record.exists, 30), "the new setup's engine did not run")
+        command = self.record.read_text(encoding="latin-1").splitlines()[0]
+        self.assertIn(f'/OriginalInfoFile="{self.win_folder}\\Product.info"', command)
+        self.assertTrue(wait_until(lambda: self.version_original() == "2", 30))
+        # The product was closed and started again; the agent relaunched.
+        self.assertTrue(wait_until(lambda: product.poll() is not None, 30),
+                        "the product was not closed")
+        self.assertTrue(wait_until(self.product_window, 30), "the product was not restarted")
+        self.assertTrue(wait_until(lambda: ".. ReStartAutoUpdateExe() - End" in self.log(), 30))
+        log = self.log()
+        self.assertIn(f'.. WinExec - "{self.win_folder}\\{AGENT}" /_ZZ=99 /WAIT=10 '
+                      "/TRANSIENT=|255|255|255|255|255|255|255|255|", log)
+        self.assertIn("PerformAutoUpdate() - END    Result=TRUE", log)
+        self.assertFalse((self.folder / "ProductSetup.exe").exists(), "the setup was kept")
+        # The first copy ended; the relaunched plain agent waits its 10 s.
+        self.assertTrue(wait_until(lambda: "DeleteMySelf" in self.log(), 30))
+        notices = [line for line in received.read_text().splitlines()
+                   if line.split()[0] in ("40", "41", "42")]
+        self.assertEqual(notices, ["40 1", "40 2", "41 1", "41 2", "42 1", "42 2"])
+        # The relaunched agent runs its own copy, which finds nothing new.
+        self.assertEqual(probe("wait", COPY_CLASS, 50000)[0], 0,
+                         "the relaunched agent did not start its copy:\n" +
+                         "\n".join(self.log(raw=True)[-40:]))
+
+    def test_refusals_end_the_cycle(self):
+        # Checks only when asked ("/TEST=0"); a declined update is offered
+        # again one second later.
+        self.install_agent(interval=-1, reask=1)
+        size = self.publish_setup()
+        html = b"<html><head><title>404 Not Found</title></head><body>gone</body></html>\n"
+        (self.served / "upd" / "Gone.exe").write_bytes(html)
+        other = self.publish_setup(token="someone else", name="Other.exe")
+        failing = self.publish_setup(engine_args="/ExitCode=3", name="Failing.exe")
+        product = self.start_product()
+        self.run_agent()
+        self.assertEqual(probe("wait", COPY_CLASS, 30000)[0], 0)
+        cases = [
+            ("no to the download", dict(RequestConfirmationBeforeDownload=1),
+             ["--click", "No", "--gone"], None),
+            ("no to the install", dict(RequestConfirmationBeforeInstall=1),
+             ["--click", "No", "--gone"], None),
+            ("another token", dict(NameOfUpdateFile="Other.exe", SizeOfUpdateFile=other),
+             ["--text", "--click", "OK", "--gone"], "Bad Secret Token!"),
+            ("an error page", dict(NameOfUpdateFile="Gone.exe", SizeOfUpdateFile=len(html)),
+             ["--text", "--click", "OK", "--gone"], "404 File Not Found..."),
+        ]
+        for stamp, (name, keys, actions, text) in enumerate(cases, start=10):
+            with self.subTest(name):
+                self.publish_info(size, Stamp=stamp, **keys)
+                driver = self.answer(*actions)
+                self.run_agent("/TEST=0")
+                code, out = driver.finish(timeout=90)
+                self.assertEqual(code, 0, out)
+                if text:
+                    self.assertIn(text, out)
+                self.assertTrue(wait_until(lambda: "PerformAutoUpdate() - END    Result=FALSE"
+                                           in self.log()[-3:], 30))
+                self.assertEqual(self.version_original(), "1")
+                self.assertFalse(self.record.exists(), "a setup ran")
+                self.assertIsNone(product.poll(), "the product was touched")
+                for leftover in ("ProductSetup.exe", "Other.exe", "Gone.exe"):
+                    self.assertFalse((self.folder / leftover).exists(), leftover)
+
+        # A failing setup runs, is not recorded, and is offered at the next check.
+        self.publish_info(size, Stamp=20, NameOfUpdateFile="Failing.exe",
+                          SizeOfUpdateFile=failing, RestartProcess=0)
+        self.run_agent("/TEST=0")
+        self.assertTrue(wait_until(self.record.exists, 60), "the failing setup did not run")
+        self.assertTrue(wait_until(lambda: "PerformAutoUpdate() - END    Result=FALSE"
+                                   in self.log()[-3:], 30))
+        self.assertEqual(self.version_original(), "1")
+        self.record.unlink()
+        time.sleep(2)
+        self.run_agent("/TEST=0")
+        self.assertTrue(wait_until(self.record.exists, 60), "the failed update was not offered again")
+        self.assertEqual(self.version_original(), "1")
+
+    def test_dont_shut_down_neither_stops_nor_restarts(self):
+        self.install_agent(method="Don't Shut Down", restart=False)
+        size = self.publish_setup()
+        self.publish_info(size, ShutDownMethod="Don't Shut Down", RestartProcess=0)
+        product = self.start_product()
+        self.run_agent()
+        self.assertTrue(wait_until(lambda: self.version_original() == "2", 60))
+        self.assertTrue(self.record.exists())
+        time.sleep(2)
+        self.assertIsNone(product.poll(), "the product was stopped")
+
+    def test_product_not_running_is_not_started(self):
+        self.install_agent()
+        size = self.publish_setup()
+        self.publish_info(size)
+        self.run_agent()
+        self.assertTrue(wait_until(lambda: self.version_original() == "2", 60))
+        time.sleep(2)
+        self.assertFalse(self.product_window(), "a product that was not running was started")
+
+    def test_network_failure_leaves_everything_and_tries_again(self):
+        self.install_agent(interval=1, reask=1)
+        size = self.publish_setup()
+        # The setup's connection drops after 60 % of its bytes.
+        self.publish_info(size, DownloadURL_UPDATE=f"{self.server.url}/_drop/{size * 6 // 10}/upd")
+        product = self.start_product()
+        self.run_agent()
+        self.assertTrue(wait_until(lambda: len(self.requests("ProductSetup.exe")) >= 2, 60),
+                        "no second attempt")
+        self.assertFalse(self.record.exists(), "a partial setup ran")
+        self.assertEqual(self.version_original(), "1")
+        self.assertIsNone(product.poll(), "the product was touched")
+        self.assertFalse((self.folder / "ProductSetup.exe").exists())
+
+
+class CheckTimerTest(InstalledProduct):
+    def test_interval_rules_and_the_test_switch(self):
+        # -1: never on its own; "/TEST=" asks for one check now.
+        self.install_agent(interval=-1)
+        self.publish_info(0, VersionNew=1)
+        received, address = self.start_listener()
+        self.run_agent(f"/WM_MSG={address}")
+        self.assertEqual(probe("wait", COPY_CLASS, 30000)[0], 0)
+        time.sleep(4)
+        self.assertEqual(self.requests("Product.info"), [])
+        self.run_agent("/TEST=0")
+        self.assertTrue(wait_until(lambda: len(self.requests("Product.info")) == 1, 30))
+        lines = received.read_text().splitlines()
+        self.assertEqual([line.split()[0] for line in lines][:4], ["50", "51", "40", "40"])
+        self.assertEqual(lines[2:4], ["40 1", "40 2"])
+        stop_agent_copy(COPY_CLASS, self.folder, AGENT)
+
+        # 0: one check per run.
+        self.install_agent(interval=0)
+        before = len(self.requests("Product.info"))
+        self.run_agent()
+        self.assertTrue(wait_until(lambda: len(self.requests("Product.info")) == before + 1, 30))
+        time.sleep(4)
+        self.assertEqual(len(self.requests("Product.info")), before + 1)
+
+    def test_tick_during_an_open_question_does_nothing(self):
+        self.install_agent(interval=1)
+        size = self.publish_setup()
+        self.publish_info(size, RequestConfirmationBeforeDownload=1)
+        self.run_agent()
+        self.answer("--wait").finish(timeout=60)
+        time.sleep(4)  # the box stays open over several ticks
+        self.assertEqual(len(self.requests("Product.info")), 1)
+        self.answer("--click", "No", "--gone").finish(timeout=60)
+        self.assertTrue(wait_until(lambda: len(self.requests("Product.info")) >= 2, 30))
+
+
+class InformTest(InstalledProduct):
+    def test_news_page_shows_and_its_button_opens_the_link(self):
+        self.install_agent()
+        token = vpack("token", TOKEN).stdout.strip()
+        page = b"|" + token.encode() + b"|x|y|Version 2 is out: faster updates."
+        (self.served / "upd" / "news.txt").write_bytes(page)
+        shop = self.root / "Shop.exe"
+        shutil.copy(PRODUCT_APP, shop)
+        self.publish_info(0, General={"AutoInform": 1},
+                          AutoInform={"NameOfInformFile": "news.txt",
+                                      "SizeOfInformFile": len(page), "AutoInformW": 420,
+                                      "AutoInformH": 300,
+                                      "DownloadURL_INFORM": str(win_path(shop))})
+        self.run_agent()
+        self.assertEqual(probe("wait", "VRichEditBox", 60000)[0], 0, "no inform window")
+        shown = bytes.fromhex("".join(probe("text", "VRichEditBox")[1].split()))
+        self.assertIn(b"Version 2 is out", shown)
+        self.assertEqual(probe("click", "VRichEditBox")[0], 0)
+        self.assertEqual(probe("gone", "VRichEditBox", 10000)[0], 0)
+        self.assertTrue(wait_until(self.product_window, 30), "the link was not opened")
+        self.assertTrue(wait_until(lambda: self.version_original() == "2", 30))
+
+
+if __name__ == "__main__":
+    unittest.main()
