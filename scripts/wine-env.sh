@@ -33,6 +33,9 @@ if [ -z "${VANTOR_XVFB_PID:-}" ]; then
     export DISPLAY=":$n" VANTOR_XVFB_PID
     break
   done
+  if [ -z "${VANTOR_XVFB_PID:-}" ]; then
+    echo "wine-env.sh: no free X display between :57 and :90 (stale /tmp/.X*-lock files?)" >&2
+  fi
 fi
 
 if [ ! -f "$WINEPREFIX/system.reg" ]; then

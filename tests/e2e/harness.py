@@ -3,8 +3,10 @@ under Wine, packages built by the real vpack, a debug viewer for the trace.
 
 Every test works in its own folder under build/e2e/ and stops what it
 started by its PID."""
+import atexit
 import os
 import shutil
+import signal
 import subprocess
 import tempfile
 import time
@@ -43,6 +45,18 @@ def _ensure_wine_environment():
         if b"=" in item:
             k, v = item.split(b"=", 1)
             os.environ[k.decode()] = v.decode()
+    # The display started for this run goes with it: runs of single cases
+    # must not use up the display numbers.
+    xvfb = os.environ.get("VANTOR_XVFB_PID")
+    if xvfb:
+        atexit.register(lambda: _kill_quietly(int(xvfb), signal.SIGTERM))
+
+
+def _kill_quietly(pid, sig):
+    try:
+        os.kill(pid, sig)
+    except OSError:
+        pass
 
 
 def win_path(path):

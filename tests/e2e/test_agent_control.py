@@ -14,6 +14,7 @@ from harness import (STUB, WIN_BUILD, WindowsProcess, WineTestCase, run_windows,
 
 SUPPORT = WIN_BUILD / "tests" / "support"
 PROBE = SUPPORT / "window_probe.exe"
+DRIVER = SUPPORT / "ui_driver.exe"
 LISTENER = SUPPORT / "listener.exe"
 ENGINE = SUPPORT / "sample_engine.exe"
 AGENT = "Prog.AutoUpdate.exe"
@@ -89,7 +90,9 @@ class AgentControlTest(WineTestCase):
         self.assertTrue((self.folder / ("X_" + AGENT)).exists())
 
         def lines():
-            return received.read_text().splitlines() if received.exists() else []
+            # The copy's own checks announce their phases (40 to 42) between.
+            text = received.read_text() if received.exists() else ""
+            return [line for line in text.splitlines() if line.split()[0] not in ("40", "41", "42")]
         self.assertTrue(wait_until(lambda: len(lines()) >= 2, 10), lines())
         code50, code51 = lines()[:2]
         self.assertRegex(code50, r"^50 \d+ " + re.escape(COPY_CLASS) + "$")
@@ -141,7 +144,10 @@ class AgentControlTest(WineTestCase):
         # Above 0 on a fresh start: the copy started for the check ends after it.
         self.assertTrue(wait_until(lambda: not (self.folder / ("X_" + AGENT)).exists(), 30))
         (self.folder / "X_Prog.AutoUpdate.log").unlink()
+        # 2 is a check the user asked for: the copy first asks whether to check.
+        driver = WindowsProcess(["wine", DRIVER, "--timeout", 30000, "--click", "No", "--gone"])
         self.run_agent("/TEST=2")
+        self.assertEqual(driver.finish(timeout=60)[0], 0, "no question before the check")
         self.assertEqual(probe("gone", COPY_CLASS, 15000)[0], 0, "the copy did not end by itself")
         copy = self.texts(" X ")
         self.assertEqual([t for t in copy if t.startswith(("AgentCommand", "StopRequest"))],
@@ -155,9 +161,9 @@ class AgentControlTest(WineTestCase):
         info = self.folder / "Prog.info"
         info.write_bytes(b"[NewSetup]\r\nVersionNew=8\r\n")
         info_before = info.read_bytes()
-        # Without arguments the plain agent starts the copy and ends, with
-        # nothing to pass on.
-        self.run_agent()
+        # A delay holds the copy's own checks back (they would write
+        # ProbeSecondsLast); there is nothing to pass on.
+        self.run_agent("/DELAY=60")
         self.assertTrue(self.copy_window_up())
         plain = self.texts("   ")
         self.assertIn(f"=== EXIT === {self.agent}", plain)
@@ -185,7 +191,7 @@ class AgentControlTest(WineTestCase):
         self.assertEqual(probe("gone", COPY_CLASS, 10000)[0], 0)
 
     def test_transient_and_delay_reach_the_copy(self):
-        overrides = "|1|0|1|255|255|255|255|255|"
+        overrides = "|0|0|1|255|255|255|255|255|"
         self.run_agent("/WAIT=1", f"/TRANSIENT={overrides}")
         self.assertTrue(self.copy_window_up())
         self.assertIn("Wait 1 SEC", self.texts("   "))
