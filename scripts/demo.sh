@@ -79,3 +79,66 @@ kill "$server_pid" 2>/dev/null || true
 echo "== What the setup engine received"
 tr -d '\r' < "$out/engine.txt"
 echo "== The web setup exited with code $code (the engine's own)"
+echo
+
+echo "== The update agent ($stub_kind): the demo product installed with its agent,"
+echo "   and version 2 published on the local server"
+product_dir="$WINEPREFIX/drive_c/Program Files/Vantor Demo"
+product_win='C:\Program Files\Vantor Demo'
+rm -rf "$product_dir" "$out/www/update" && mkdir -p "$product_dir" "$out/www/update"
+cp "$win/tests/support/product_app.exe" "$product_dir/DemoProduct.exe"
+python3 tests/support/http_server.py "$out/www" --port-file "$out/port2" --max-seconds 300 &
+server_pid=$!
+for _ in $(seq 1 100); do [ -s "$out/port2" ] && break; sleep 0.1; done
+url="http://127.0.0.1:$(cat "$out/port2")/update"
+"$vpack" agent --stub "$win/src/stub.exe" -o "$product_dir" --update-url "$url" \
+  --update-info Demo.info --agent-name Demo.AutoUpdate.exe --update-token-plain "demo product" \
+  --version 1 --check-interval 0 --program '<InstallDir>\DemoProduct.exe' \
+  --program-name "Vantor Demo" --target-dir "$product_win" --shutdown-method "Using WM_CLOSE" \
+  --flag-agent-log
+"$vpack" build "$out/payload" --stub "$win/src/stub.exe" --languages demo/languages.ini \
+  --engine Engine.exe --engine-args "/HoldMs=1500" -o "$out/www/update/DemoSetup2.exe" -q \
+  --update-url "$url" --update-info Demo.info --agent-name Demo.AutoUpdate.exe \
+  --update-token-plain "demo product" --carry-agent
+size=$(stat -c %s "$out/www/update/DemoSetup2.exe")
+printf '%s\r\n' "[NewSetup]" "DownloadURL_UPDATE=$url" "NameOfUpdateFile=DemoSetup2.exe" \
+  "SizeOfUpdateFile=$size" "RequestConfirmationBeforeDownload=1" \
+  "RequestConfirmationBeforeInstall=0" "BackgroundUpdate=0" "ShutDownMethod=Using WM_CLOSE" \
+  "RestartProcess=1" "InformFinish=0" 'RunningProcess=<InstallDir>\DemoProduct.exe' \
+  "ProgramName=Vantor Demo" "VersionNew=2" "Stamp=2" > "$out/www/update/Demo.info"
+echo "   installed: $product_win (DemoProduct.exe, Demo.AutoUpdate.exe, Demo.original)"
+echo "   published: $url/Demo.info (version 2) and DemoSetup2.exe ($size bytes)"
+echo "   Demo.original says VersionOriginal=$(grep -a VersionOriginal= "$product_dir/Demo.original" | tr -d '\r' | cut -d= -f2)"
+
+echo "== The product runs; its agent starts, makes its X_ copy and checks"
+wine "$product_dir/DemoProduct.exe" "/Title=Vantor Demo, version 1" &
+product_pid=$!
+sleep 2
+rm -f "$out/engine.txt"
+# The agent asks before it downloads; the UI driver reads the question and
+# answers Yes as a user would.
+wine "$win/tests/support/ui_driver.exe" --timeout 60000 --text --click Yes --gone \
+  > "$out/question.txt" &
+driver_pid=$!
+wine "$product_dir/Demo.AutoUpdate.exe"
+wait "$driver_pid" || true
+echo "== The agent asked:"
+tr -d '\r' < "$out/question.txt" | sed 's/^/   /'
+for _ in $(seq 1 600); do
+  grep -aq "ReStartAutoUpdateExe() - End" "$product_dir/X_Demo.AutoUpdate.log" 2>/dev/null && break
+  sleep 0.1
+done
+echo "== What the agent did (its log, X_Demo.AutoUpdate.log)"
+tr -d '\r' < "$product_dir/X_Demo.AutoUpdate.log" | sed -nE 's/^.{17} +[0-9]+ X (.*)$/\1/p' |
+  grep -aE "Download (START|END)|GetOkToPerformAU|PerformAutoUpdate\(\)|Shut Down|Setup result|WinExec" |
+  sed 's/^/   /'
+echo "== What the new setup's engine received"
+tr -d '\r' < "$out/engine.txt" | head -1 | sed 's/^/   /'
+echo "== Demo.original now says VersionOriginal=$(grep -a VersionOriginal= "$product_dir/Demo.original" | tr -d '\r' | cut -d= -f2)"
+if ! kill -0 "$product_pid" 2>/dev/null; then
+  echo "== The product the user started was closed for the update;"
+fi
+if wine "$win/tests/support/window_probe.exe" wait VantorProductMain 10000; then
+  echo "   the agent started it again (its window is up)"
+fi
+kill "$server_pid" 2>/dev/null || true
