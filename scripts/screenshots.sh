@@ -10,6 +10,8 @@
 #   docs/msgbox-rtl.png        a Hebrew box laid out right to left
 #   docs/progress.png          a web setup's progress window, its download half done
 #   docs/inform.png            the agent's inform window with a news page and its link button
+#   docs/update-question.png   the agent's question before it downloads an update (the
+#                              starting texts "vpack agent" writes, mode and flags as the agent asks)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 given_xvfb="${VANTOR_XVFB_PID:-}"
@@ -35,9 +37,15 @@ winpath() { echo "Z:$(realpath "$1" | tr / '\\')"; }
 
 # Wine draws the caption buttons with glyphs of its Marlett font (Debian's
 # fonts-wine); without it they show as plain letters.
-if [ ! -f /usr/share/wine/fonts/marlett.ttf ] &&
-  [ ! -f "$WINEPREFIX/drive_c/windows/Fonts/marlett.ttf" ]; then
-  echo "warning: no Marlett font (package fonts-wine): caption buttons show as letters" >&2
+# Wine started through its 64-bit loader directly does not find the system's
+# copy, so the prefix gets one of its own.
+if [ ! -f "$WINEPREFIX/drive_c/windows/Fonts/marlett.ttf" ]; then
+  if [ -f /usr/share/wine/fonts/marlett.ttf ]; then
+    mkdir -p "$WINEPREFIX/drive_c/windows/Fonts"
+    cp /usr/share/wine/fonts/marlett.ttf "$WINEPREFIX/drive_c/windows/Fonts/"
+  else
+    echo "warning: no Marlett font (package fonts-wine): caption buttons show as letters" >&2
+  fi
 fi
 
 # No window manager runs on the virtual display: let Wine draw the probe's
@@ -81,6 +89,12 @@ printf '%s' 'The drive <B>C:\</B> has <B>12.4 MB</B> free; unpacking needs <B>85
   >"$WORK/question.txt"
 shoot_box msgbox-question -- --mode 0 --caption Confirm --flags 0x24 "${FONT[@]}" \
   --text-file "$(winpath "$WORK/question.txt")"
+
+# --- The agent's update question -------------------------------------------
+printf '%s' 'A new version of <B>Vantor Demo</B> is available.<P><P>Download and install it now?' \
+  >"$WORK/update-question.txt"
+shoot_box update-question -- --mode 1 --caption Confirm --flags 0x24 "${FONT[@]}" \
+  --text-file "$(winpath "$WORK/update-question.txt")"
 
 # --- Markup message box: right to left ------------------------------------
 # The box gets Hebrew bytes (code page 1255) and takes them in Wine's ANSI
