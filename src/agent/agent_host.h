@@ -92,6 +92,8 @@ public:
 
   // The developer diagnostic mode is on.
   virtual bool DiagnosticMode() = 0;
+  // Milliseconds since some start (wraps), for the log's timings.
+  virtual std::uint32_t TickCount() = 0;
 };
 
 } // namespace agent

@@ -94,6 +94,7 @@ bool UpdateAgent::JustDownloadInfoFile() {
 
 void UpdateAgent::PerformShot() {
   Trace(Pid() + " Fire  " + AgentTimeText(e_.NowSeconds()));
+  const std::uint32_t start = host_.TickCount();
   e_.RefreshTestMode(true);
   d_.SetAgentState(kAgentChecking);
   Notify(40, 1);
@@ -106,6 +107,9 @@ void UpdateAgent::PerformShot() {
   int code = kInfoNotDownloaded;
   std::string reason;
   const bool eligible = e_.GetOkToPerformAU(ok, code, reason, UserRequested());
+  // What a check costs: from its start to the decision, and the download.
+  log_.Log("Check decided in " + util::IntToStr(host_.TickCount() - start) + " ms, .info " +
+           util::IntToStr(static_cast<std::int64_t>(infoBytes_)) + " bytes");
   if (eligible) {
     Trace(Pid() + " ==== PerformShot-1 ====");
     d_.SetReAskSecondsLast(e_.NowSeconds());

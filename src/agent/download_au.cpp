@@ -80,6 +80,7 @@ bool UpdateAgent::DownloadFileAU(const std::string& baseLocation, const std::str
 
   bool result = false;
   if (kind == kInfoFile) {
+    infoBytes_ = content.size();
     if (errorText.empty() && !content.empty())
       http::MakeNotFoundMessage("", content, url, errorText, false, "");
     result = errorText.empty() && !content.empty();

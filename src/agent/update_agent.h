@@ -94,6 +94,7 @@ private:
   AgentHost& host_;
   platform::LogSink& log_;
   AgentPlace place_;
+  std::size_t infoBytes_ = 0; // of the last .info download
 };
 
 } // namespace agent

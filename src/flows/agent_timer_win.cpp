@@ -171,6 +171,7 @@ public:
     return handshake && engineExit == 0;
   }
 
+  std::uint32_t TickCount() override { return GetTickCount(); }
   bool DiagnosticMode() override {
     return util::ReadRegistryValue(agent::kTestModeKey, "Diagnostics", "0", false) == "1";
   }

@@ -151,6 +151,8 @@ public:
     return setupResult;
   }
   bool DiagnosticMode() override { return diagnostic; }
+  std::uint32_t TickCount() override { return ticks += 7; }
+  std::uint32_t ticks = 0;
 
   bool Saw(const std::string& prefix) const {
     for (const auto& e : events)
