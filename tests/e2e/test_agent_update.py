@@ -219,8 +219,11 @@ class UpdateCycleTest(InstalledProduct):
                       "/TRANSIENT=|255|255|255|255|255|255|255|255|", log)
         self.assertIn("PerformAutoUpdate() - END    Result=TRUE", log)
         self.assertFalse((self.folder / "ProductSetup.exe").exists(), "the setup was kept")
-        # The first copy ended; the relaunched plain agent waits its 10 s.
+        # The first copy ended and removed itself, while the relaunched plain
+        # agent waits its 10 s before it makes a new one.
         self.assertTrue(wait_until(lambda: "DeleteMySelf" in self.log(), 30))
+        self.assertTrue(wait_until(lambda: not (self.folder / ("X_" + AGENT)).exists(), 8),
+                        "the X_ copy did not remove itself")
         notices = [line for line in received.read_text().splitlines()
                    if line.split()[0] in ("40", "41", "42")]
         self.assertEqual(notices, ["40 1", "40 2", "41 1", "41 2", "42 1", "42 2"])

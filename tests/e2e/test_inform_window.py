@@ -93,8 +93,10 @@ class InformWindowTest(WineTestCase):
         self.assertEqual(probe("click", CLASS)[0], 0)
         code, _ = proc.finish(timeout=30)
         self.assertEqual(code, 1)
-        self.assertTrue(wait_until(self.opened.exists, 30), "the link was not opened")
-        self.assertEqual(self.opened.read_text().strip(), "opened")
+        # The opened program writes its file after creating it: wait for the text.
+        self.assertTrue(wait_until(lambda: self.opened.exists()
+                                   and self.opened.read_text().strip() == "opened", 30),
+                        "the link was not opened")
 
     def test_without_text_or_link(self):
         # No text: the link opens at once without a window; nothing at all: 0.
