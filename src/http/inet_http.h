@@ -29,8 +29,11 @@ std::int32_t HTTP_GetFileSize(const std::string& url);
 // `targetFile` is empty. `errorText` is "" on success. The body goes to
 // targetFile + "." + a number first, and replaces the target only when it is
 // complete (Content-Length reached, or without one the body ended normally);
-// otherwise the target stays as it was and the temporary file is kept until
-// the next attempt at the same target. A body that ends short of its
+// otherwise the target stays as it was and the temporary file is kept, with a
+// note of the URL, length and validator beside it (resume_plan.h). The next
+// attempt at the same target and URL asks for the rest and continues the file
+// on a 206, or starts over on a 200; other temporary files of the target are
+// deleted then. A body that ends short of its
 // Content-Length is an error in text mode too (see IsDownloadComplete).
 // URLs without a scheme get "http://". `window` (> 10) is shown first;
 // `progress` may be nullptr. The loop ends early on IsDownloadAborted() or

@@ -5,6 +5,7 @@
 #include "http/download_abort.h"
 #include "http/download_plan.h"
 #include "http/inet_http.h"
+#include "http/resume_plan.h"
 #include "ui/message_box.h"
 #include "util/system_info.h"
 #include "util/text.h"
@@ -65,14 +66,25 @@ HINTERNET OpenSession(const char* agent) {
   auto fn = Bind<HINTERNET(WINAPI*)(LPCSTR, DWORD, LPCSTR, LPCSTR, DWORD)>(kOpen);
   return fn ? fn(agent, INTERNET_OPEN_TYPE_PRECONFIG, "", nullptr, 0) : nullptr;
 }
-HINTERNET OpenUrl(HINTERNET session, const std::string& url, DWORD flags) {
+HINTERNET OpenUrl(HINTERNET session, const std::string& url, DWORD flags,
+                  const std::string& headers = {}) {
   auto fn = Bind<HINTERNET(WINAPI*)(HINTERNET, LPCSTR, LPCSTR, DWORD, DWORD, DWORD_PTR)>(kOpenUrl);
-  return fn ? fn(session, url.c_str(), nullptr, 0, flags, 0) : nullptr;
+  return fn ? fn(session, url.c_str(), headers.empty() ? nullptr : headers.c_str(),
+                 static_cast<DWORD>(headers.size()), flags, 0)
+            : nullptr;
 }
-void QueryInfo(HINTERNET h, DWORD level, void* buffer, DWORD size) {
+// `size` comes back as the bytes (for texts: characters) written.
+bool QueryInfo(HINTERNET h, DWORD level, void* buffer, DWORD& size) {
   auto fn = Bind<BOOL(WINAPI*)(HINTERNET, DWORD, LPVOID, LPDWORD, LPDWORD)>(kQueryInfo);
   DWORD index = 0;
-  if (fn) fn(h, level, buffer, &size, &index);
+  return fn && fn(h, level, buffer, &size, &index);
+}
+// A response header as text; "" when missing.
+std::string QueryText(HINTERNET h, DWORD level) {
+  char text[1024];
+  DWORD size = sizeof text;
+  if (!QueryInfo(h, level, text, size) || size >= sizeof text) return {};
+  return std::string(text, size);
 }
 BOOL ReadData(HINTERNET h, void* buffer, DWORD size, DWORD* got) {
   auto fn = Bind<BOOL(WINAPI*)(HINTERNET, LPVOID, DWORD, LPDWORD)>(kReadFile);
@@ -122,21 +134,22 @@ HINTERNET g_session = nullptr;
 HINTERNET g_resource = nullptr;
 
 std::uint32_t ContentLength(HINTERNET h) {
-  DWORD length = kUnknownLength;
-  QueryInfo(h, kLengthQuery, &length, sizeof length);
+  DWORD length = kUnknownLength, size = sizeof length;
+  QueryInfo(h, kLengthQuery, &length, size);
   return length;
 }
 
 // The response's status; 0 when there is none (not HTTP).
 std::uint32_t StatusCode(HINTERNET h) {
-  DWORD status = 0;
-  QueryInfo(h, HTTP_QUERY_STATUS_CODE | HTTP_QUERY_FLAG_NUMBER, &status, sizeof status);
+  DWORD status = 0, size = sizeof status;
+  QueryInfo(h, HTTP_QUERY_STATUS_CODE | HTTP_QUERY_FLAG_NUMBER, &status, size);
   return status;
 }
 
 std::uint32_t LastModifiedStamp(HINTERNET h) {
   SYSTEMTIME t{};
-  QueryInfo(h, kStampQuery, &t, sizeof t);
+  DWORD size = sizeof t;
+  QueryInfo(h, kStampQuery, &t, size);
   return DosDateTime(t.wYear, t.wMonth, t.wDay, t.wHour, t.wMinute, t.wSecond);
 }
 
@@ -159,22 +172,86 @@ void ProbeUrl(const std::string& url) {
   CloseInternetHandle(session);
 }
 
-// Removes the temporary files an earlier attempt at `target` left (the
-// target's name, ".", digits), never the target itself nor other files that
-// merely begin with its name.
-void DeleteTemporaryFiles(const std::string& target) {
-  const std::size_t folderEnd = target.find_last_of("\\/") + 1; // 0 without folder
-  const std::string folder = target.substr(0, folderEnd);
-  const std::string name = target.substr(folderEnd);
+// Calls visit(path, found) for each file beside `target` that begins with
+// its name and a dot, until visit returns false.
+template <typename Visit> void ForEachFileOf(const std::string& target, Visit visit) {
+  const std::string folder = target.substr(0, target.find_last_of("\\/") + 1);
   WIN32_FIND_DATAA found;
   HANDLE h = FindFirstFileA((target + ".*").c_str(), &found);
   if (h == INVALID_HANDLE_VALUE) return;
   do {
-    if (IsTemporaryFileOf(name, found.cFileName) &&
-        !(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
-      DeleteFileA((folder + found.cFileName).c_str());
+    if (!(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) &&
+        !visit(folder + found.cFileName, found))
+      break;
   } while (FindNextFileA(h, &found));
   FindClose(h);
+}
+
+std::string NameOf(const std::string& path) {
+  return path.substr(path.find_last_of("\\/") + 1);
+}
+
+// Removes the temporary files an earlier attempt at `target` left (the
+// target's name, ".", digits) and their resume notes, except `keep` and its
+// note; never the target itself nor other files that merely begin with its
+// name.
+void DeleteTemporaryFiles(const std::string& target, const std::string& keep) {
+  const std::string name = NameOf(target);
+  const std::string keepNote = keep.empty() ? keep : ResumeNotePath(keep);
+  ForEachFileOf(target, [&](const std::string& path, const WIN32_FIND_DATAA& found) {
+    if ((IsTemporaryFileOf(name, found.cFileName) || IsResumeNoteOf(name, found.cFileName)) &&
+        !util::EqualsNoCase(path, keep) && !util::EqualsNoCase(path, keepNote))
+      DeleteFileA(path.c_str());
+    return true;
+  });
+}
+
+// The start of a small file, at most 4 KiB; "" when it cannot be read.
+std::string ReadSmallFile(const std::string& path) {
+  HANDLE h = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                         FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (h == INVALID_HANDLE_VALUE) return {};
+  char text[4096];
+  DWORD got = 0;
+  if (!ReadFile(h, text, sizeof text, &got, nullptr)) got = 0;
+  CloseHandle(h);
+  return std::string(text, got);
+}
+
+void WriteSmallFile(const std::string& path, const std::string& text) {
+  HANDLE h = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                         FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (h == INVALID_HANDLE_VALUE) return;
+  DWORD written = 0;
+  WriteFile(h, text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
+  CloseHandle(h);
+}
+
+// A partial file an earlier attempt at the target left, with its note.
+struct Partial {
+  std::string temporary; // "" for none
+  ResumeNote note;
+  std::uint32_t have = 0;
+};
+
+Partial FindPartial(const std::string& target, const std::string& url) {
+  const std::string name = NameOf(target);
+  Partial partial;
+  ForEachFileOf(target, [&](const std::string& path, const WIN32_FIND_DATAA& found) {
+    if (!IsTemporaryFileOf(name, found.cFileName) || found.nFileSizeHigh != 0) return true;
+    ResumeNote note;
+    if (!ParseResumeNote(ReadSmallFile(ResumeNotePath(path)), note) ||
+        !CanContinue(note, url, found.nFileSizeLow))
+      return true;
+    partial = {path, std::move(note), found.nFileSizeLow};
+    return false;
+  });
+  return partial;
+}
+
+void DeletePartial(const std::string& temporary) {
+  DeleteFileA(temporary.c_str());
+  DeleteFileA(ResumeNotePath(temporary).c_str());
 }
 
 // errorText = a + b + c.
@@ -241,40 +318,73 @@ void HTTP_DownloadFile(HWND window, const std::string& url, const std::string& t
     errorText = "Unable to initialize \"WinINet.dll\"";
   } else {
     SetTimeouts(g_session, kTimeoutMs);
-    g_resource = OpenUrl(g_session, NormalizeUrl(url), kDownloadFlags);
+    // A partial file of an earlier attempt is continued where the server
+    // agrees that the resource is still the same one.
+    Partial partial;
+    if (!targetFile.empty()) partial = FindPartial(targetFile, url);
+    const bool askedForRest = !partial.temporary.empty();
+    g_resource = OpenUrl(g_session, NormalizeUrl(url), kDownloadFlags,
+                         askedForRest ? ResumeHeaders(partial.have, partial.note.validator) : "");
     if (!g_resource) {
       SetError(errorText, "Unable to open Internet Connection: ", url);
     } else {
-      const std::uint32_t size = ContentLength(g_resource);
+      std::uint32_t size = ContentLength(g_resource);
       const std::uint32_t stamp = LastModifiedStamp(g_resource);
+      const std::uint32_t status = StatusCode(g_resource);
+      std::uint32_t received = 0;
+      if (askedForRest) {
+        switch (InterpretResumeAnswer(status, QueryText(g_resource, HTTP_QUERY_CONTENT_RANGE),
+                                      partial.have, partial.note.total)) {
+        case ResumeAnswer::kContinue:
+          size = partial.note.total;
+          received = partial.have;
+          break;
+        case ResumeAnswer::kDiscard:
+          DeletePartial(partial.temporary);
+          errorText = DiscardError(name);
+          break;
+        case ResumeAnswer::kStartOver: // the old partial goes with the others
+        case ResumeAnswer::kError:     // the status's error follows
+          break;
+        }
+      }
+      const bool continuing = received > 0;
       // An error status with a body is no resource: it must not replace
       // the target. (A 200 error page is the callers' test.)
-      errorText = HttpStatusError(url, StatusCode(g_resource));
+      if (errorText.empty()) errorText = HttpStatusError(url, status);
       if (errorText.empty() && size == 0) SetError(errorText, url, " --- File Not Found !");
       if (errorText.empty()) {
         if (reinterpret_cast<std::uintptr_t>(window) > 10) ShowWindow(window, SW_SHOW);
         std::string temporary;
         HANDLE out = INVALID_HANDLE_VALUE;
         if (!targetFile.empty()) {
-          temporary = TemporaryPath(targetFile, size, stamp);
-          DeleteTemporaryFiles(targetFile);
-          out = CreateFileA(temporary.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_ALWAYS,
-                            FILE_ATTRIBUTE_NORMAL, nullptr);
+          temporary = continuing ? partial.temporary : TemporaryPath(targetFile, size, stamp);
+          DeleteTemporaryFiles(targetFile, continuing ? temporary : std::string());
+          out = CreateFileA(temporary.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
+                            continuing ? OPEN_EXISTING : CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL,
+                            nullptr);
           if (out == INVALID_HANDLE_VALUE) {
             SetError(errorText, name, " --- Unable to create file ", temporary);
+          } else if (continuing) {
+            LONG high = 0; // so the low part counts as unsigned
+            SetFilePointer(out, static_cast<LONG>(received), &high, FILE_BEGIN);
+            SetEndOfFile(out);
           } else {
-            SetFilePointer(out, 0, nullptr, FILE_END);
+            const std::string validator =
+                ChooseValidator(QueryText(g_resource, HTTP_QUERY_ETAG),
+                                QueryText(g_resource, HTTP_QUERY_LAST_MODIFIED));
+            if (IsResumable(size, validator))
+              WriteSmallFile(ResumeNotePath(temporary), FormatResumeNote({url, size, validator}));
           }
         }
         const std::uint32_t chunk = ChunkSize(size);
         if (progress) {
-          progress->SetRange(1, ProgressMaximum(size, chunk));
+          progress->SetRange(ProgressStart(received, chunk), ProgressMaximum(size, chunk));
           progress->SetCaption(name);
         }
         TBytesRate rate(KiloMode(size), MegaMode(size));
         std::string text;
         char buffer[kMaxChunk];
-        std::uint32_t received = 0;
         LoopEnd end = LoopEnd::kFailed;
         while (errorText.empty()) {
           // Window procedures run here and may ask to stop.
@@ -313,6 +423,7 @@ void HTTP_DownloadFile(HWND window, const std::string& url, const std::string& t
         }
         if (out != INVALID_HANDLE_VALUE) CloseHandle(out);
         if (IsDownloadComplete(end, size, received, name, errorText) && !temporary.empty()) {
+          DeleteFileA(ResumeNotePath(temporary).c_str());
           DeleteFileA(targetFile.c_str());
           if (!MoveFileA(temporary.c_str(), targetFile.c_str()))
             SetError(errorText, name, " --- Unable to replace ", targetFile);

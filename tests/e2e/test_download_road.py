@@ -193,13 +193,32 @@ class DownloadRoadTest(WineTestCase):
                 if route.startswith("/_drop"):
                     self.assertEqual(self.download.read_bytes(), b"an older download")
 
+    def test_broken_download_continues_on_the_next_run(self):
+        web = self.pair()
+        size = (self.www / FULL).stat().st_size
+        cut = size * 6 // 10
+        self.server.cut_at = cut
+        code, text = self.answer_box(web, "/hide")
+        self.server.cut_at = None
+        self.assertEqual(code, 0)
+        self.assertIn(f"received {cut} of {size} bytes", text)
+        self.assertFalse(self.record.exists(), "a partial setup ran")
+
+        self.assertEqual(run_windows("wine", web, "/hide", timeout=120)[0], 7)
+        self.assertTrue(self.record.exists(), "the joined setup did not run")
+        last = self.downloads()[-1]
+        self.assertEqual((last["status"], last["sent"], last["headers"].get("range")),
+                         (206, size - cut, f"bytes={cut}-"))
+        self.assertEqual(list(temp_folder().glob(FULL + "*")), [])
+
     def test_close_during_download_aborts_and_the_next_attempt_cleans_up(self):
         web = self.pair("/_slow/40000")
         proc = WindowsProcess(["wine", web])
         deadline = time.time() + 60
         partial = []
         while not partial and time.time() < deadline:
-            partial = [p for p in temp_folder().glob(FULL + ".*") if p.stat().st_size > 0]
+            partial = [p for p in temp_folder().glob(FULL + ".*")
+                       if p.suffix != ".resume" and p.stat().st_size > 0]
             time.sleep(0.1)
         self.assertTrue(partial, "the download did not start")
         self.assertEqual(run_windows("wine", PROBE, "post", win_path(web), 0x10)[0], 0)

@@ -1,8 +1,9 @@
 """The WinINet client under Wine against the test server: complete and
-incomplete downloads, the temporary file and the target, the progress
-events, the abort flag set by a window procedure during the download, URL
+incomplete downloads, the temporary file and the target, continuing a
+broken download or starting it over, the progress events, the abort flag set by a window procedure during the download, URL
 forms and the size query. Driven through tests/support/http_fetch.exe."""
 import calendar
+import email.utils
 import os
 import random
 import sys
@@ -37,11 +38,11 @@ class HttpClientTest(WineTestCase):
         self.www.mkdir()
         self.out.mkdir()
 
-    def serve(self, name, size):
-        data = random.Random(size).randbytes(size)
+    def serve(self, name, size, seed=None, stamp=STAMP):
+        data = random.Random(size if seed is None else seed).randbytes(size)
         path = self.www / name
         path.write_bytes(data)
-        t = calendar.timegm(STAMP + (0, 0, 0))
+        t = calendar.timegm(stamp + (0, 0, 0))
         os.utime(path, (t, t))
         return data
 
@@ -136,8 +137,12 @@ class HttpClientTest(WineTestCase):
                          "mid.bin --- Download incomplete (received 100000 of 300000 bytes)")
         self.assertEqual(target.read_bytes(), b"old copy")
         temporary = self.temporary_name("mid.bin", 300000)
-        self.assertEqual(self.leftovers("mid.bin"), [temporary])
+        # Beside it the note for continuing it: the route's own ETag.
+        self.assertEqual(self.leftovers("mid.bin"), [temporary, temporary + ".resume"])
         self.assertEqual((self.out / temporary).read_bytes(), data[:100000])
+        self.assertEqual((self.out / (temporary + ".resume")).read_text().split("\n"),
+                         [srv.url + "/_drop/100000/mid.bin", "300000",
+                          TestServer.etag(self.www / "mid.bin"), ""])
 
     def test_clean_up_takes_only_the_clients_own_temporary_files(self):
         data = self.serve("Setup", 5000)
@@ -164,17 +169,86 @@ class HttpClientTest(WineTestCase):
             self.assertIn("abort-latency-ms", r)
             self.assertEqual(target.read_bytes(), b"old copy")
             temporary = self.out / self.temporary_name("big.bin", 400000)
-            self.assertEqual(self.leftovers("big.bin"), [temporary.name])
+            self.assertEqual(self.leftovers("big.bin"), [temporary.name, temporary.name + ".resume"])
             partial = temporary.read_bytes()
             self.assertTrue(0 < len(partial) < len(data) // 2, len(partial))
             self.assertEqual(partial, data[:len(partial)])
 
-            # Any left-over temporary file of the target goes before the next try.
+            # Any left-over temporary file of the target goes before the next
+            # try; a partial file of another URL is not continued.
             (self.out / "big.bin.999").write_bytes(b"stale")
             r = self.fetch(srv.url + "/big.bin", target)
+            self.assertNotIn("range", srv.requests[-1]["headers"])
         self.assertEqual((r["code"], r["error"]), (0, ""))
         self.assertEqual(target.read_bytes(), data)
         self.assertEqual(self.leftovers("big.bin"), [])
+
+    def downloads(self, srv):
+        """(status, body bytes sent, Range, If-Range) of the download requests."""
+        return [(q["status"], q["sent"], q["headers"].get("range"), q["headers"].get("if-range"))
+                for q in srv.requests if q["headers"].get("user-agent") == "HTTP_Connect_3"]
+
+    def break_off(self, srv, url, target, at):
+        """A first attempt whose connection breaks after `at` bytes."""
+        srv.cut_at = at
+        r = self.fetch(url, target)
+        srv.cut_at = None
+        self.assertEqual(r["code"], 1)
+        self.assertIn(f"received {at} of ", r["error"])
+
+    def test_broken_download_continues_with_the_rest(self):
+        date = email.utils.formatdate(calendar.timegm(STAMP + (0, 0, 0)), usegmt=True)
+        for route, validator in (("", "etag"), ("/_noetag", date)):
+            with self.subTest(route=route or "etag"):
+                for leftover in self.out.iterdir():
+                    leftover.unlink()
+                data = self.serve("setup.bin", 300000)
+                if validator == "etag":
+                    validator = TestServer.etag(self.www / "setup.bin")
+                target = self.out / "setup.bin"
+                target.write_bytes(b"old copy")
+                with TestServer(self.www) as srv:
+                    url = srv.url + route + "/setup.bin"
+                    self.break_off(srv, url, target, 180000)
+                    self.assertEqual(target.read_bytes(), b"old copy")
+                    r = self.fetch(url, target)
+                    downloads = self.downloads(srv)
+                self.assertEqual((r["code"], r["error"]), (0, ""))
+                self.assertEqual(target.read_bytes(), data)
+                self.assertEqual(self.leftovers("setup.bin"), [])
+                # Only the rest came, asked for on condition of the first
+                # answer's validator.
+                self.assertEqual(downloads, [(200, 180000, None, None),
+                                             (206, 120000, "bytes=180000-", validator)])
+                # The bar starts at the bytes already there (8192-byte reads:
+                # 1 + 180000 // 8192 of ceil(300000 / 8192) + 1), then 15 reads.
+                self.assertEqual(r["range"], "22 38")
+                self.assertEqual(r["texts"], "15 ends=1")
+                self.assertTrue(r["last-text"].startswith("293.0/293.0 KB"), r["last-text"])
+
+    def test_whole_answer_to_a_resumed_request_starts_over(self):
+        cases = (("changed between the attempts", "", True),
+                 ("server without ranges", "/_noranges", False))
+        for case, route, change in cases:
+            with self.subTest(case):
+                for leftover in self.out.iterdir():
+                    leftover.unlink()
+                data = self.serve("setup.bin", 300000)
+                target = self.out / "setup.bin"
+                with TestServer(self.www) as srv:
+                    url = srv.url + route + "/setup.bin"
+                    self.break_off(srv, url, target, 180000)
+                    asked = TestServer.etag(self.www / "setup.bin")
+                    if change:  # same size, other bytes, a later date
+                        data = self.serve("setup.bin", 300000, seed=7, stamp=(2024, 3, 1, 8, 0, 0))
+                    r = self.fetch(url, target)
+                    downloads = self.downloads(srv)
+                self.assertEqual((r["code"], r["error"]), (0, ""))
+                self.assertEqual(target.read_bytes(), data)
+                self.assertEqual(self.leftovers("setup.bin"), [])
+                self.assertEqual(downloads, [(200, 180000, None, None),
+                                             (200, 300000, "bytes=180000-", asked)])
+                self.assertEqual(r["range"], "1 38")
 
     def test_url_forms(self):
         data = self.serve("setup.bin", 100000)

@@ -3,13 +3,19 @@ folder on 127.0.0.1 and misbehaves on request, chosen by the URL path.
 
     with TestServer(root) as srv:
         fetch(srv.url + "/_slow/20000/setup.exe")
-        srv.requests  # [{"path": ..., "headers": {lower-case name: value}}]
+        srv.requests  # [{"path": ..., "headers": {lower-case name: value},
+                      #   "status": code, "sent": body bytes written}]
 
 URL paths (the rest of the path names a file under the root, URL-decoded;
 names leaving the root get 404):
 
-    /NAME                the file, with Content-Length and Last-Modified;
+    /NAME                the file, with Content-Length, Last-Modified and an
+                         ETag (TestServer.etag); honours "Range: bytes=N-"
+                         (206 with the rest; 416 past the end) unless an
+                         If-Range names neither the ETag nor the date;
                          404 with a small HTML page when it is missing
+    /_noetag/NAME        the same without ETag
+    /_noranges/NAME      the same, ignoring Range: always 200 and the whole
     /_nolength/NAME      200 without Content-Length, closed at the end
     /_zerolength/NAME    200 with Content-Length: 0 and no body (any NAME)
     /_html404/NAME       200 with an HTML "404 Not Found" page (any NAME),
@@ -19,6 +25,9 @@ names leaving the root get 404):
     /_drop/N/NAME        full Content-Length, closed after N body bytes
     /_status/CODE/NAME   status CODE with a small plain-text body (any NAME),
                          as a server answers an error without an HTML page
+
+Setting srv.cut_at = N makes the transfers of those three routes stop at
+file offset N and close, as a connection that breaks (None: whole again).
 
 Every response closes its connection. The server is bounded: after
 max_requests requests or max_seconds it stops serving, so a test that goes
@@ -30,6 +39,7 @@ prints the URL and serves until killed or a bound is reached."""
 import argparse
 import email.utils
 import os
+import re
 import signal
 import sys
 import threading
@@ -76,7 +86,9 @@ class _Handler(BaseHTTPRequestHandler):
 
     def _serve(self, body):
         self.close_connection = True
-        if not self.owner._admit(self.path, self.headers):
+        self._record = self.owner._admit(self.path, self.headers)
+        if not self._record:
+            self._record = {"sent": 0}
             self._simple(503, b"server bounds reached\n", "text/plain", body)
             return
         parts = urllib.parse.urlsplit(self.path).path.lstrip("/").split("/")
@@ -89,7 +101,7 @@ class _Handler(BaseHTTPRequestHandler):
                 return
             number = int(rest[0])
             rest = rest[1:]
-        elif mode not in ("", "_nolength", "_zerolength", "_html404"):
+        elif mode not in ("", "_nolength", "_zerolength", "_html404", "_noetag", "_noranges"):
             self._simple(404, NOT_FOUND_PAGE, "text/html", body)
             return
 
@@ -117,20 +129,56 @@ class _Handler(BaseHTTPRequestHandler):
             return
         with f:
             st = os.fstat(f.fileno())
-            self.send_response(200)
+            size = st.st_size
+            date = email.utils.formatdate(st.st_mtime, usegmt=True)
+            etag = None if mode == "_noetag" else TestServer.etag(path)
+            start = self._range_start(size, etag, date) if mode in ("", "_noetag") else 0
+            if start is None:
+                self._unsatisfiable(size, body)
+                return
+            self.send_response(206 if start else 200)
             self.send_header("Content-Type", "application/octet-stream")
             if mode not in ("_nolength", "_slownolength"):
-                self.send_header("Content-Length", str(st.st_size))
-            self.send_header("Last-Modified", email.utils.formatdate(st.st_mtime, usegmt=True))
+                self.send_header("Content-Length", str(size - start))
+            if start:
+                self.send_header("Content-Range", "bytes %d-%d/%d" % (start, size - 1, size))
+            self.send_header("Last-Modified", date)
+            if etag:
+                self.send_header("ETag", etag)
             self._end_headers()
             if not body:
                 return
+            f.seek(start)
             if mode in ("_slow", "_slownolength"):
                 self._send_slowly(f, max(1, number))
             elif mode == "_drop":
                 self._send(f, number)
+            elif self.owner.cut_at is not None:
+                self._send(f, max(0, self.owner.cut_at - start))
             else:
-                self._send(f, st.st_size)
+                self._send(f, size - start)
+
+    def _range_start(self, size, etag, date):
+        """Where the body starts: 0 for the whole, the N of "bytes=N-" when
+        the If-Range (if any) names the file as it is, None past the end."""
+        asked = re.fullmatch(r"bytes=(\d+)-", self.headers.get("Range", "").strip())
+        if not asked:
+            return 0
+        condition = self.headers.get("If-Range")
+        if condition is not None and condition.strip() not in (etag, date):
+            return 0
+        start = int(asked.group(1))
+        return start if start < size else None
+
+    def _unsatisfiable(self, size, body):
+        self.send_response(416)
+        self.send_header("Content-Range", "bytes */%d" % size)
+        self.send_header("Content-Length", "0")
+        self._end_headers()
+
+    def send_response(self, code, message=None):
+        self._record["status"] = code
+        super().send_response(code, message)
 
     def _end_headers(self):
         self.send_header("Connection", "close")
@@ -143,6 +191,7 @@ class _Handler(BaseHTTPRequestHandler):
         self._end_headers()
         if body:
             self.wfile.write(payload)
+            self._record["sent"] += len(payload)
 
     def _send(self, f, limit):
         """Up to `limit` bytes of the file, in chunks."""
@@ -152,6 +201,7 @@ class _Handler(BaseHTTPRequestHandler):
             if not data:
                 break
             self.wfile.write(data)
+            self._record["sent"] += len(data)
             left -= len(data)
 
     def _send_slowly(self, f, bps):
@@ -165,6 +215,7 @@ class _Handler(BaseHTTPRequestHandler):
             if not data:
                 break
             self.wfile.write(data)
+            self._record["sent"] += len(data)
             sent += len(data)
             delay = start + sent / bps - time.monotonic()
             if delay > 0:
@@ -182,6 +233,7 @@ class TestServer:
         self.max_seconds = max_seconds
         self.verbose = verbose
         self.requests = []
+        self.cut_at = None
         self._lock = threading.Lock()
         self._admitted = 0
         self._stopping = threading.Event()  # cut transfers still running
@@ -225,6 +277,13 @@ class TestServer:
         while not self._closed.wait(0.2):
             pass
 
+    @staticmethod
+    def etag(path):
+        """The ETag the server gives a file: from its time and size, so a
+        rewritten file gets a new one."""
+        st = os.stat(path)
+        return '"%x-%x"' % (st.st_mtime_ns, st.st_size)
+
     # --- internals
 
     def _guard(self):
@@ -241,15 +300,16 @@ class TestServer:
     def _admit(self, path, headers):
         with self._lock:
             if self._admitted >= self.max_requests or self._stopping.is_set():
-                return False
+                return None
             self._admitted += 1
-            self.requests.append({"path": path,
-                                  "headers": {k.lower(): v for k, v in headers.items()}})
+            record = {"path": path, "headers": {k.lower(): v for k, v in headers.items()},
+                      "status": None, "sent": 0}
+            self.requests.append(record)
             if self._admitted >= self.max_requests:
                 # This request is still answered; the next ones find the
                 # server closed.
                 self._limit.set()
-            return True
+            return record
 
     def _resolve(self, name):
         """The file under the root for a URL-encoded name, or None."""
