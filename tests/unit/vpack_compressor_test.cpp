@@ -4,7 +4,7 @@
 // block that does not shrink is reported as one to store.
 #include <gtest/gtest.h>
 
-#include <cstring>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -61,7 +61,7 @@ TEST(VpackBlockCompressor, EveryLevelWritesStreamsTheStubInflatesOrSaysStore) {
       {"empty file", "", false},
   };
   for (const CompressorKind& kind : AvailableCompressors()) {
-    for (int level : {0, 1, kind.defaultLevel, kind.maxLevel}) {
+    for (int level : std::set{0, 1, kind.defaultLevel, kind.smallBlockLevel, kind.maxLevel}) {
       const auto compressor = kind.make(level);
       for (const Data& c : cases) {
         SCOPED_TRACE(std::string(kind.name) + " level " + std::to_string(level) + ", " + c.what);

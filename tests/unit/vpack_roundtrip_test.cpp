@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <map>
+#include <optional>
 
 #include "pack/block_compressor.h"
 #include "pack/builder.h"
@@ -323,6 +324,34 @@ TEST_F(VpackRoundTrip, EveryLevelVerifiesAndExtractsByteForByteAtFullBlockSize) 
     for (const auto& [name, data] : files)
       EXPECT_TRUE(ReadFile(fs::path(target) / name) == data) << name;
   }
+}
+
+TEST_F(VpackRoundTrip, DefaultGivesBlocksUnder64KiBTheSmallBlockLevel) {
+  std::string text;
+  for (int i = 0; text.size() < 300000; ++i)
+    text += "row " + std::to_string(i * 40503u % 65537) + ";" + std::to_string(i % 13) + "\n";
+  WriteFile(dir_ / "two/small.csv", text.substr(0, 40000));
+  WriteFile(dir_ / "two/large.csv", text);
+  const CompressorKind& kind = BuildCompressor();
+  ASSERT_NE(kind.defaultLevel, kind.smallBlockLevel);
+  auto packed = [&](std::optional<int> level) {
+    BuildOptions o = Options("two.exe");
+    o.sourceDir = Path("two");
+    o.engine.clear();
+    o.blockSize = 1 << 20;
+    o.level = level;
+    Build(o);
+    std::map<std::string, std::uint64_t> sizes;
+    for (const ListedFile& f : ListFiles(PackageReader(o.outputPath)))
+      sizes[f.name] = f.packedSize;
+    return sizes;
+  };
+  const auto byDefault = packed({});
+  const auto large = packed(kind.defaultLevel);
+  const auto small = packed(kind.smallBlockLevel);
+  EXPECT_EQ(byDefault.at("large.csv"), large.at("large.csv"));
+  EXPECT_EQ(byDefault.at("small.csv"), small.at("small.csv"));
+  EXPECT_LT(small.at("small.csv"), large.at("small.csv"));
 }
 
 TEST_F(VpackRoundTrip, AgentCopyIsTheStubAndHeaderWithAgentTrailer) {

@@ -85,9 +85,9 @@ template <class T> std::unique_ptr<BlockCompressor> Make(int level) {
 
 constexpr CompressorKind kCompressors[] = {
 #if defined(VPACK_HAVE_LIBDEFLATE)
-    {"libdeflate", 6, 12, Make<LibdeflateBlockCompressor>},
+    {"libdeflate", 7, 12, 12, Make<LibdeflateBlockCompressor>},
 #endif
-    {"zlib", 6, 9, Make<ZlibBlockCompressor>},
+    {"zlib", 6, 9, 9, Make<ZlibBlockCompressor>},
 };
 
 } // namespace

@@ -24,8 +24,11 @@ public:
 // A library and the levels it offers.
 struct CompressorKind {
   const char* name;
-  int defaultLevel; // chosen by measurement: docs/vpack.md, Performance
-  int maxLevel;     // levels run from 0 to this
+  // Chosen by measurement (docs/vpack.md, Performance): the level of a
+  // build without --level, and the one it gives blocks under 64 KiB.
+  int defaultLevel;
+  int smallBlockLevel;
+  int maxLevel; // levels run from 0 to this
   std::unique_ptr<BlockCompressor> (*make)(int level);
 };
 

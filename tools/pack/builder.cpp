@@ -158,6 +158,16 @@ struct Job {
   std::string error;
 };
 
+// The levels a build compresses at. A block shorter than two deflate windows
+// (most small files) is compressed with a partly empty window and loses
+// most by being compressed alone; its time is small whatever the level, so
+// by default it gets a higher one (docs/vpack.md, Performance).
+struct Levels {
+  int large = 0;
+  int small = 0;
+};
+constexpr std::size_t kSmallBlock = 64 * 1024;
+
 // Compresses jobs with the build's compressor. Already-compressed data
 // (media, archives) is common in setups and costs as much to deflate as
 // text, for nothing: evenly spread samples of a large block are tried at the
@@ -165,13 +175,16 @@ struct Job {
 // stored without the full attempt.
 class Compressor {
 public:
-  explicit Compressor(int level)
-      : full_(BuildCompressor().make(level)), probe_(BuildCompressor().make(1)) {}
+  explicit Compressor(Levels levels)
+      : large_(BuildCompressor().make(levels.large)),
+        small_(levels.small == levels.large ? nullptr : BuildCompressor().make(levels.small)),
+        probe_(BuildCompressor().make(1)) {}
 
   void Run(Job& job) {
     if (LooksIncompressible(job.raw)) return; // stored
     try {
-      if (!full_->Compress(job.raw, job.packed)) job.packed.shrink_to_fit(); // stored
+      BlockCompressor& c = small_ && job.raw.size() < kSmallBlock ? *small_ : *large_;
+      if (!c.Compress(job.raw, job.packed)) job.packed.shrink_to_fit(); // stored
     } catch (const Error& e) {
       job.error = e.what();
     }
@@ -191,7 +204,7 @@ private:
     return true;
   }
 
-  std::unique_ptr<BlockCompressor> full_, probe_;
+  std::unique_ptr<BlockCompressor> large_, small_, probe_;
   std::string sample_;
 };
 
@@ -200,7 +213,7 @@ private:
 // support (MinGW's win32 thread model) blocks are compressed as submitted.
 class Pipeline {
 public:
-  Pipeline(int level, unsigned threads, std::function<void(Job&)> write)
+  Pipeline(Levels levels, unsigned threads, std::function<void(Job&)> write)
       : write_(std::move(write)) {
 #if defined(_GLIBCXX_HAS_GTHREADS)
     if (threads == 0) threads = std::max(1u, std::thread::hardware_concurrency());
@@ -209,7 +222,7 @@ public:
       // Made here, so a compressor that cannot be had fails the build rather
       // than a worker thread.
       for (unsigned i = 0; i < threads; ++i)
-        compressors_.push_back(std::make_unique<Compressor>(level));
+        compressors_.push_back(std::make_unique<Compressor>(levels));
       for (auto& c : compressors_)
         workers_.emplace_back([this, c = c.get()] { Work(*c); });
       return;
@@ -217,7 +230,7 @@ public:
 #else
     (void)threads;
 #endif
-    inline_ = std::make_unique<Compressor>(level);
+    inline_ = std::make_unique<Compressor>(levels);
   }
 
   ~Pipeline() {
@@ -523,8 +536,10 @@ PendingBuild Prepare(const BuildOptions& o) {
     throw Error("no source folder given (only a download-road package or an agent may have no "
                 "payload)");
   const CompressorKind& compressor = BuildCompressor();
-  const int level = o.level.value_or(compressor.defaultLevel);
-  if (level < 0 || level > compressor.maxLevel)
+  // A level given is used for every block.
+  const Levels levels{o.level.value_or(compressor.defaultLevel),
+                      o.level.value_or(compressor.smallBlockLevel)};
+  if (levels.large < 0 || levels.large > compressor.maxLevel)
     throw Error(std::string(compressor.name) + " compression level must be 0.." +
                 IntToStr(compressor.maxLevel));
   if (o.blockSize == 0 || o.blockSize > kMaxBlockSize)
@@ -671,7 +686,7 @@ PendingBuild Prepare(const BuildOptions& o) {
   progress.bytesTotal = totalInput;
   progress.blocksTotal = totalBlocks;
   // The one place blocks are written, in package order.
-  Pipeline pipeline(level, o.threads, [&](Job& job) {
+  Pipeline pipeline(levels, o.threads, [&](Job& job) {
     const bool compressed = !job.packed.empty();
     const std::string& body = compressed ? job.packed : job.raw;
     set.AddBlock(LengthWord(body.size(), compressed), body, job.name);

@@ -169,13 +169,16 @@ int RunCli(int argc, const char* const* argv, std::ostream& out, std::ostream& e
                         "Seed for tokens made from plain texts (default: derived from the\n"
                         "text, so builds are reproducible)");
   const CompressorKind& compressor = BuildCompressor();
-  int level = compressor.defaultLevel;
+  int level = 0;
   auto* oLevel =
       build
           ->add_option("--level", level,
                        std::string("Compression level 0-") + std::to_string(compressor.maxLevel) +
-                           " of " + compressor.name + ", the compressor of this build")
-          ->default_val(compressor.defaultLevel)
+                           " of " + compressor.name +
+                           " (this build's compressor) for every\n"
+                           "block; default " +
+                           std::to_string(compressor.defaultLevel) + ", and " +
+                           std::to_string(compressor.smallBlockLevel) + " for blocks under 64 KiB")
           ->check(CLI::Range(0, compressor.maxLevel));
   build
       ->add_option("--block-size", b.blockSize,
