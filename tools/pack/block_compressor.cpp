@@ -48,8 +48,8 @@ private:
 };
 
 #if defined(VPACK_HAVE_LIBDEFLATE)
-// libdeflate compresses whole buffers only, which is what a block is; it is
-// about twice as fast as zlib for the same size.
+// libdeflate compresses whole buffers only, which is what a block is; on the
+// benchmark it takes half zlib's time for a smaller package.
 class LibdeflateBlockCompressor final : public BlockCompressor {
 public:
   explicit LibdeflateBlockCompressor(int level) : c_(libdeflate_alloc_compressor(level)) {

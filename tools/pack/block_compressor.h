@@ -1,8 +1,8 @@
 // How vpack compresses one block. Every compressor here writes a zlib stream
 // (RFC 1950), which the stub inflates with zlib; they differ only in speed
-// and size. Which one a build writes packages with is decided in
+// and size. Which one a build writes packages with is decided here and in
 // block_compressor.cpp alone: libdeflate natively, zlib in vpack.exe (MinGW
-// has no libdeflate package).
+// has no libdeflate package; tools/pack/CMakeLists.txt links what there is).
 #pragma once
 
 #include <memory>
@@ -24,7 +24,7 @@ public:
 // A library and the levels it offers.
 struct CompressorKind {
   const char* name;
-  // Chosen by measurement (docs/vpack.md, Performance): the level of a
+  // Chosen by measurement (docs/vpack.md, Compression): the level of a
   // build without --level, and the one it gives blocks under 64 KiB.
   int defaultLevel;
   int smallBlockLevel;

@@ -161,7 +161,7 @@ struct Job {
 // The levels a build compresses at. A block shorter than two deflate windows
 // (most small files) is compressed with a partly empty window and loses
 // most by being compressed alone; its time is small whatever the level, so
-// by default it gets a higher one (docs/vpack.md, Performance).
+// by default it gets a higher one (docs/vpack.md, Compression).
 struct Levels {
   int large = 0;
   int small = 0;

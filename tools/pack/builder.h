@@ -54,7 +54,9 @@ struct BuildOptions {
   std::string engineArgs;
 
   // Compression.
-  std::optional<int> level;        // unset: the compressor's default (block_compressor.h)
+  // Every block at this level; unset: the compressor's default level, and
+  // its small-block level for blocks under 64 KiB (block_compressor.h).
+  std::optional<int> level;
   std::size_t blockSize = 1 << 20; // input bytes per block
   unsigned threads = 0;            // 0: one per hardware thread
 
