@@ -3,8 +3,10 @@
 # (idempotent: only missing packages are fetched). Needs root or sudo.
 set -euo pipefail
 
-packages=(cmake g++ make python3 zlib1g-dev googletest libcli11-dev nlohmann-json3-dev
-          g++-mingw-w64-i686 g++-mingw-w64-x86-64 libz-mingw-w64-dev
+# libdeflate-dev: the native vpack's compressor; pigz: bench/vpack_build.sh
+# compares with it.
+packages=(cmake g++ make python3 zlib1g-dev libdeflate-dev pigz googletest libcli11-dev
+          nlohmann-json3-dev g++-mingw-w64-i686 g++-mingw-w64-x86-64 libz-mingw-w64-dev
           wine wine64 wine32:i386 fonts-wine xvfb imagemagick osslsigncode openssl clang)
 
 SUDO=""

@@ -83,6 +83,22 @@ class SetupRoadTest(WineTestCase):
     def test_engine_gets_its_command_line_and_the_files_64_bit_stub(self):
         self.check_engine_run("64", STUB64)
 
+    def test_package_from_vpack_exe_unpacks_as_the_native_one(self):
+        """vpack.exe compresses with zlib, the native vpack with libdeflate:
+        the bytes differ, what the stub unpacks does not."""
+        native, src, files = self.build("native.exe")
+        setup = self.dir / "setup.exe"
+        code, out = run_windows("wine", WIN_BUILD / "tools" / "pack" / "vpack.exe", "build",
+                                win_path(src), "--stub", win_path(STUB), "-o", win_path(setup), "-q",
+                                "--engine", "Engine.exe", "--engine-args", "/ExitCode=7 /HoldMs=200",
+                                "--block-size", "65536", merge_stderr=True)
+        self.assertEqual(code, 0, out)
+        self.assertNotEqual(setup.read_bytes(), native.read_bytes())
+        vpack("verify", setup)
+        self.assertEqual(wine(setup, "/hide"), 7)
+        for name, data in files.items():
+            self.assertEqual((self.copy / name).read_bytes(), data, name)
+
     def test_atom_left_by_the_engine_is_removed_by_the_stub(self):
         setup, _, _ = self.build(engine_args="/KeepAtom /HoldMs=100")
         self.assertEqual(wine(setup, "/hide"), 0)

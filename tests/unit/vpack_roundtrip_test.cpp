@@ -3,7 +3,9 @@
 #include <gtest/gtest.h>
 
 #include <map>
+#include <optional>
 
+#include "pack/block_compressor.h"
 #include "pack/builder.h"
 #include "pack/error.h"
 #include "pack/extractor.h"
@@ -285,6 +287,73 @@ TEST_F(VpackRoundTrip, OutputDoesNotDependOnTheThreadCount) {
   EXPECT_EQ(ReadFile(Path("one.exe")), ReadFile(Path("many.exe")));
 }
 
+TEST_F(VpackRoundTrip, EveryLevelVerifiesAndExtractsByteForByteAtFullBlockSize) {
+  // Blocks as large as in real packages, of every kind the compressor meets:
+  // text spanning blocks, random data (the probe stores it), zeros, a tail
+  // block, small files.
+  std::string text;
+  for (int i = 0; text.size() < 2'600'000; ++i)
+    text += "entry " + std::to_string(i * 2654435761u % 1000003) + " of the log, level " +
+            std::to_string(i % 7) + "\n";
+  std::map<std::string, std::string> files = {
+      {"text.log", text},
+      {"media.bin", RandomBytes((1 << 20) + 70000, 21)},
+      {"disk.img", std::string((1 << 20) + 5000, '\0')},
+  };
+  for (int i = 0; i < 20; ++i)
+    files["small/f" + std::to_string(i) + ".txt"] = text.substr(i * 1000, 300 + i * 97);
+  for (const auto& [name, data] : files)
+    WriteFile(dir_ / "mixed" / name, data);
+
+  const CompressorKind& kind = BuildCompressor();
+  for (int level : {1, kind.defaultLevel, kind.maxLevel}) {
+    SCOPED_TRACE("level " + std::to_string(level));
+    BuildOptions o = Options("level" + std::to_string(level) + ".exe");
+    o.sourceDir = Path("mixed");
+    o.engine.clear();
+    o.blockSize = 1 << 20;
+    o.level = level;
+    const BuildResult r = Build(o);
+    EXPECT_EQ(r.storedBlocks, 2u); // the random blocks
+    EXPECT_LT(r.outputBytes, r.inputBytes / 2);
+    const VerifyReport v = Verify(o.outputPath);
+    EXPECT_TRUE(v.Ok()) << (v.problems.empty() ? "" : v.problems[0].what);
+    const std::string target = Path("unpacked" + std::to_string(level));
+    const ExtractResult x = Extract({o.outputPath, target, true, {}});
+    EXPECT_EQ(x.files.size(), files.size());
+    for (const auto& [name, data] : files)
+      EXPECT_TRUE(ReadFile(fs::path(target) / name) == data) << name;
+  }
+}
+
+TEST_F(VpackRoundTrip, DefaultGivesBlocksUnder64KiBTheSmallBlockLevel) {
+  std::string text;
+  for (int i = 0; text.size() < 300000; ++i)
+    text += "row " + std::to_string(i * 40503u % 65537) + ";" + std::to_string(i % 13) + "\n";
+  WriteFile(dir_ / "two/small.csv", text.substr(0, 40000));
+  WriteFile(dir_ / "two/large.csv", text);
+  const CompressorKind& kind = BuildCompressor();
+  ASSERT_NE(kind.defaultLevel, kind.smallBlockLevel);
+  auto packed = [&](std::optional<int> level) {
+    BuildOptions o = Options("two.exe");
+    o.sourceDir = Path("two");
+    o.engine.clear();
+    o.blockSize = 1 << 20;
+    o.level = level;
+    Build(o);
+    std::map<std::string, std::uint64_t> sizes;
+    for (const ListedFile& f : ListFiles(PackageReader(o.outputPath)))
+      sizes[f.name] = f.packedSize;
+    return sizes;
+  };
+  const auto byDefault = packed({});
+  const auto large = packed(kind.defaultLevel);
+  const auto small = packed(kind.smallBlockLevel);
+  EXPECT_EQ(byDefault.at("large.csv"), large.at("large.csv"));
+  EXPECT_EQ(byDefault.at("small.csv"), small.at("small.csv"));
+  EXPECT_LT(small.at("small.csv"), large.at("small.csv"));
+}
+
 TEST_F(VpackRoundTrip, AgentCopyIsTheStubAndHeaderWithAgentTrailer) {
   BuildOptions o = Options();
   o.carryAgent = true;
@@ -346,6 +415,8 @@ TEST_F(VpackRoundTrip, BuilderRefusesAndLeavesNothingBehind) {
          o.languageFile = Path("bad.ini");
        },
        "line 3"},
+      {"level past the compressor's range",
+       [](BuildOptions& o) { o.level = BuildCompressor().maxLevel + 1; }, "level must be 0.."},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);

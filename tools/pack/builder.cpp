@@ -1,7 +1,5 @@
 #include "pack/builder.h"
 
-#include <zlib.h>
-
 #include <algorithm>
 #include <cstdio>
 #include <deque>
@@ -17,6 +15,7 @@
 #include <thread>
 #endif
 
+#include "pack/block_compressor.h"
 #include "pack/error.h"
 #include "pack/file_system.h"
 #include "pack/language_table.h"
@@ -159,73 +158,54 @@ struct Job {
   std::string error;
 };
 
-// A deflate stream kept for many blocks (deflateReset is far cheaper than a
-// fresh init).
+// The levels a build compresses at. A block shorter than two deflate windows
+// (most small files) is compressed with a partly empty window and loses
+// most by being compressed alone; its time is small whatever the level, so
+// by default it gets a higher one (docs/vpack.md, Compression).
+struct Levels {
+  int large = 0;
+  int small = 0;
+};
+constexpr std::size_t kSmallBlock = 64 * 1024;
+
+// Compresses jobs with the build's compressor. Already-compressed data
+// (media, archives) is common in setups and costs as much to deflate as
+// text, for nothing: evenly spread samples of a large block are tried at the
+// fastest level first, and only when none of them shrinks is the block
+// stored without the full attempt.
 class Compressor {
 public:
-  explicit Compressor(int level) {
-    if (deflateInit2(&s_, level, Z_DEFLATED, 15, 9, Z_DEFAULT_STRATEGY) != Z_OK)
-      throw Error("zlib: cannot initialise deflate");
-  }
-  ~Compressor() {
-    deflateEnd(&s_);
-    if (probeReady_) deflateEnd(&probe_);
-  }
-  Compressor(const Compressor&) = delete;
-  Compressor& operator=(const Compressor&) = delete;
+  explicit Compressor(Levels levels)
+      : large_(BuildCompressor().make(levels.large)),
+        small_(levels.small == levels.large ? nullptr : BuildCompressor().make(levels.small)),
+        probe_(BuildCompressor().make(1)) {}
 
   void Run(Job& job) {
     if (LooksIncompressible(job.raw)) return; // stored
-    deflateReset(&s_);
-    job.packed.resize(deflateBound(&s_, static_cast<uLong>(job.raw.size())));
-    s_.next_in = reinterpret_cast<Bytef*>(job.raw.data());
-    s_.avail_in = static_cast<uInt>(job.raw.size());
-    s_.next_out = reinterpret_cast<Bytef*>(job.packed.data());
-    s_.avail_out = static_cast<uInt>(job.packed.size());
-    const int rc = deflate(&s_, Z_FINISH);
-    if (rc != Z_STREAM_END) {
-      job.error = std::string("zlib: ") + (s_.msg ? s_.msg : zError(rc));
-      job.packed.clear();
-      return;
-    }
-    job.packed.resize(job.packed.size() - s_.avail_out);
-    // Stored when compression does not pay.
-    if (job.packed.size() >= job.raw.size()) {
-      job.packed.clear();
-      job.packed.shrink_to_fit();
+    try {
+      BlockCompressor& c = small_ && job.raw.size() < kSmallBlock ? *small_ : *large_;
+      if (!c.Compress(job.raw, job.packed)) job.packed.shrink_to_fit(); // stored
+    } catch (const Error& e) {
+      job.error = e.what();
     }
   }
 
 private:
-  // Already-compressed data (media, archives) is common in setups and costs
-  // as much to deflate as text, for nothing. Evenly spread samples of a large
-  // block are tried at the fastest level; only when none of them shrinks is
-  // the block stored without the full attempt.
   bool LooksIncompressible(const std::string& raw) {
     constexpr std::size_t kSamples = 8, kSample = 8192;
     if (raw.size() < 8 * kSamples * kSample) return false;
-    if (!probeReady_) {
-      if (deflateInit2(&probe_, 1, Z_DEFLATED, 15, 8, Z_DEFAULT_STRATEGY) != Z_OK) return false;
-      probeReady_ = true;
-    }
-    unsigned char out[kSample + kSample / 8 + 64];
     for (std::size_t i = 0; i < kSamples; ++i) {
-      deflateReset(&probe_);
       const std::size_t at = (raw.size() - kSample) * i / (kSamples - 1);
-      probe_.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(raw.data() + at));
-      probe_.avail_in = kSample;
-      probe_.next_out = out;
-      probe_.avail_out = sizeof out;
-      if (deflate(&probe_, Z_FINISH) != Z_STREAM_END) return false;
       // Shrinking by 3% or more is worth the full attempt.
-      if ((sizeof out - probe_.avail_out) * 100 < kSample * 97) return false;
+      if (probe_->Compress(std::string_view(raw).substr(at, kSample), sample_) &&
+          sample_.size() * 100 < kSample * 97)
+        return false;
     }
     return true;
   }
 
-  z_stream s_{};
-  z_stream probe_{};
-  bool probeReady_ = false;
+  std::unique_ptr<BlockCompressor> large_, small_, probe_;
+  std::string sample_;
 };
 
 // Compresses blocks on worker threads and hands them back in submission
@@ -233,20 +213,24 @@ private:
 // support (MinGW's win32 thread model) blocks are compressed as submitted.
 class Pipeline {
 public:
-  Pipeline(int level, unsigned threads, std::function<void(Job&)> write)
-      : level_(level), write_(std::move(write)) {
+  Pipeline(Levels levels, unsigned threads, std::function<void(Job&)> write)
+      : write_(std::move(write)) {
 #if defined(_GLIBCXX_HAS_GTHREADS)
     if (threads == 0) threads = std::max(1u, std::thread::hardware_concurrency());
     if (threads > 1) {
       maxInFlight_ = threads * 2 + 1;
+      // Made here, so a compressor that cannot be had fails the build rather
+      // than a worker thread.
       for (unsigned i = 0; i < threads; ++i)
-        workers_.emplace_back([this] { Work(); });
+        compressors_.push_back(std::make_unique<Compressor>(levels));
+      for (auto& c : compressors_)
+        workers_.emplace_back([this, c = c.get()] { Work(*c); });
       return;
     }
 #else
     (void)threads;
 #endif
-    inline_ = std::make_unique<Compressor>(level_);
+    inline_ = std::make_unique<Compressor>(levels);
   }
 
   ~Pipeline() {
@@ -294,8 +278,7 @@ private:
     lock.lock();
   }
 
-  void Work() {
-    Compressor compressor(level_);
+  void Work(Compressor& compressor) {
     std::unique_lock lock(mutex_);
     for (;;) {
       workCv_.wait(lock, [this] { return stopping_ || !pending_.empty(); });
@@ -325,15 +308,15 @@ private:
 #endif
   }
 
-  int level_;
   std::function<void(Job&)> write_;
   std::unique_ptr<Compressor> inline_;
 #if defined(_GLIBCXX_HAS_GTHREADS)
   std::size_t maxInFlight_ = 1;
   std::mutex mutex_;
   std::condition_variable workCv_, doneCv_;
-  std::deque<Job*> pending_;               // waiting for a worker
-  std::deque<std::unique_ptr<Job>> order_; // every block in flight, in output order
+  std::deque<Job*> pending_;                             // waiting for a worker
+  std::deque<std::unique_ptr<Job>> order_;               // every block in flight, in output order
+  std::vector<std::unique_ptr<Compressor>> compressors_; // one per worker
   std::vector<std::thread> workers_;
   bool stopping_ = false;
 #endif
@@ -552,7 +535,13 @@ PendingBuild Prepare(const BuildOptions& o) {
   if (o.sourceDir.empty() && !o.useDownloadRoad && !o.isUpdateAgent)
     throw Error("no source folder given (only a download-road package or an agent may have no "
                 "payload)");
-  if (o.level < 0 || o.level > 9) throw Error("compression level must be 0..9");
+  const CompressorKind& compressor = BuildCompressor();
+  // A level given is used for every block.
+  const Levels levels{o.level.value_or(compressor.defaultLevel),
+                      o.level.value_or(compressor.smallBlockLevel)};
+  if (levels.large < 0 || levels.large > compressor.maxLevel)
+    throw Error(std::string(compressor.name) + " compression level must be 0.." +
+                IntToStr(compressor.maxLevel));
   if (o.blockSize == 0 || o.blockSize > kMaxBlockSize)
     throw Error("block size must be 1.." + IntToStr(kMaxBlockSize));
   if (o.versionByte && *o.versionByte > 3) throw Error("version byte must be 0..3");
@@ -697,7 +686,7 @@ PendingBuild Prepare(const BuildOptions& o) {
   progress.bytesTotal = totalInput;
   progress.blocksTotal = totalBlocks;
   // The one place blocks are written, in package order.
-  Pipeline pipeline(o.level, o.threads, [&](Job& job) {
+  Pipeline pipeline(levels, o.threads, [&](Job& job) {
     const bool compressed = !job.packed.empty();
     const std::string& body = compressed ? job.packed : job.raw;
     set.AddBlock(LengthWord(body.size(), compressed), body, job.name);

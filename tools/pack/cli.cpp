@@ -12,6 +12,7 @@
 #endif
 
 #include "pack/agent_writer.h"
+#include "pack/block_compressor.h"
 #include "pack/builder.h"
 #include "pack/error.h"
 #include "pack/extractor.h"
@@ -167,9 +168,18 @@ int RunCli(int argc, const char* const* argv, std::ostream& out, std::ostream& e
       build->add_option("--seed", seed,
                         "Seed for tokens made from plain texts (default: derived from the\n"
                         "text, so builds are reproducible)");
-  build->add_option("--level", b.level, "zlib compression level 0-9")
-      ->default_val(6)
-      ->check(CLI::Range(0, 9));
+  const CompressorKind& compressor = BuildCompressor();
+  int level = 0;
+  auto* oLevel =
+      build
+          ->add_option("--level", level,
+                       std::string("Compression level 0-") + std::to_string(compressor.maxLevel) +
+                           " of " + compressor.name +
+                           " (this build's compressor) for every\n"
+                           "block; default " +
+                           std::to_string(compressor.defaultLevel) + ", and " +
+                           std::to_string(compressor.smallBlockLevel) + " for blocks under 64 KiB")
+          ->check(CLI::Range(0, compressor.maxLevel));
   build
       ->add_option("--block-size", b.blockSize,
                    "Input bytes per block (suffixes K, M); larger files span several\n"
@@ -311,6 +321,7 @@ int RunCli(int argc, const char* const* argv, std::ostream& out, std::ostream& e
       if (*oPlain) b.downloadTokenPlain = dlPlain;
       if (*oSize) b.downloadSize = dlSize;
       if (*oSeed) b.tokenSeed = seed;
+      if (*oLevel) b.level = level;
       if (*oFlags) b.flags = static_cast<std::uint8_t>(flagsValue);
       if (*oVersion) b.versionByte = static_cast<std::uint8_t>(versionValue);
       ProgressPrinter printer(err, quiet);
