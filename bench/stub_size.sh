@@ -16,7 +16,9 @@ stub32=${VANTOR_WIN32_BUILD:-$root/build/win32}/src/stub.exe
 stub64=${VANTOR_WIN64_BUILD:-$root/build/win64}/src/stub.exe
 for stub in "$stub32" "$stub64"; do
   if [[ ! -f $stub ]]; then
-    echo "$stub: not built (scripts/build.sh)"
+    echo "stub_size: $stub is missing, so its size cannot be checked; build it" \
+      "(scripts/build.sh, or cmake --preset P && cmake --build --preset P --target stub" \
+      "with P win32 or win64)" >&2
     status=1
   fi
 done

@@ -127,7 +127,8 @@ constexpr DWORD kStampQuery = HTTP_QUERY_LAST_MODIFIED | HTTP_QUERY_FLAG_SYSTEMT
 // A fresh copy every time, and none left in the cache: setup files are large
 // and used once.
 constexpr DWORD kDownloadFlags = INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE;
-constexpr std::int64_t kServiceIntervalMs = 5;
+// While data flows the thread's queue is serviced at most this often.
+constexpr int kServiceIntervalMs = 5;
 
 // The handles of the running download, so a window procedure can close them.
 HINTERNET g_session = nullptr;
@@ -151,16 +152,6 @@ std::uint32_t LastModifiedStamp(HINTERNET h) {
   DWORD size = sizeof t;
   QueryInfo(h, kStampQuery, &t, size);
   return DosDateTime(t.wYear, t.wMonth, t.wDay, t.wHour, t.wMinute, t.wSecond);
-}
-
-// Takes the waiting messages of the thread when a few milliseconds have
-// passed since the last time; else returns at once. Never sleeps.
-void ServiceMessagesThrottled() {
-  static std::int64_t last = -kServiceIntervalMs;
-  const std::int64_t now = util::MillisecondClock();
-  if (now - last < kServiceIntervalMs) return;
-  last = now;
-  ui::YieldX();
 }
 
 // One extra open and close of the URL before each size query and download,
@@ -266,7 +257,7 @@ bool Stopped(const TProgBar* progress) {
 
 void PumpFor(std::uint32_t ms) {
   if (ms == 0)
-    ServiceMessagesThrottled();
+    ui::YieldXThrottled(kServiceIntervalMs);
   else
     ui::WaitPumping(static_cast<int>(ms));
 }
@@ -388,7 +379,7 @@ void HTTP_DownloadFile(HWND window, const std::string& url, const std::string& t
         LoopEnd end = LoopEnd::kFailed;
         while (errorText.empty()) {
           // Window procedures run here and may ask to stop.
-          ServiceMessagesThrottled();
+          ui::YieldXThrottled(kServiceIntervalMs);
           DWORD got = 0;
           if (!Stopped(progress)) {
             if (!ReadData(g_resource, buffer, chunk, &got)) {

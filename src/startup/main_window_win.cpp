@@ -26,6 +26,18 @@ TimerWork g_timerWork = nullptr;
 HFONT g_labelFont = nullptr;
 bool g_loopEnd = false;
 int g_pulse = 0;
+// Showing a step costs round trips to Wine's server (0.17 ms a step on a
+// quiet machine, a quarter of the time 5,000 small files took to unpack, and
+// several times that on a busy one). Steps are shown at most every
+// kBarIntervalMs, about as often as the unpacking loop lets the window
+// repaint; those in between are counted and shown by the next step after
+// that or by the bar's timer, which runs while steps keep coming.
+constexpr int kBarIntervalMs = 50;
+constexpr UINT_PTR kBarTimer = 2;
+int g_barStep = 1;
+int g_dueSteps = 0;
+std::int64_t g_barShownAt = 0;
+bool g_barTimerSet = false;
 UINT g_queryCancelAutoPlay = 0;
 
 HWND CreateControl(HWND parent, const char* cls, DWORD style, const ControlRect& r) {
@@ -56,6 +68,22 @@ void OnPaint(HWND wnd) {
   EndPaint(wnd, &ps);
 }
 
+void ShowDueSteps() {
+  g_barShownAt = util::MillisecondClock();
+  if (g_dueSteps == 0) return;
+  const LRESULT position = SendMessageA(g_bar, PBM_GETPOS, 0, 0);
+  const LRESULT high = SendMessageA(g_bar, PBM_GETRANGE, FALSE, 0);
+  const LRESULT next = position + LRESULT(g_dueSteps) * g_barStep;
+  // Past its end PBM_STEPIT starts the bar over: step by step there.
+  if (g_dueSteps > 1 && next <= high)
+    SendMessageA(g_bar, PBM_SETPOS, static_cast<WPARAM>(next), 0);
+  else
+    for (int i = 0; i < g_dueSteps; ++i)
+      SendMessageA(g_bar, PBM_STEPIT, 0, 0);
+  SendMessageA(g_second, PBM_SETPOS, g_pulse, 0);
+  g_dueSteps = 0;
+}
+
 LRESULT CALLBACK MainWindowProc(HWND wnd, UINT msg, WPARAM wp, LPARAM lp) {
   if (msg == g_queryCancelAutoPlay && g_queryCancelAutoPlay != 0) return 1;
   switch (msg) {
@@ -78,6 +106,15 @@ LRESULT CALLBACK MainWindowProc(HWND wnd, UINT msg, WPARAM wp, LPARAM lp) {
       DestroyMainWindow();
       break;
     case WM_TIMER:
+      if (wp == kBarTimer) {
+        // Idle since the last tick: the timer waits for the next step.
+        if (g_dueSteps == 0) {
+          KillTimer(wnd, kBarTimer);
+          g_barTimerSet = false;
+        }
+        ShowDueSteps();
+        return 0;
+      }
       if (g_timerWork) g_timerWork(wnd);
       break;
     case kMsgStopRequest:
@@ -106,7 +143,6 @@ void SetTimerWork(TimerWork work) { g_timerWork = work; }
 
 HWND MainWindow() { return g_main; }
 HWND StatusLabel() { return g_label; }
-HWND ProgressBar() { return g_bar; }
 HWND SecondBar() { return g_second; }
 
 void SetStatusText(HWND label, const std::string& text, const std::string& fontName, int charset,
@@ -124,7 +160,19 @@ void SetStatusText(HWND label, const std::string& text, const std::string& fontN
 }
 
 void StubProgress(int mode, int maximum, int step, int start) {
+  if (mode == 1) {
+    g_pulse = NextPulse(g_pulse);
+    ++g_dueSteps;
+    if (util::MillisecondClock() - g_barShownAt >= kBarIntervalMs || !g_main)
+      ShowDueSteps();
+    else if (!g_barTimerSet)
+      g_barTimerSet = SetTimer(g_main, kBarTimer, kBarIntervalMs, nullptr) != 0;
+    return;
+  }
+  // Setting the bars up or emptying them leaves no step to show.
+  g_dueSteps = 0;
   if (mode == 0) {
+    g_barStep = step;
     // The 32-bit range: a download without a length asks for 524,289 steps.
     SendMessageA(g_bar, PBM_SETRANGE32, 0, maximum);
     SendMessageA(g_bar, PBM_SETPOS, start, 0);
@@ -132,10 +180,11 @@ void StubProgress(int mode, int maximum, int step, int start) {
     SendMessageA(g_second, PBM_SETRANGE, 0, MAKELPARAM(0, 5));
     SendMessageA(g_second, PBM_SETPOS, 0, 0);
     SendMessageA(g_second, PBM_SETSTEP, 1, 0);
-  } else if (mode == 1) {
-    SendMessageA(g_bar, PBM_STEPIT, 0, 0);
-    g_pulse = NextPulse(g_pulse);
-    SendMessageA(g_second, PBM_SETPOS, g_pulse, 0);
+  } else if (mode == 2) {
+    for (HWND bar : {g_bar, g_second}) {
+      SendMessageA(bar, PBM_SETRANGE, 0, MAKELPARAM(0, 0));
+      SendMessageA(bar, PBM_SETPOS, 0, 0);
+    }
   }
 }
 

@@ -21,13 +21,13 @@ void SetTimerWork(TimerWork work);
 
 HWND MainWindow();
 HWND StatusLabel();
-HWND ProgressBar();
 HWND SecondBar();
 
 void SetStatusText(HWND label, const std::string& text, const std::string& fontName, int charset,
                    int points);
 // The progress callback of unpacking and transfers: mode 0 sets up, mode 1
-// advances.
+// advances (shown within a few hundredths of a second), mode 2 empties both
+// bars.
 void StubProgress(int mode, int maximum, int step, int start);
 void DestroyMainWindow();
 bool CloseMainWindow();

@@ -1,9 +1,5 @@
 #include "startup/stub_progress_win.h"
 
-#include <windows.h>
-
-#include <commctrl.h>
-
 #include "startup/main_window_win.h"
 
 namespace startup {
@@ -19,10 +15,7 @@ void DriveBars(http::TProgBar*, int event, int position, int maximum, const std:
     StubProgress(1, 0, 0, 0);
     break;
   case http::kEventEnd:
-    for (HWND bar : {ProgressBar(), SecondBar()}) {
-      SendMessageA(bar, PBM_SETRANGE, 0, MAKELPARAM(0, 0));
-      SendMessageA(bar, PBM_SETPOS, 0, 0);
-    }
+    StubProgress(2, 0, 0, 0);
     break;
   }
 }

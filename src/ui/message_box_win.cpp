@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <exception>
+#include <limits>
 #include <string>
 #include <vector>
 
@@ -539,6 +540,14 @@ void YieldX() {
     TranslateMessage(&m);
     DispatchMessageA(&m);
   }
+}
+
+void YieldXThrottled(int intervalMs) {
+  static std::int64_t last = std::numeric_limits<std::int64_t>::min() / 2;
+  const std::int64_t now = util::MillisecondClock();
+  if (now - last < intervalMs) return;
+  last = now;
+  YieldX();
 }
 
 void WaitPumping(int ms) {

@@ -11,7 +11,7 @@ import time
 import unittest
 
 from harness import (I686_ONLY, I686_RUNS, STUB, STUB32, STUB64, WIN_BUILD, DebugViewer, WindowsProcess, WineTestCase, run_windows, unix_path, vpack,
-                     win_path, wine)
+                     wait_until, win_path, wine)
 
 ENGINE = WIN_BUILD / "tests" / "support" / "sample_engine.exe"
 # The exit codes of failed runs (README.md).
@@ -274,6 +274,21 @@ class SetupRoadTest(WineTestCase):
         # The window existed (so the probe could have seen it), hidden.
         self.assertTrue(seen, "the stub window was never found")
         self.assertFalse(seen_visible)
+
+    def test_the_bar_counts_every_file_by_the_time_the_engine_starts(self):
+        # Small files follow each other faster than the bar is redrawn, so
+        # their steps are shown together: none may be left out at the end.
+        files = {"Engine.exe": ENGINE.read_bytes()}
+        files.update({f"small/f{i:03}.txt": b"x" * i for i in range(300)})
+        setup = self.dir / "many.exe"
+        vpack("build", self.make_source(files), "--stub", STUB, "-o", setup, "-q",
+              "--engine", "Engine.exe", "--engine-args", "/HoldMs=5000")
+        proc = WindowsProcess(["wine", setup, "/hide"])
+        self.assertTrue(wait_until(self.record.exists, 60), "the engine did not start")
+        code, out = run_windows("wine", PROBE, "bars", win_path(setup))
+        self.assertEqual(proc.finish(timeout=60)[0], 0)
+        self.assertEqual(code, 0)
+        self.assertEqual(out.split()[:2], [str(len(files))] * 2)  # position, maximum
 
 
 if __name__ == "__main__":
