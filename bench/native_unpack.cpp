@@ -96,16 +96,8 @@ private:
   }
   void End(std::uint32_t dosDateTime) {
     if (dosDateTime != 0 && package::IsValidDosDateTime(dosDateTime)) {
-      const package::DosDateTime d = package::DecodeDosDateTime(dosDateTime);
-      std::tm tm{};
-      tm.tm_year = d.year - 1900;
-      tm.tm_mon = d.month - 1;
-      tm.tm_mday = d.day;
-      tm.tm_hour = d.hour;
-      tm.tm_min = d.minute;
-      tm.tm_sec = d.second;
-      tm.tm_isdst = -1;
-      const timespec times[2] = {{0, UTIME_OMIT}, {std::mktime(&tm), 0}};
+      const timespec times[2] = {{0, UTIME_OMIT},
+                                 {package::DosDateTimeToLocalTime(dosDateTime), 0}};
       futimens(fd_, times);
     }
     close(fd_);

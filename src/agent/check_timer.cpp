@@ -9,10 +9,6 @@ namespace agent {
 
 namespace {
 
-const char* Bool(bool b) {
-  return b ? "TRUE" : "FALSE";
-}
-
 constexpr char kTestModeNote[] =
     "<P><P><T><B>PLEASE NOTE</B> - You are now running in <B>Test Mode</B>!";
 
@@ -127,7 +123,7 @@ void UpdateAgent::PerformShot() {
   if (eligible) return;
   std::string why;
   const bool online = host_.IsOnline(why);
-  Trace(Pid() + " TestMode=" + Bool(e_.TestMode()) + " InternetConnected=" + Bool(online));
+  Trace(Pid() + " TestMode=" + util::BoolText(e_.TestMode()) + " InternetConnected=" + util::BoolText(online));
   if (!e_.TestMode() && !online) {
     std::string text = Text("s2");
     if (!why.empty()) text += "<P><P>" + why;
@@ -169,7 +165,7 @@ bool UpdateAgent::PerformAutoInform() {
       Trace(" ==== PerformAutoInform-4 ====");
     }
   }
-  log_.Log(std::string("PerformAutoInform() - END ") + Bool(result));
+  log_.Log(std::string("PerformAutoInform() - END ") + util::BoolText(result));
   return result;
 }
 

@@ -59,6 +59,17 @@ enum Override {
   kOverrideRequestConfirmationBeforeInstallForce = 7,
 };
 
+// --- Shut-down methods (the ShutDownMethod texts, compared exactly) ---
+
+inline constexpr const char kShutDownMessageBox[] = "Issue a Message Box";
+inline constexpr const char kShutDownClose[] = "Using WM_CLOSE";
+inline constexpr const char kShutDownQuit[] = "Using WM_QUIT";
+inline constexpr const char kShutDownTerminate[] = "Using Terminate Process";
+inline constexpr const char kShutDownNone[] = "Don't Shut Down";
+inline constexpr const char* kShutDownMethods[] = {kShutDownMessageBox, kShutDownClose,
+                                                   kShutDownQuit, kShutDownTerminate,
+                                                   kShutDownNone};
+
 // --- Agent states --------------------------------------------------------
 
 inline constexpr int kAgentIdle = 0;

@@ -40,7 +40,7 @@ bool UpdateAgent::DownloadFileAU(const std::string& baseLocation, const std::str
   const bool userRequested = UserRequested();
 
   Trace(Pid() + " DownloadFileAU: " + path);
-  log_.Log(std::string("TestMode=") + (e_.TestMode() ? "TRUE" : "FALSE"));
+  log_.Log(std::string("TestMode=") + util::BoolText(e_.TestMode()));
   log_.Log("Download START: " + path);
 
   const bool visible =

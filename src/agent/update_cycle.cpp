@@ -9,10 +9,6 @@ namespace agent {
 
 namespace {
 
-const char* Bool(bool b) {
-  return b ? "TRUE" : "FALSE";
-}
-
 // "Wait" of the shut-down methods: at most this long for the product to go.
 constexpr int kShutDownWaitMs = 1000;
 
@@ -20,12 +16,12 @@ constexpr int kShutDownWaitMs = 1000;
 
 void UpdateAgent::StopProduct(const std::string& program) {
   const std::string method = d_.ShutDownMethod();
-  if (method == "Don't Shut Down") return;
-  if (method == "Using WM_CLOSE")
+  if (method == kShutDownNone) return;
+  if (method == kShutDownClose)
     host_.PostClose(program);
-  else if (method == "Using WM_QUIT")
+  else if (method == kShutDownQuit)
     host_.PostQuit(program);
-  else if (method == "Using Terminate Process")
+  else if (method == kShutDownTerminate)
     host_.Terminate(program);
   // "Issue a Message Box" asked the user already; any other text only waits.
   host_.WaitGone(program, kShutDownWaitMs);
@@ -81,7 +77,7 @@ bool UpdateAgent::PerformAutoUpdate() {
         const bool wasRunning = host_.IsRunning(program);
         const std::string method = d_.ShutDownMethod();
         log_.Log("Shut Down Process() - START  (" + program + ")  Method: " + method);
-        if (method == "Issue a Message Box") {
+        if (method == kShutDownMessageBox) {
           const std::string text = WithProgName(Text("s15"), util::FileNameOf(program));
           Trace("s1=" + text + "<");
           while (host_.IsRunning(program)) host_.Notice(text);
@@ -89,8 +85,8 @@ bool UpdateAgent::PerformAutoUpdate() {
         Trace(" ==== PerformAutoUpdate-8 ====");
         if (wasRunning) StopProduct(program);
         Trace(" ==== PerformAutoUpdate-9 ====");
-        log_.Log(std::string("Shut Down Process() - END  Running before=") + Bool(wasRunning) +
-                 " after=" + Bool(host_.IsRunning(program)));
+        log_.Log(std::string("Shut Down Process() - END  Running before=") + util::BoolText(wasRunning) +
+                 " after=" + util::BoolText(host_.IsRunning(program)));
 
         const std::string extra = "/OriginalInfoFile=\"" + d_.InfoFilePath() + "\"";
         d_.SetAgentState(kAgentRunningSetup);
@@ -118,7 +114,7 @@ bool UpdateAgent::PerformAutoUpdate() {
             host_.Notice(finish);
         }
         Trace(" ==== PerformAutoUpdate-12 ====");
-        Trace(std::string(Bool(restart)) + " " + Bool(answer) + " >" + program + "<");
+        Trace(std::string(util::BoolText(restart)) + " " + util::BoolText(answer) + " >" + program + "<");
         if (answer && restart) host_.StartProgram(program);
       } else if (host_.IsFile(setup)) {
         // Declined after the download: the setup is not kept for later.
@@ -127,7 +123,7 @@ bool UpdateAgent::PerformAutoUpdate() {
     }
   }
   Trace(" ==== PerformAutoUpdate-13 ====");
-  log_.Log(std::string("PerformAutoUpdate() - END    Result=") + Bool(result));
+  log_.Log(std::string("PerformAutoUpdate() - END    Result=") + util::BoolText(result));
   return result;
 }
 

@@ -37,7 +37,7 @@ int main() {
   AgentLog("CommandLine=" + cl.text);
   AgentLog("Agent Version=" + util::GetExeVersion());
   util::WriteTraceLine(pid + " ==== ThisIs_AutoUpdateProg=" +
-                       (s.isAutoUpdateProg ? "TRUE" : "FALSE"));
+                       util::BoolText(s.isAutoUpdateProg));
 
   SetTimerWork(s.isAutoUpdateProg ? flows::OnAgentTimer : flows::OnSetupTimer);
   if (flows::OwnPackageUsable(*info)) DoRunStubWin();

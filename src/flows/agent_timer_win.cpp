@@ -77,32 +77,12 @@ public:
   void Quit() override { PostQuitMessage(0); }
   void EndAgent() override { PostMessageA(startup::MainWindow(), WM_DESTROY, 0, 0); }
 
-  bool IsFile(const std::string& path) override {
-    const DWORD a = GetFileAttributesA(path.c_str());
-    return a != INVALID_FILE_ATTRIBUTES && !(a & FILE_ATTRIBUTE_DIRECTORY);
-  }
+  bool IsFile(const std::string& path) override { return platform::FileExists(path); }
   bool ReadFile(const std::string& path, std::string& content, std::size_t limit) override {
-    content.clear();
-    platform::InputFile file(path);
-    const std::int64_t size = file.Size();
-    if (!file.IsOpen() || size < 0) return false;
-    content.resize(static_cast<std::size_t>(size) < limit ? static_cast<std::size_t>(size) : limit);
-    return file.ReadExact(content.data(), content.size());
+    return platform::ReadWholeFile(path, content, limit);
   }
   bool WriteFile(const std::string& path, std::string_view content) override {
-    // Beside the target first, then moved over it: a reader never sees half.
-    const std::string part = path + ".part";
-    HANDLE h = CreateFileA(part.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                           FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (h == INVALID_HANDLE_VALUE) return false;
-    DWORD written = 0;
-    const bool ok = ::WriteFile(h, content.data(), static_cast<DWORD>(content.size()), &written,
-                                nullptr) &&
-                    written == content.size();
-    CloseHandle(h);
-    if (ok && MoveFileExA(part.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING)) return true;
-    DeleteFileA(part.c_str());
-    return false;
+    return platform::WriteWholeFile(path, content);
   }
   bool CopyOver(const std::string& from, const std::string& to) override {
     const std::string part = to + ".part";
@@ -166,7 +146,7 @@ public:
     // itself still ends with 0.
     const int engineExit = TakeSetupExitCode();
     sys::RemoveFolderTree(workFolder, false);
-    startup::AgentLog("Setup result: handshake " + std::string(handshake ? "TRUE" : "FALSE") +
+    startup::AgentLog(std::string("Setup result: handshake ") + util::BoolText(handshake) +
                       ", exit code " + util::IntToStr(engineExit));
     return handshake && engineExit == 0;
   }

@@ -26,13 +26,10 @@ namespace {
 
 constexpr char kButtons[] = "|&OK|&Cancel|&Yes|&No|&Abort|&Retry|&Ignore|";
 
-std::string ReadWholeFile(const std::string& path) {
-  platform::InputFile file(path);
-  const std::int64_t size = file.Size();
-  if (size <= 0) return {};
-  std::string data(static_cast<std::size_t>(size), '\0');
-  if (!file.ReadExact(data.data(), data.size())) return {};
-  return data;
+std::string OwnImage(const std::string& path) {
+  std::string image;
+  platform::ReadWholeFile(path, image);
+  return image;
 }
 
 std::string WithBackslash(std::string folder) {
@@ -46,7 +43,7 @@ void WriteAgentExecutable(const std::string& workFolder, const std::string& agen
   const std::string& own = startup::State().ownPath;
   CreateDirectoryA(workFolder.c_str(), nullptr);
   Win32UnpackHost().WriteNewFile(workFolder + "\\" + agentFileName,
-                                 AgentExecutableImage(ReadWholeFile(own)), own);
+                                 AgentExecutableImage(OwnImage(own)), own);
 }
 
 std::string DownloadRoad(const std::string& workFolder, const std::string& source,

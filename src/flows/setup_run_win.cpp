@@ -139,7 +139,7 @@ bool RunSetupPackage(std::string workFolder, const std::string& packageFile,
                          info.FontName(), info.Charset(), info.FontSize());
   if (!TempSpaceOk(workFolder, packageFile) && FindBetterTempDrive())
     workFolder = GetAltWorkFolder();
-  util::WriteTraceLine(std::string("========= ForegroundOp=") + (foreground ? "TRUE" : "FALSE") +
+  util::WriteTraceLine(std::string("========= ForegroundOp=") + util::BoolText(foreground) +
                        " ==========");
   bool unpacked = false;
   UnpackResult unpack;

@@ -6,6 +6,7 @@
 #include "http/download_plan.h"
 #include "http/inet_http.h"
 #include "http/resume_plan.h"
+#include "platform/file.h"
 #include "ui/message_box.h"
 #include "util/system_info.h"
 #include "util/text.h"
@@ -199,23 +200,9 @@ void DeleteTemporaryFiles(const std::string& target, const std::string& keep) {
 
 // The start of a small file, at most 4 KiB; "" when it cannot be read.
 std::string ReadSmallFile(const std::string& path) {
-  HANDLE h = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                         FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (h == INVALID_HANDLE_VALUE) return {};
-  char text[4096];
-  DWORD got = 0;
-  if (!ReadFile(h, text, sizeof text, &got, nullptr)) got = 0;
-  CloseHandle(h);
-  return std::string(text, got);
-}
-
-void WriteSmallFile(const std::string& path, const std::string& text) {
-  HANDLE h = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                         FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (h == INVALID_HANDLE_VALUE) return;
-  DWORD written = 0;
-  WriteFile(h, text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
-  CloseHandle(h);
+  std::string text;
+  platform::ReadWholeFile(path, text, 4096);
+  return text;
 }
 
 // A partial file an earlier attempt at the target left, with its note.
@@ -365,7 +352,7 @@ void HTTP_DownloadFile(HWND window, const std::string& url, const std::string& t
                 ChooseValidator(QueryText(g_resource, HTTP_QUERY_ETAG),
                                 QueryText(g_resource, HTTP_QUERY_LAST_MODIFIED));
             if (IsResumable(size, validator))
-              WriteSmallFile(ResumeNotePath(temporary), FormatResumeNote({url, size, validator}));
+              platform::WriteWholeFile(ResumeNotePath(temporary), FormatResumeNote({url, size, validator}));
           }
         }
         const std::uint32_t chunk = ChunkSize(size);

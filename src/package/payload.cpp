@@ -218,6 +218,20 @@ bool IsValidDosDateTime(std::uint32_t value) {
          t.minute < 60 && t.second < 60;
 }
 
+std::time_t DosDateTimeToLocalTime(std::uint32_t value) {
+  if (!IsValidDosDateTime(value)) return static_cast<std::time_t>(-1);
+  const DosDateTime d = DecodeDosDateTime(value);
+  std::tm tm{};
+  tm.tm_year = d.year - 1900;
+  tm.tm_mon = d.month - 1;
+  tm.tm_mday = d.day;
+  tm.tm_hour = d.hour;
+  tm.tm_min = d.minute;
+  tm.tm_sec = d.second;
+  tm.tm_isdst = -1;
+  return std::mktime(&tm);
+}
+
 std::string VolumeBaseName(std::string_view packageFile) {
   if (util::EndsWithNoCase(packageFile, ".001")) packageFile.remove_suffix(4);
   return std::string(packageFile);

@@ -7,6 +7,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <ctime>
 #include <functional>
 #include <string>
 #include <string_view>
@@ -142,6 +143,9 @@ std::uint32_t EncodeDosDateTime(const DosDateTime& t);
 // True when the fields are a real date and time (month 1..12, day 1..31,
 // hour < 24, minute < 60, second < 60).
 bool IsValidDosDateTime(std::uint32_t value);
+// The local time a valid DOS date-time stands for, as the C library counts
+// it (for setting file times natively); -1 when it is not valid.
+std::time_t DosDateTimeToLocalTime(std::uint32_t value);
 
 // Volume 1 is the package file itself; its name less a trailing ".001"
 // (any case) is the base name, and volume j >= 2 is base + "." + j in three

@@ -2,6 +2,7 @@
 
 #include "package/file_info.h"
 #include "package/work_folder.h"
+#include "platform/file.h"
 #include "system/files.h"
 #include "util/switches.h"
 #include "util/system_info.h"
@@ -33,20 +34,6 @@ std::uint32_t FileDosDateTime(const std::string& path) {
   return static_cast<std::uint32_t>(date) << 16 | time;
 }
 
-bool IsFile(const std::string& path) {
-  const DWORD a = GetFileAttributesA(path.c_str());
-  return a != INVALID_FILE_ATTRIBUTES && !(a & FILE_ATTRIBUTE_DIRECTORY);
-}
-
-bool WriteSmallFile(const std::string& path, std::string_view data) {
-  HANDLE h = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                         FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (h == INVALID_HANDLE_VALUE) return false;
-  DWORD written = 0;
-  WriteFile(h, data.data(), static_cast<DWORD>(data.size()), &written, nullptr);
-  CloseHandle(h);
-  return true;
-}
 
 // Whether a drive takes a file, and its free space when it does.
 TempDriveFacts ProbeDrive(char letter) {
@@ -59,8 +46,8 @@ TempDriveFacts ProbeDrive(char letter) {
       TempProbeFolder(letter, sys::IsFolder(root + "TEMP"), RandomFolderNumber());
   sys::CreateFolderWithParents(probe);
   const std::string file = probe + "\\~aa.tmp";
-  WriteSmallFile(file, "aa");
-  facts.probeWritten = IsFile(file);
+  platform::WriteWholeFile(file, "aa");
+  facts.probeWritten = platform::FileExists(file);
   if (facts.probeWritten) facts.freeBytes = util::GetDiskFree(root);
   sys::RemoveFolderTree(probe, true);
   return facts;

@@ -1,10 +1,12 @@
-// Read-only file access for the portable code: shared reads (deny none),
-// 64-bit offsets, no exceptions. file_posix.cpp and file_win.cpp implement it.
+// File access for the portable code: shared reads (deny none), 64-bit
+// offsets, no exceptions; whole small files read and replaced. file_posix.cpp
+// and file_win.cpp implement it, file.cpp what builds on InputFile.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 namespace platform {
 
@@ -35,6 +37,14 @@ class InputFile {
 };
 
 bool FileExists(const std::string& path);
+
+// The whole file, or its first `limit` bytes; false when it cannot be opened
+// or read.
+bool ReadWholeFile(const std::string& path, std::string& content,
+                   std::size_t limit = static_cast<std::size_t>(-1));
+// Replaces the file as a whole: written beside it (path + ".part") and moved
+// over it, so a reader or a crash sees the old file or the new one.
+bool WriteWholeFile(const std::string& path, std::string_view content);
 
 // Bytes per cluster of the volume holding `path`; 0 when unknown.
 std::uint32_t ClusterSize(const std::string& path);

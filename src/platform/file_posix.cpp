@@ -1,5 +1,6 @@
 #include "platform/file.h"
 
+#include <cstdio>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <sys/statvfs.h>
@@ -55,6 +56,18 @@ std::size_t InputFile::Read(void* buffer, std::size_t n) {
 bool FileExists(const std::string& path) {
   struct stat st {};
   return ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
+}
+
+bool WriteWholeFile(const std::string& path, std::string_view content) {
+  const std::string part = path + ".part";
+  const int fd = ::open(part.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+  if (fd < 0) return false;
+  const bool ok = ::write(fd, content.data(), content.size()) ==
+                  static_cast<ssize_t>(content.size());
+  ::close(fd);
+  if (ok && ::rename(part.c_str(), path.c_str()) == 0) return true;
+  ::unlink(part.c_str());
+  return false;
 }
 
 std::uint32_t ClusterSize(const std::string& path) {

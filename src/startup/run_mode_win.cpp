@@ -15,7 +15,6 @@ namespace startup {
 
 namespace {
 
-const char* Bool(bool b) { return b ? "TRUE" : "FALSE"; }
 
 std::string AgentFileName() { return State().ownFileInfo->AgentFileName(); }
 
@@ -65,9 +64,9 @@ void DoRunStubWin() {
   const bool xRunning = X_ExeIsRunning();
   const bool plainAgent = ThisIs_Plain_AutoUpdate_Exe();
   const bool xAgent = ThisIs_X_AutoUpdate_Exe();
-  AgentLog(std::string("X_ExeIsRunning=") + Bool(xRunning));
-  AgentLog(std::string("ThisIs_Plain_AutoUpdate_Exe=") + Bool(plainAgent));
-  AgentLog(std::string("ThisIs_X_AutoUpdate_Exe=") + Bool(xAgent));
+  AgentLog(std::string("X_ExeIsRunning=") + util::BoolText(xRunning));
+  AgentLog(std::string("ThisIs_Plain_AutoUpdate_Exe=") + util::BoolText(plainAgent));
+  AgentLog(std::string("ThisIs_X_AutoUpdate_Exe=") + util::BoolText(xAgent));
 
   std::string mode;
   if (TopLevelWindowExists(s.stubClassName)) {

@@ -53,14 +53,9 @@ platform::Lock& IniLock() {
 
 // The whole file; false when it cannot be read (a missing file reads as
 // empty and true).
-bool ReadWholeFile(const std::string& file, std::string& text) {
+bool ReadIniFile(const std::string& file, std::string& text) {
   text.clear();
-  if (!platform::FileExists(file)) return true;
-  platform::InputFile in(file);
-  const std::int64_t size = in.IsOpen() ? in.Size() : -1;
-  if (size < 0) return false;
-  text.resize(static_cast<std::size_t>(size));
-  return in.ReadExact(text.data(), text.size());
+  return !platform::FileExists(file) || platform::ReadWholeFile(file, text);
 }
 
 // One line of an INI text: where it starts and ends (without its line end).
@@ -106,7 +101,7 @@ std::string ReadIniString(const std::string& file, const std::string& section,
   if (section.empty() || key.empty()) return def;
   platform::LockGuard guard(IniLock());
   std::string text;
-  if (!ReadWholeFile(file, text)) return def;
+  if (!ReadIniFile(file, text)) return def;
   bool inSection = false;
   for (std::size_t pos = 0; pos < text.size();) {
     const IniLine l = LineAt(text, pos);
@@ -128,7 +123,7 @@ bool WriteIniString(const std::string& file, const std::string& section, const s
   if (section.empty() || key.empty()) return false;
   platform::LockGuard guard(IniLock());
   std::string text;
-  if (!ReadWholeFile(file, text)) return false;
+  if (!ReadIniFile(file, text)) return false;
 
   const std::string entry = key + "=" + value;
   // Where the entry goes: over the key's line, else after the section's

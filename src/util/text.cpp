@@ -127,6 +127,10 @@ std::uint64_t HashNoCase(std::string_view s) {
   return h;
 }
 
+const char* BoolText(bool b) {
+  return b ? "TRUE" : "FALSE";
+}
+
 std::string IntToStr(std::int64_t v) {
   return std::to_string(v);
 }

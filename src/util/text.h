@@ -39,6 +39,8 @@ std::string ReplaceAllNoCase(std::string_view text, std::string_view from, std::
 
 // Decimal text of a 64-bit integer ("-12", "0").
 std::string IntToStr(std::int64_t v);
+// "TRUE" or "FALSE", as the trace and the agent log write booleans.
+const char* BoolText(bool b);
 // `digits` upper-case hexadecimal digits of the low bits of `v`.
 std::string HexText(std::uint64_t v, int digits);
 // A 64-bit FNV-1a hash of the text with ASCII case folded, so names that

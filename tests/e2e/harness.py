@@ -5,6 +5,7 @@ Every test works in its own folder under build/e2e/ and stops what it
 started by its PID."""
 import atexit
 import os
+import re
 import shutil
 import signal
 import subprocess
@@ -135,6 +136,19 @@ def wait_until(condition, seconds=30, step=0.1):
     return True
 
 
+def window_probe(*args, timeout=60):
+    """Runs window_probe.exe (tests/support) with `args`; (exit code, output
+    without CRs)."""
+    code, out = run_windows("wine", WIN_BUILD / "tests" / "support" / "window_probe.exe", *args,
+                            timeout=timeout)
+    return code, out.replace("\r", "")
+
+
+# One line of the agent log: date, time, thread id, the tag ("   " for the
+# plain agent, " X " for its copy) and the text.
+AGENT_LOG_LINE = re.compile(r"^\d\d/\d\d/\d\d \d\d:\d\d:\d\d +\d+(   | X )(.*)$")
+
+
 def vpack(*args, check=True):
     result = subprocess.run([str(VPACK), *map(str, args)], capture_output=True, text=True)
     if check and result.returncode != 0:
@@ -252,6 +266,17 @@ class WineTestCase(unittest.TestCase):
         os.environ["WINEDLLOVERRIDES"] = (old + ";" if old else "") + "tasklist.exe=n"
         self.addCleanup(lambda: os.environ.__setitem__("WINEDLLOVERRIDES", old) if old is not None
                         else os.environ.pop("WINEDLLOVERRIDES", None))
+
+    def start_listener(self, ms=120000):
+        """listener.exe in this test's folder for `ms` milliseconds: (the file
+        its notifications go to, its "/WM_MSG=" address)."""
+        out = self.dir / "listener.txt"
+        proc = WindowsProcess(["wine", WIN_BUILD / "tests" / "support" / "listener.exe",
+                               win_path(out), ms])
+        self.addCleanup(lambda: proc.poll() is None and (proc.proc.kill(), proc.proc.wait()))
+        ready = self.dir / "listener.txt.ready"
+        self.assertTrue(wait_until(ready.exists, 30), "the listener did not start")
+        return out, ready.read_text()
 
     def make_source(self, files):
         """A source folder from {relative name: bytes}."""

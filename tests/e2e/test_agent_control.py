@@ -9,22 +9,16 @@ import shutil
 import time
 import unittest
 
-from harness import (STUB, WIN_BUILD, WindowsProcess, WineTestCase, run_windows, stop_agent_copy,
+from harness import (AGENT_LOG_LINE, STUB, WIN_BUILD, WindowsProcess, WineTestCase, stop_agent_copy,
                      vpack, win_path, wine_drive_c, wait_until)
+from harness import window_probe as probe
 
 SUPPORT = WIN_BUILD / "tests" / "support"
-PROBE = SUPPORT / "window_probe.exe"
 DRIVER = SUPPORT / "ui_driver.exe"
-LISTENER = SUPPORT / "listener.exe"
 ENGINE = SUPPORT / "sample_engine.exe"
 AGENT = "Prog.AutoUpdate.exe"
 COPY_CLASS = ".AutoUpdate.X_Prog.AutoUpdate"
-LOG_LINE = re.compile(r"^\d\d/\d\d/\d\d \d\d:\d\d:\d\d +\d+(   | X )(.*)$")
 
-
-def probe(*args, timeout=60):
-    code, out = run_windows("wine", PROBE, *args, timeout=timeout)
-    return code, out.replace("\r", "")
 
 
 class AgentControlTest(WineTestCase):
@@ -67,21 +61,13 @@ class AgentControlTest(WineTestCase):
         lines = path.read_bytes().decode("latin-1").split("\r\n") if path.exists() else []
         entries = []
         for line in lines[:-1]:
-            m = LOG_LINE.match(line)
+            m = AGENT_LOG_LINE.match(line)
             self.assertIsNotNone(m, line)
             entries.append(m.groups())
         return entries
 
     def texts(self, tag):
         return [text for t, text in self.log() if t == tag]
-
-    def start_listener(self):
-        out = self.dir / "listener.txt"
-        proc = WindowsProcess(["wine", LISTENER, win_path(out), 60000])
-        self.addCleanup(lambda: proc.poll() is None and (proc.proc.kill(), proc.proc.wait()))
-        ready = self.dir / "listener.txt.ready"
-        self.assertTrue(wait_until(ready.exists, 30), "the listener did not start")
-        return out, ready.read_text()
 
     def test_copy_is_made_started_quoted_and_steered(self):
         received, address = self.start_listener()

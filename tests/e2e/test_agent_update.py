@@ -4,17 +4,14 @@ agent and the agent's .original descriptor, and a local HTTP server that
 serves the .info descriptor, the new setup (a package with the sample
 engine) and a news page. Questions are answered through the UI driver like a
 user would."""
-import os
-import re
 import shutil
 import sys
 import time
 import unittest
-import urllib.error
-import urllib.request
 
-from harness import (ROOT, STUB, WIN_BUILD, WindowsProcess, WineTestCase, run_windows,
+from harness import (AGENT_LOG_LINE, ROOT, STUB, WIN_BUILD, WindowsProcess, WineTestCase,
                      stop_agent_copy, vpack, win_path, wine_drive_c, wait_until)
+from harness import window_probe as probe
 
 sys.path.insert(0, str(ROOT / "tests" / "support"))
 from http_server import TestServer  # noqa: E402
@@ -29,12 +26,7 @@ AGENT = "Product.AutoUpdate.exe"
 COPY_CLASS = ".AutoUpdate.X_Product.AutoUpdate"
 PRODUCT_CLASS = "VantorProductMain"
 TOKEN = "vantor demo product"
-LOG_LINE = re.compile(r"^\d\d/\d\d/\d\d \d\d:\d\d:\d\d +\d+(   | X )(.*)$")
 
-
-def probe(*args, timeout=60):
-    code, out = run_windows("wine", PROBE, *args, timeout=timeout)
-    return code, out.replace("\r", "")
 
 
 def ini_text(sections):
@@ -150,14 +142,6 @@ class InstalledProduct(WineTestCase):
         """Some product process shows its main window."""
         return probe("wait", PRODUCT_CLASS, 0)[0] == 0
 
-    def start_listener(self):
-        out = self.dir / "listener.txt"
-        proc = WindowsProcess(["wine", LISTENER, win_path(out), 120000])
-        self.addCleanup(lambda: proc.poll() is None and (proc.proc.kill(), proc.proc.wait()))
-        ready = self.dir / "listener.txt.ready"
-        self.assertTrue(wait_until(ready.exists, 30), "the listener did not start")
-        return out, ready.read_text()
-
     def run_agent(self, *args):
         code, _ = WindowsProcess(["wine", self.folder / AGENT, *args]).finish(timeout=60)
         self.assertEqual(code, 0)
@@ -175,7 +159,7 @@ class InstalledProduct(WineTestCase):
         lines = path.read_bytes().decode("latin-1").split("\r\n")[:-1]
         if raw:
             return lines
-        return [m.group(2) for m in map(LOG_LINE.match, lines) if m and m.group(1) == tag]
+        return [m.group(2) for m in map(AGENT_LOG_LINE.match, lines) if m and m.group(1) == tag]
 
     def requests(self, name):
         """The downloads of `name` (the client's probes and size queries, made

@@ -6,16 +6,11 @@ import time
 import unittest
 
 from harness import WIN_BUILD, WindowsProcess, WineTestCase, run_windows, win_path, wait_until
+from harness import window_probe as probe
 
 SUPPORT = WIN_BUILD / "tests" / "support"
-PROBE = SUPPORT / "window_probe.exe"
 INFORM = SUPPORT / "inform_probe.exe"
 CLASS = "VRichEditBox"
-
-
-def probe(*args):
-    code, out = run_windows("wine", PROBE, *args, timeout=60)
-    return code, out.replace("\r", "")
 
 
 class InformWindowTest(WineTestCase):

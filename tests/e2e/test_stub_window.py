@@ -9,17 +9,12 @@ import subprocess
 import time
 import unittest
 
-from harness import STUB, WIN_BUILD, DebugViewer, WineTestCase, run_windows, vpack, win_path, wine
+from harness import STUB, WIN_BUILD, DebugViewer, WineTestCase, vpack, win_path, wine
+from harness import window_probe as probe
 
-PROBE = WIN_BUILD / "tests" / "support" / "window_probe.exe"
 ENGINE = WIN_BUILD / "tests" / "support" / "sample_engine.exe"
 AGENT = "Prog.AutoUpdate.exe"
 COPY_CLASS = ".AutoUpdate.X_Prog.AutoUpdate"
-
-
-def probe(*args, timeout=60):
-    code, out = run_windows("wine", PROBE, *args, timeout=timeout)
-    return code, out.replace("\r", "")
 
 
 class StubWindowTest(WineTestCase):

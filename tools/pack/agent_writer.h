@@ -13,6 +13,8 @@
 
 #include <nlohmann/json.hpp>
 
+#include "agent/descriptors.h"
+
 namespace CLI {
 class App;
 }
@@ -20,9 +22,7 @@ class App;
 namespace pack {
 
 // The shut-down methods the agent knows, in the descriptor's words.
-inline constexpr const char* kShutDownMethods[] = {"Issue a Message Box", "Using WM_CLOSE",
-                                                   "Using WM_QUIT", "Using Terminate Process",
-                                                   "Don't Shut Down"};
+using agent::kShutDownMethods;
 
 struct AgentOptions {
   std::string stubPath;

@@ -56,17 +56,7 @@ std::uint32_t DosDateTimeOfFile(const fs::path& path) {
 }
 
 bool SetFileDosDateTime(const fs::path& path, std::uint32_t dosDateTime) {
-  if (!package::IsValidDosDateTime(dosDateTime)) return false;
-  const package::DosDateTime d = package::DecodeDosDateTime(dosDateTime);
-  std::tm tm{};
-  tm.tm_year = d.year - 1900;
-  tm.tm_mon = d.month - 1;
-  tm.tm_mday = d.day;
-  tm.tm_hour = d.hour;
-  tm.tm_min = d.minute;
-  tm.tm_sec = d.second;
-  tm.tm_isdst = -1;
-  const std::time_t t = std::mktime(&tm);
+  const std::time_t t = package::DosDateTimeToLocalTime(dosDateTime);
   if (t == static_cast<std::time_t>(-1)) return false;
   std::error_code ec;
   fs::last_write_time(
