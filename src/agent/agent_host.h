@@ -68,6 +68,14 @@ public:
   // `path`; "" when it is no readable package.
   virtual std::string SetupToken(const std::string& path) = 0;
 
+  // --- Signed updates ---
+  // `signature` (DER) is the signature of `content` by the vendor's key
+  // (`keyHex`, as the package carries it).
+  virtual bool SignatureMatches(const std::string& keyHex, const std::string& content,
+                                const std::string& signature) = 0;
+  // SHA-256 of the file as hex; "" when it cannot be read.
+  virtual std::string FileSha256(const std::string& path) = 0;
+
   // --- The product's process ---
   virtual std::string ExpandInstallVariables(const std::string& text, const std::string& targetDir,
                                              const std::string& sharedDir,

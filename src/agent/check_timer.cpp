@@ -120,7 +120,7 @@ void UpdateAgent::PerformShot() {
   if (!UserRequested()) return;
   host_.Pump(1000);
   host_.ShowStubWindow(false);
-  if (eligible) return;
+  if (eligible || trustRefused_) return; // a refusal was shown already
   std::string why;
   const bool online = host_.IsOnline(why);
   Trace(Pid() + " TestMode=" + util::BoolText(e_.TestMode()) + " InternetConnected=" + util::BoolText(online));

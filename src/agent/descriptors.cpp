@@ -41,6 +41,7 @@ enum KeyId {
   kDownloadURL_UPDATEKey,
   kNameOfUpdateFileKey,
   kSizeOfUpdateFileKey,
+  kSHA256OfUpdateFileKey,
   kRequestConfirmationBeforeDownloadKey,
   kRequestConfirmationBeforeDownloadForceKey,
   kRequestConfirmationBeforeInstallKey,
@@ -94,6 +95,7 @@ constexpr KeyDef kKeys[] = {
     {true, kNewSetup, "DownloadURL_UPDATE", ""},
     {true, kNewSetup, "NameOfUpdateFile", ""},
     {true, kNewSetup, "SizeOfUpdateFile", "0"},
+    {true, kNewSetup, "SHA256OfUpdateFile", ""},
     {true, kNewSetup, "RequestConfirmationBeforeDownload", "0"},
     {true, kNewSetup, "RequestConfirmationBeforeDownloadForce", "0"},
     {true, kNewSetup, "RequestConfirmationBeforeInstall", "0"},
@@ -131,6 +133,13 @@ constexpr DefaultText kDefaultTexts[] = {
     {"s33", "Downloading INFORM File..."},
     {"s34", "New Version"},
     {"s35", "Download"},
+    // Signed updates (an agent whose package carries the vendor's key).
+    {"SignatureRefused",
+     "<B>Update refused</B><P><P>The update information for <B>PROG_NAME</B> does not carry "
+     "its vendor's valid signature. Nothing was downloaded or installed."},
+    {"SetupHashRefused",
+     "<B>Update refused</B><P><P>The downloaded setup of <B>PROG_NAME</B> is not the one its "
+     "vendor signed. It was deleted; nothing was installed."},
 };
 
 // The file-name part with everything from its first "." on removed.
@@ -301,6 +310,9 @@ std::string Descriptors::NameOfUpdateFile() {
 }
 std::int64_t Descriptors::SizeOfUpdateFile() {
   return Number(kSizeOfUpdateFileKey);
+}
+std::string Descriptors::SHA256OfUpdateFile() {
+  return Read(kSHA256OfUpdateFileKey);
 }
 bool Descriptors::RequestConfirmationBeforeDownload() {
   return Overridable(kOverrideRequestConfirmationBeforeDownload,

@@ -127,6 +127,8 @@ public:
   std::string DownloadURL_UPDATE();
   std::string NameOfUpdateFile();
   std::int64_t SizeOfUpdateFile();
+  // The new setup's SHA-256 (hex) in a signed descriptor; "" otherwise.
+  std::string SHA256OfUpdateFile();
   // These six follow their override while it is set.
   bool RequestConfirmationBeforeDownload();
   bool RequestConfirmationBeforeDownloadForce();

@@ -4,6 +4,7 @@
 
 #include "http/error_page.h"
 #include "package/token.h"
+#include "trust/update_signature.h"
 #include "util/text.h"
 
 namespace agent {
@@ -19,6 +20,9 @@ bool IsFolderPath(const std::string& path) {
   return (path.size() > 1 && path[1] == ':') || path.rfind("\\\\", 0) == 0;
 }
 
+// A DER signature is about 72 bytes; more is not one.
+constexpr std::size_t kSignatureLimit = 1024;
+
 } // namespace
 
 bool UpdateAgent::IdentityMatches(const std::string& file, int kind) {
@@ -29,9 +33,35 @@ bool UpdateAgent::IdentityMatches(const std::string& file, int kind) {
   return package::SplitScrambledList(content).first == place_.productToken;
 }
 
+// The detached signature "<name>.sig" beside the descriptor, from the same
+// place the descriptor came from.
+bool UpdateAgent::SignedByVendor(const std::string& base, const std::string& name,
+                                 const std::string& content) {
+  const std::string path = base + "\\" + name + ".sig";
+  std::string signature, error;
+  if (host_.IsFile(path)) {
+    host_.ReadFile(path, signature, kSignatureLimit);
+  } else if (!e_.TestMode()) {
+    host_.Download(false, base + "/" + name + ".sig", std::string(), error, signature);
+  }
+  const bool ok = error.empty() && signature.size() <= kSignatureLimit &&
+                  host_.SignatureMatches(place_.updateKey, content, signature);
+  log_.Log("Signature of " + name + (ok ? ": good" : ": missing or wrong"));
+  return ok;
+}
+
+void UpdateAgent::RefuseUntrusted(const std::string& textKey, const std::string& what,
+                                  std::string& errorText) {
+  trustRefused_ = true;
+  errorText = WithProgName(Text(textKey), d_.ProgramName());
+  log_.Log("ERROR: refused " + what + " (signed update)");
+  host_.ShowError(errorText);
+}
+
 bool UpdateAgent::DownloadFileAU(const std::string& baseLocation, const std::string& fileName,
                                  int kind, std::string& errorText) {
   errorText.clear();
+  trustRefused_ = false;
   std::string content;
   const std::string name = util::FileNameOf(fileName);
   const std::string base = e_.TestMode() ? e_.TestModeURL() : baseLocation;
@@ -86,7 +116,13 @@ bool UpdateAgent::DownloadFileAU(const std::string& baseLocation, const std::str
     result = errorText.empty() && !content.empty();
     // Only a descriptor replaces the last good one: an error page or a cut
     // body would turn into the defaults.
-    if (IsUsableInfoDownload(errorText, content)) host_.WriteFile(target, content);
+    const bool usable = IsUsableInfoDownload(errorText, content);
+    if (usable && !place_.updateKey.empty() && !SignedByVendor(base, name, content)) {
+      // Not even written: the last good descriptor stays.
+      RefuseUntrusted("SignatureRefused", "the descriptor " + name, errorText);
+      return false;
+    }
+    if (usable) host_.WriteFile(target, content);
     if (!errorText.empty() && errorText[0] == '3') errorText.clear();
     return result;
   }
@@ -103,6 +139,12 @@ bool UpdateAgent::DownloadFileAU(const std::string& baseLocation, const std::str
       host_.RemoveFile(target);
       log_.Log("ERROR: " + errorText);
       host_.ShowError(errorText);
+    } else if (kind == kUpdateFile && !place_.updateKey.empty() &&
+               !trust::SameSha256Text(d_.SHA256OfUpdateFile(), host_.FileSha256(target))) {
+      result = false;
+      host_.RemoveFile(target);
+      RefuseUntrusted("SetupHashRefused", "the setup " + name + ": not the signed SHA-256",
+                      errorText);
     }
   } else {
     log_.Log("Download failed: " + errorText);

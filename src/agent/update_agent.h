@@ -52,6 +52,10 @@ struct AgentPlace {
   std::string descriptorLocation;  // update header field 0
   std::string agentFileName;       // update header field 2
   std::string productToken;        // update header field 3, unscrambled
+  // Update header field 5: the vendor's public key. With one, nothing in a
+  // descriptor counts until its signature checks, and a setup runs only
+  // when its SHA-256 is the one the signed descriptor names.
+  std::string updateKey;
 };
 
 class UpdateAgent {
@@ -87,6 +91,11 @@ private:
   void Notify(int code, int value) { host_.Notify(code, value); }
   void StopProduct(const std::string& program);
   bool IdentityMatches(const std::string& file, int kind);
+  bool SignedByVendor(const std::string& base, const std::string& name,
+                      const std::string& content);
+  // A signed-update check refused a download: says so in a box and the log.
+  void RefuseUntrusted(const std::string& textKey, const std::string& what,
+                       std::string& errorText);
 
   Descriptors& d_;
   Eligibility& e_;
@@ -95,6 +104,7 @@ private:
   platform::LogSink& log_;
   AgentPlace place_;
   std::size_t infoBytes_ = 0; // of the last .info download
+  bool trustRefused_ = false;  // the last download failed a signed-update check
 };
 
 } // namespace agent

@@ -16,6 +16,7 @@
 #include "startup/stub_state.h"
 #include "system/files.h"
 #include "system/process_viewer.h"
+#include "trust/update_signature.h"
 #include "ui/inform_window.h"
 #include "ui/message_box.h"
 #include "util/system_info.h"
@@ -108,6 +109,12 @@ public:
     const std::string raw = info.UpdateToken(false);
     return raw.empty() ? std::string() : package::UnscrambleToken(raw);
   }
+
+  bool SignatureMatches(const std::string& keyHex, const std::string& content,
+                        const std::string& signature) override {
+    return trust::SignatureMatches(keyHex, content, signature);
+  }
+  std::string FileSha256(const std::string& path) override { return trust::FileSha256(path); }
 
   std::string ExpandInstallVariables(const std::string& text, const std::string& targetDir,
                                      const std::string& sharedDir,

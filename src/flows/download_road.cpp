@@ -3,6 +3,7 @@
 #include "package/format.h"
 #include "package/trailer.h"
 #include "package/work_folder.h"
+#include "trust/update_signature.h"
 #include "util/text.h"
 
 namespace flows {
@@ -11,6 +12,12 @@ using namespace package;
 
 bool SameToken(const TGFileInfo& a, const TGFileInfo& b) {
   return a.DownloadToken(true) == b.DownloadToken(true);
+}
+
+bool IsExpectedSetup(const TGFileInfo& own, std::string (*fileSha256)(const std::string&),
+                     const std::string& setupFile) {
+  const std::string expected = own.DownloadSha256();
+  return expected.empty() || trust::SameSha256Text(expected, fileSha256(setupFile));
 }
 
 std::string AgentExecutableImage(std::string image) {

@@ -14,6 +14,13 @@ namespace flows {
 // case-sensitive).
 bool SameToken(const package::TGFileInfo& a, const package::TGFileInfo& b);
 
+// The setup file is the one the stub was built for: the stub names no
+// SHA-256 (built before hashes were written), or `fileSha256` is it.
+// `fileSha256` is asked for only when needed (hashing a large file takes a
+// while).
+bool IsExpectedSetup(const package::TGFileInfo& own, std::string (*fileSha256)(const std::string&),
+                     const std::string& setupFile);
+
 // The agent executable from the stub's own file: an end marker inside the
 // file with less than 10000 bytes after it (a signature) cuts the image
 // there, so the trailer ends it again; then the agent byte (fifth from the

@@ -13,6 +13,7 @@
 #include "startup/main_window_win.h"
 #include "startup/stub_progress_win.h"
 #include "startup/stub_state.h"
+#include "trust/update_signature.h"
 #include "ui/message_box.h"
 #include "util/switches.h"
 #include "util/system_info.h"
@@ -95,6 +96,10 @@ std::string DownloadRoad(const std::string& workFolder, const std::string& sourc
     if (!SameToken(setup, own)) {
       std::string head;
       http::MakeNotFoundMessage(setupFile, head, url, error, false, "Bad Secret Token!");
+    } else if (!IsExpectedSetup(own, trust::FileSha256, setupFile)) {
+      error = own.LangString("SetupHashRefused",
+                             "<B>Setup refused</B><P><P>The setup file is not the one this setup "
+                             "was built for: its SHA-256 differs.<P><P>Nothing was installed.");
     }
   }
   if (error.empty()) RunSetupPackage(workFolder, setupFile, "", !hidden, util::ArgumentTail());

@@ -55,6 +55,11 @@ class TGFileInfo {
   bool UseSourceAsIs() const;
   std::string DownloadToken(bool unscramble) const;
   std::string DownloadSize() const;
+  // Fields that builders before signed updates did not write ("" then): the
+  // vendor's public key for update descriptors (hex, see trust/), and the
+  // SHA-256 of the setup file the download road fetches.
+  std::string UpdateKey() const;
+  std::string DownloadSha256() const;
 
   std::string LangString(std::string_view key, std::string_view def) const;
   int Charset() const;

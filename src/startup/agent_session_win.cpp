@@ -28,6 +28,7 @@ AgentSession::AgentSession()
   place.descriptorLocation = s.ownFileInfo ? s.ownFileInfo->UpdateUrl() : std::string();
   place.agentFileName = s.ownFileInfo ? s.ownFileInfo->AgentFileName() : std::string();
   place.productToken = s.ownFileInfo ? s.ownFileInfo->UpdateToken(true) : std::string();
+  place.updateKey = s.ownFileInfo ? s.ownFileInfo->UpdateKey() : std::string();
 }
 
 AgentSession& Agent() {

@@ -12,7 +12,9 @@
 
 #include "agent/update_agent.h"
 #include "agent_fakes.h"
+#include "pack/update_signing.h"
 #include "package/token.h"
+#include "trust/update_signature.h"
 #include "util/text.h"
 
 namespace {
@@ -119,11 +121,22 @@ public:
   }
   bool DownloadAborted() override { return false; }
   void ClearDownloadAbort() override {}
-  // A "setup" here is the text "SETUP:" + its token.
+  // A "setup" here is the text "SETUP:" + its token, then an optional line
+  // of content.
   std::string SetupToken(const std::string& path) override {
     const auto it = files.find(path);
     if (it == files.end() || it->second.rfind("SETUP:", 0) != 0) return {};
-    return it->second.substr(6);
+    return it->second.substr(6, it->second.find('\n') - 6);
+  }
+
+  // The real checks: the tests sign with a key of their own.
+  bool SignatureMatches(const std::string& keyHex, const std::string& content,
+                        const std::string& signature) override {
+    return trust::SignatureMatches(keyHex, content, signature);
+  }
+  std::string FileSha256(const std::string& path) override {
+    const auto it = files.find(path);
+    return it == files.end() ? std::string() : trust::Sha256Of(it->second);
   }
 
   std::string ExpandInstallVariables(const std::string& text, const std::string& targetDir,
@@ -542,6 +555,91 @@ TEST_F(AgentAtWork, DownloadFailureNoticeNamesThePlace) {
   EXPECT_FALSE(host.Saw("run "));
   EXPECT_FALSE(host.Saw("close "));
   EXPECT_EQ(StoredVersion(), 3);
+}
+
+// An agent whose package carries the vendor's key: a real key pair, real
+// signatures. Each case changes one thing of a good signed update.
+TEST_F(AgentAtWork, SignedAgentRunsOnlyTheSignedSetup) {
+  const pack::KeyPair vendor = pack::GenerateUpdateKey();
+  const pack::KeyPair stranger = pack::GenerateUpdateKey();
+  const std::string key = pack::PublicKeyHexFromPem(vendor.publicPem, "vendor.pub");
+  const std::string setup = "SETUP:" + kToken + "\nthe new version";
+  const std::string hashLine = "SHA256OfUpdateFile=" + trust::Sha256Of(setup) + "\r\n";
+  const std::string refusedInfo = "error <B>Update refused</B><P><P>The update information";
+  const std::string refusedSetup = "error <B>Update refused</B><P><P>The downloaded setup";
+
+  struct Case {
+    const char* name;
+    std::string infoExtra;                               // appended to the descriptor
+    std::function<void(std::string& info, std::string& sig)> tamper; // after signing
+    std::string servedSetup;
+    bool userRequested;
+    const char* expectedSign;
+    bool setupRuns;
+  };
+  const auto none = [](std::string&, std::string&) {};
+  std::string flipped = setup;
+  flipped.back() ^= 1;
+  const Case cases[] = {
+      {"signed and the same setup", hashLine, none, setup, false, "run ", true},
+      {"no signature", hashLine, [](std::string&, std::string& sig) { sig.clear(); }, setup,
+       false, refusedInfo.c_str(), false},
+      {"a byte of the descriptor flipped", hashLine,
+       [](std::string& info, std::string&) { info[info.find("VersionNew=4") + 11] = '5'; }, setup,
+       false, refusedInfo.c_str(), false},
+      {"a byte of the signature flipped", hashLine,
+       [](std::string&, std::string& sig) { sig[sig.size() / 2] ^= 1; }, setup, false,
+       refusedInfo.c_str(), false},
+      {"signed by another key", hashLine,
+       [&](std::string& info, std::string& sig) { sig = pack::SignWithKey(stranger.privatePem, info); },
+       setup, false, refusedInfo.c_str(), false},
+      {"the setup changed", hashLine, none, flipped, false, refusedSetup.c_str(), false},
+      {"no hash in the descriptor", "", none, setup, false, refusedSetup.c_str(), false},
+      {"refused on a user's request: one box", "", [](std::string&, std::string& sig) { sig = "x"; },
+       setup, true, refusedInfo.c_str(), false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    store.values.clear();
+    Defaults();
+    host.events.clear();
+    host.files.clear();
+    host.files[InfoPath()] = "[NewSetup]\r\nVersionNew=3\r\n"; // the last good one
+    Serve("ShutDownMethod=Using WM_CLOSE\r\nRestartProcess=1\r\n" + c.infoExtra, c.servedSetup);
+    std::string info = host.web[kUrl + "/App.info"].body;
+    std::string sig = pack::SignWithKey(vendor.privatePem, info);
+    c.tamper(info, sig);
+    host.web[kUrl + "/App.info"].body = info;
+    if (sig.empty())
+      host.web.erase(kUrl + "/App.info.sig");
+    else
+      host.web[kUrl + "/App.info.sig"].body = sig;
+    host.running = {product};
+    values = {};
+    d.SetShotsEnabled(true);
+    agent::UpdateAgent signedAgent(d, e, values, host, log,
+                                   {kFolder, kUrl, "App.AutoUpdate.exe", kToken, key});
+    if (c.userRequested)
+      agent::RequestCycle(values, e, 2);
+    else
+      e.RequestForcedCheck();
+    signedAgent.OnAgentTimer();
+
+    EXPECT_TRUE(host.Saw(c.expectedSign));
+    EXPECT_EQ(host.Saw("run "), c.setupRuns);
+    EXPECT_EQ(StoredVersion(), c.setupRuns ? 4 : 3);
+    if (c.setupRuns) continue;
+    EXPECT_TRUE(host.running.count(product)); // untouched
+    EXPECT_FALSE(host.IsFile(SetupPath()));    // deleted, if it came at all
+    const bool descriptorRefused = c.expectedSign == refusedInfo.c_str();
+    // A refused descriptor is not even written, and nothing is downloaded on it.
+    EXPECT_EQ(host.files[InfoPath()] == "[NewSetup]\r\nVersionNew=3\r\n", descriptorRefused);
+    EXPECT_EQ(host.Saw("download " + kUrl + "/AppSetup.exe"), !descriptorRefused);
+    int boxes = 0;
+    for (const std::string& event : host.events)
+      boxes += event.rfind("error ", 0) == 0 || event.rfind("notice ", 0) == 0;
+    EXPECT_EQ(boxes, 1);
+  }
 }
 
 } // namespace

@@ -12,6 +12,7 @@
 #include "pack/reader.h"
 #include "package/file_info.h"
 #include "package/token.h"
+#include "trust/update_signature.h"
 #include "vpack_test_util.h"
 
 namespace pack {
@@ -111,6 +112,10 @@ TEST_F(VpackWebSetup, BothFilesShareOneTokenAndTheStubNamesTheFullSetup) {
       EXPECT_EQ(web.DownloadFileName(), "full-setup.exe");
       EXPECT_EQ(web.UseSourceAsIs(), c.asIs);
       EXPECT_EQ(web.DownloadSize(), std::to_string(fs::file_size(o.outputPath)));
+      // Its SHA-256 too, checked after the download beside the token.
+      EXPECT_EQ(web.DownloadSha256(), trust::FileSha256(o.outputPath));
+      EXPECT_EQ(web.DownloadSha256().size(), 64u);
+      EXPECT_EQ(full.DownloadSha256(), "");
       EXPECT_EQ(web.trailer().filesCount, 0u);
       EXPECT_EQ(web.PayloadStart() + package::kTrailerSize, fs::file_size(o.webStubPath));
       EXPECT_EQ(r.webStub.bytes, fs::file_size(o.webStubPath));

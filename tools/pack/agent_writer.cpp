@@ -12,6 +12,7 @@
 #include "pack/builder.h"
 #include "pack/error.h"
 #include "pack/file_system.h"
+#include "pack/update_signing.h"
 #include "util/text.h"
 
 namespace pack {
@@ -187,6 +188,7 @@ AgentResult WriteAgent(const AgentOptions& o) {
   b.updateToken = o.updateToken;
   b.updateTokenPlain = o.updateTokenPlain;
   b.tokenSeed = o.tokenSeed;
+  if (!o.updateKeyFile.empty()) b.updateKey = PublicKeyHexFromFile(o.updateKeyFile);
   b.flagAgentLog = o.agentLog;
   b.isUpdateAgent = true;
   b.warn = o.warn;
@@ -247,6 +249,7 @@ json DescriptorJson(const std::string& path) {
         {{"DownloadURL_UPDATE", d.DownloadURL_UPDATE()},
          {"NameOfUpdateFile", d.NameOfUpdateFile()},
          {"SizeOfUpdateFile", d.SizeOfUpdateFile()},
+         {"SHA256OfUpdateFile", d.SHA256OfUpdateFile()},
          {"RequestConfirmationBeforeDownload", d.RequestConfirmationBeforeDownload()},
          {"RequestConfirmationBeforeDownloadForce", d.RequestConfirmationBeforeDownloadForce()},
          {"RequestConfirmationBeforeInstall", d.RequestConfirmationBeforeInstall()},
@@ -340,6 +343,10 @@ AgentCommand::AgentCommand(CLI::App& app) {
       ->excludes(token);
   c.add_option("--seed", seed_, "Seed for the token made from a plain text");
   c.add_flag("--flag-agent-log", o_.agentLog, "The agent writes its log (X_<agent>.log)");
+  c.add_option("--update-key", o_.updateKeyFile,
+               "The vendor's public key (NAME.pub of vpack keygen): the agent then runs only\n"
+               "updates whose descriptor is signed with it (vpack sign-update)")
+      ->check(CLI::ExistingFile);
   c.add_option("--languages", o_.languageFile, "INI file of package texts (as for build)")
       ->check(CLI::ExistingFile);
   c.add_option("--version", o_.version, "Version number of the installed product (above 0)")
@@ -377,6 +384,8 @@ int AgentCommand::Run(std::ostream& out, std::ostream& err) {
   out << "wrote agent " << r.agentPath << " (" << r.agentBytes << " bytes)\n"
       << "wrote " << r.originalPath << " (install it beside the agent)\n"
       << "wrote " << r.infoPath << " (put it at " << o_.updateUrl << ")\n";
+  if (!o_.updateKeyFile.empty())
+    out << "the agent runs signed updates only: sign each .info with vpack sign-update\n";
   return 0;
 }
 

@@ -36,6 +36,7 @@ struct AgentOptions {
   std::optional<std::string> updateTokenPlain;
   std::optional<std::uint32_t> tokenSeed;
   bool agentLog = false; // the agent writes its log file
+  std::string updateKeyFile; // the vendor's public key: updates must be signed
   std::string languageFile;
 
   // The descriptors.

@@ -25,6 +25,7 @@
 #include "package/token.h"
 #include "package/trailer.h"
 #include "platform/file.h"
+#include "trust/update_signature.h"
 #include "util/field_list.h"
 #include "util/text.h"
 
@@ -116,7 +117,7 @@ std::string ReadWholeFile(const std::string& path, const std::string& what) {
 
 bool AnyDownloadSetting(const BuildOptions& o) {
   return o.downloadSource || o.downloadName || o.downloadAsIs || o.downloadToken ||
-         o.downloadTokenPlain || o.downloadSize || !o.downloadSetup.empty();
+         o.downloadTokenPlain || o.downloadSize || o.downloadSha256 || !o.downloadSetup.empty();
 }
 
 std::string MakeDownloadInfo(const BuildOptions& o) {
@@ -125,6 +126,7 @@ std::string MakeDownloadInfo(const BuildOptions& o) {
   if (o.downloadToken) token = *o.downloadToken;
   if (o.downloadTokenPlain) token = TokenFor(*o.downloadTokenPlain, o.tokenSeed);
   std::string size = o.downloadSize ? IntToStr(static_cast<std::int64_t>(*o.downloadSize)) : "0";
+  std::string hash = o.downloadSha256.value_or("");
   if (!o.downloadSetup.empty()) {
     std::error_code ec;
     const auto setupSize = fs::file_size(o.downloadSetup, ec);
@@ -133,9 +135,16 @@ std::string MakeDownloadInfo(const BuildOptions& o) {
     if (!o.downloadSize) size = IntToStr(static_cast<std::int64_t>(setupSize));
     if (!o.downloadToken && !o.downloadTokenPlain)
       token = package::TGFileInfo(o.downloadSetup).DownloadToken(false);
+    if (!o.downloadSha256) {
+      hash = trust::FileSha256(o.downloadSetup);
+      if (hash.empty()) throw Error("cannot read the setup file " + o.downloadSetup);
+    }
   }
-  return util::SUB::BuildList(
-      {o.downloadSource.value_or(""), name, o.downloadAsIs ? "1" : "0", token, size});
+  std::vector<std::string> fields = {o.downloadSource.value_or(""), name,
+                                     o.downloadAsIs ? "1" : "0", token, size};
+  // The hash field only when there is one: older stubs read five fields.
+  if (!hash.empty()) fields.push_back(hash);
+  return util::SUB::BuildList(fields);
 }
 
 // The length word of a block: positive for a zlib stream, zero or negative
@@ -572,8 +581,10 @@ PendingBuild Prepare(const BuildOptions& o) {
   headers.push_back(o.languageFile.empty() ? "*" : LoadLanguageTable(o.languageFile));
   const std::string updateToken =
       o.updateTokenPlain ? TokenFor(*o.updateTokenPlain, o.tokenSeed) : o.updateToken;
-  headers.push_back(util::SUB::BuildList(
-      {o.updateUrl, o.updateInfoName, o.agentName, updateToken, o.runHidden ? "1" : "0"}));
+  std::vector<std::string> update = {o.updateUrl, o.updateInfoName, o.agentName, updateToken,
+                                     o.runHidden ? "1" : "0"};
+  if (!o.updateKey.empty()) update.push_back(o.updateKey);
+  headers.push_back(util::SUB::BuildList(update));
   headers.push_back(MakeDownloadInfo(o));
   headers.resize(static_cast<std::size_t>(headerBlocks));
 
@@ -814,6 +825,9 @@ BuildResult BuildWebSetup(const BuildOptions& o) {
   web.useDownloadRoad = true;
   web.downloadName = util::FileNameOf(o.outputPath);
   web.downloadSize = fullBuild.result.volumes.front().bytes;
+  // The full setup is written (under its temporary name) by now.
+  web.downloadSha256 = trust::FileSha256(fullBuild.Outputs().front()->TempPath().string());
+  if (web.downloadSha256->empty()) throw Error("cannot read back the full setup");
   web.downloadTokenPlain.reset();
   web.downloadToken = token;
   if (web.flags)

@@ -33,6 +33,9 @@ struct BuildOptions {
   std::string updateToken;                     // the field as written
   std::optional<std::string> updateTokenPlain; // made into a token
   bool runHidden = false;
+  // UpdateInfo field 5: the vendor's public key for signed updates (128 hex
+  // digits, see trust/); none when empty.
+  std::string updateKey;
 
   // Header block 3 (DownloadInfo); given settings make the package version 3.
   std::optional<std::string> downloadSource;
@@ -41,6 +44,9 @@ struct BuildOptions {
   std::optional<std::string> downloadToken;
   std::optional<std::string> downloadTokenPlain;
   std::optional<std::uint64_t> downloadSize;
+  // DownloadInfo field 5: the setup file's SHA-256 (hex), which the web stub
+  // checks after the download.
+  std::optional<std::string> downloadSha256;
   // A setup file to take the name, size and download token from (each only
   // when not given above).
   std::string downloadSetup;

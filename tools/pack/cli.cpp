@@ -19,6 +19,7 @@
 #include "pack/inspector.h"
 #include "pack/reader.h"
 #include "pack/text_encoding.h"
+#include "pack/update_signing.h"
 #include "util/text.h"
 
 namespace pack {
@@ -137,6 +138,12 @@ int RunCli(int argc, const char* const* argv, std::ostream& out, std::ostream& e
   auto* updPlain = build->add_option("--update-token-plain", updatePlain,
                                      "UpdateInfo field 3 made from this plain text (vpack token)");
   updToken->excludes(updPlain);
+  std::string updateKeyFile;
+  build
+      ->add_option("--update-key", updateKeyFile,
+                   "UpdateInfo field 5: the vendor's public key (NAME.pub of vpack keygen).\n"
+                   "An agent with a key runs only updates signed with it (vpack sign-update)")
+      ->check(CLI::ExistingFile);
   build->add_flag("--run-hidden", b.runHidden,
                   "UpdateInfo field 4 = \"1\": the setup runs hidden (no window, no questions)");
   std::string dlSource, dlName, dlToken, dlPlain;
@@ -303,6 +310,7 @@ int RunCli(int argc, const char* const* argv, std::ostream& out, std::ostream& e
                                        "Random seed (default: derived from the text, as in build)");
 
   AgentCommand agent(app);
+  SigningCommands signing(app);
 
   try {
     app.parse(argc, argv);
@@ -315,6 +323,7 @@ int RunCli(int argc, const char* const* argv, std::ostream& out, std::ostream& e
       if (b.sourceDir.empty() && !b.useDownloadRoad)
         throw Error("SOURCE_DIR is required (only --download-road packages may omit it)");
       if (*updPlain) b.updateTokenPlain = updatePlain;
+      if (!updateKeyFile.empty()) b.updateKey = PublicKeyHexFromFile(updateKeyFile);
       if (*oSource) b.downloadSource = dlSource;
       if (*oName) b.downloadName = dlName;
       if (*oToken) b.downloadToken = dlToken;
@@ -367,6 +376,7 @@ int RunCli(int argc, const char* const* argv, std::ostream& out, std::ostream& e
       return 0;
     }
     if (agent.Chosen()) return agent.Run(out, err);
+    if (signing.Chosen()) return signing.Run(out, err);
     if (*list) {
       const PackageReader reader(UnpackedPackageFile(package));
       if (reader.Path() != package)

@@ -180,12 +180,13 @@ json InfoJson(const PackageReader& reader) {
   header["languages"] = LanguagesJson(table);
   header["updateInfo"] =
       reader.Headers().size() > 1
-          ? FieldsJson(reader.HeaderText(1), {"url", "infoFile", "agentName", "token", "runHidden"})
+          ? FieldsJson(reader.HeaderText(1), {"url", "infoFile", "agentName", "token", "runHidden",
+                                                "updateKey"})
           : json();
   header["downloadInfo"] =
       reader.Headers().size() > 2
           ? FieldsJson(reader.HeaderText(2),
-                       {"source", "fileName", "useSourceAsIs", "token", "size"})
+                       {"source", "fileName", "useSourceAsIs", "token", "size", "sha256"})
           : json();
 
   json j;

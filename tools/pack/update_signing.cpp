@@ -1,0 +1,259 @@
+#include "pack/update_signing.h"
+
+#include <CLI/CLI.hpp>
+
+#include <filesystem>
+#include <ostream>
+
+#include "agent/descriptors.h"
+#include "agent/services.h"
+#include "pack/error.h"
+#include "pack/file_system.h"
+#include "platform/file.h"
+#include "trust/update_signature.h"
+#include "util/scramble.h"
+#include "util/system_info.h"
+#include "util/text.h"
+
+namespace fs = std::filesystem;
+
+namespace pack {
+
+namespace {
+
+std::string ReadSmallFile(const std::string& path, const std::string& what) {
+  std::string content;
+  std::error_code ec;
+  if (!fs::is_regular_file(path, ec) || !platform::ReadWholeFile(path, content))
+    throw Error("cannot read " + what + " " + path);
+  return content;
+}
+
+int Base64Value(char c) {
+  if (c >= 'A' && c <= 'Z') return c - 'A';
+  if (c >= 'a' && c <= 'z') return c - 'a' + 26;
+  if (c >= '0' && c <= '9') return c - '0' + 52;
+  if (c == '+') return 62;
+  if (c == '/') return 63;
+  return -1;
+}
+
+// The bytes of a PEM body; false on a character that is not base64.
+bool DecodeBase64(std::string_view text, std::string& out) {
+  unsigned bits = 0;
+  int count = 0;
+  for (char c : text) {
+    if (c == '\r' || c == '\n' || c == ' ' || c == '\t') continue;
+    if (c == '=') break;
+    const int v = Base64Value(c);
+    if (v < 0) return false;
+    bits = (bits << 6) | unsigned(v);
+    count += 6;
+    if (count >= 8) {
+      count -= 8;
+      out.push_back(static_cast<char>((bits >> count) & 0xFF));
+    }
+  }
+  return true;
+}
+
+// The descriptor's [NewSetup] keys the checks need, as the agent reads them.
+struct NamedSetup {
+  std::string name, hash;
+  std::int64_t size = 0;
+};
+NamedSetup ReadNamedSetup(const std::string& descriptor) {
+  agent::IniFileSettings store;
+  agent::Descriptors d(store, "", fs::absolute(descriptor).string());
+  return {d.NameOfUpdateFile(), d.SHA256OfUpdateFile(), d.SizeOfUpdateFile()};
+}
+
+std::string SignaturePathOf(const std::string& descriptor) {
+  return descriptor + ".sig";
+}
+
+} // namespace
+
+std::string PublicKeyHexFromPem(const std::string& pem, const std::string& where) {
+  if (pem.find("PRIVATE KEY-----") != std::string::npos)
+    throw Error(where + " is a private key; give the public key (the .pub file of vpack keygen)");
+  static constexpr std::string_view kBegin = "-----BEGIN PUBLIC KEY-----";
+  static constexpr std::string_view kEnd = "-----END PUBLIC KEY-----";
+  const std::size_t begin = pem.find(kBegin);
+  const std::size_t end = begin == std::string::npos ? begin : pem.find(kEnd, begin);
+  std::string der, key;
+  if (end == std::string::npos ||
+      !DecodeBase64(std::string_view(pem).substr(begin + kBegin.size(), end - begin - kBegin.size()),
+                    der) ||
+      !trust::PublicKeyFromSpki(der, key))
+    throw Error(where + " holds no ECDSA P-256 public key (PEM \"PUBLIC KEY\")");
+  return util::ToHexPairs(key);
+}
+
+std::string PublicKeyHexFromFile(const std::string& path) {
+  return PublicKeyHexFromPem(ReadSmallFile(path, "the key file"), path);
+}
+
+SignUpdateResult SignUpdate(const std::string& descriptor, const std::string& privateKeyFile,
+                            const std::string& setupFile) {
+  const std::string original = ReadSmallFile(descriptor, "the descriptor");
+  const std::string privatePem = ReadSmallFile(privateKeyFile, "the key file");
+  SignUpdateResult r;
+  r.signaturePath = SignaturePathOf(descriptor);
+
+  // The descriptor is changed under a temporary name and signed there; both
+  // files are renamed into place only once the signature is made.
+  OutputFile edited(descriptor);
+  edited.Write(original);
+  edited.Close();
+  const std::string temp = fs::absolute(edited.TempPath()).string();
+  const NamedSetup named = ReadNamedSetup(descriptor);
+  if (!setupFile.empty()) {
+    r.setupHash = trust::FileSha256(setupFile);
+    if (r.setupHash.empty()) throw Error("cannot read the setup " + setupFile);
+    if (!util::EqualsNoCase(util::FileNameOf(named.name), fs::path(setupFile).filename().string()))
+      r.warnings.push_back("the descriptor names the setup '" + named.name + "', not '" +
+                           fs::path(setupFile).filename().string() + "'");
+    std::error_code ec;
+    const auto size = static_cast<std::int64_t>(fs::file_size(setupFile, ec));
+    if (!ec && named.size != 0 && named.size != size)
+      r.warnings.push_back("SizeOfUpdateFile is " + util::IntToStr(named.size) + ", the setup has " +
+                           util::IntToStr(size) + " bytes: agents will not take it");
+    if (!util::WriteIniString(temp, "NewSetup", kSetupHashKey, r.setupHash))
+      throw Error("cannot write " + temp);
+  } else if (!named.name.empty() && named.hash.empty()) {
+    r.warnings.push_back("no --setup and no " + std::string(kSetupHashKey) +
+                         " in the descriptor: agents that check signatures will refuse '" +
+                         named.name + "'");
+  }
+
+  const std::string signature = SignWithKey(privatePem, ReadSmallFile(temp, "the descriptor"));
+  OutputFile sig(r.signaturePath);
+  sig.Write(signature);
+  sig.Close();
+  edited.Commit();
+  sig.Commit();
+  return r;
+}
+
+std::vector<UpdateCheck> VerifyUpdate(const std::string& descriptor, const std::string& publicKeyFile,
+                                      const std::string& setupFile) {
+  const std::string content = ReadSmallFile(descriptor, "the descriptor");
+  const std::string keyHex = PublicKeyHexFromFile(publicKeyFile);
+  std::vector<UpdateCheck> checks;
+
+  const std::string sigPath = SignaturePathOf(descriptor);
+  std::string signature;
+  UpdateCheck sig{"signature", false, sigPath};
+  if (!platform::ReadWholeFile(sigPath, signature))
+    sig.detail += ": missing";
+  else if (!trust::SignatureMatches(keyHex, content, signature))
+    sig.detail += ": does not match the descriptor and the key";
+  else
+    sig.ok = true;
+  checks.push_back(sig);
+
+  const NamedSetup named = ReadNamedSetup(descriptor);
+  if (named.name.empty() && setupFile.empty()) return checks;
+  const std::string setup =
+      !setupFile.empty()
+          ? setupFile
+          : (fs::path(descriptor).parent_path() / util::FileNameOf(named.name)).string();
+  UpdateCheck hash{"setup SHA-256", false, setup};
+  const std::string actual = trust::FileSha256(setup);
+  if (named.hash.empty())
+    hash.detail += ": the descriptor has no " + std::string(kSetupHashKey);
+  else if (actual.empty())
+    hash.detail += ": cannot be read (give it with --setup)";
+  else if (!trust::SameSha256Text(named.hash, actual))
+    hash.detail += ": " + actual + ", the descriptor says " + named.hash;
+  else
+    hash.ok = true, hash.detail += ": " + actual;
+  checks.push_back(hash);
+  return checks;
+}
+
+SigningCommands::SigningCommands(CLI::App& app) {
+  keygen_ = app.add_subcommand(
+      "keygen",
+      "Make the key pair for signed updates (ECDSA P-256): NAME.key, the private key that\n"
+      "signs descriptors (keep it secret), and NAME.pub, the public key that\n"
+      "build/agent --update-key put into the agent. Example:\n"
+      "  vpack keygen keys/app && vpack agent ... --update-key keys/app.pub");
+  keygen_->add_option("NAME", keyOut_, "Path and name of the two files, without extension")
+      ->required();
+  keygen_->add_flag("--force", force_, "Replace existing key files");
+
+  sign_ = app.add_subcommand(
+      "sign-update",
+      "Sign an update descriptor: write the setup's SHA-256 into it (" +
+          std::string(kSetupHashKey) +
+          ")\n"
+          "and its signature beside it (DESCRIPTOR.sig). Upload both with the setup. Example:\n"
+          "  vpack sign-update upload/App.info --key keys/app.key --setup upload/AppSetup2.exe");
+  sign_->add_option("DESCRIPTOR", descriptor_, "The .info descriptor")->required();
+  sign_->add_option("--key", keyFile_, "The private key (NAME.key of vpack keygen)")->required();
+  sign_->add_option("--setup", setupFile_,
+                    "The new setup the descriptor offers (leave out for a descriptor\n"
+                    "that announces only a news page)")
+      ->check(CLI::ExistingFile);
+
+  verify_ = app.add_subcommand(
+      "verify-update",
+      "Check a signed update as the agent will: the descriptor's signature by the public\n"
+      "key, and the setup's SHA-256. Exit 0 only when both are good. Example:\n"
+      "  vpack verify-update upload/App.info --key keys/app.pub");
+  verify_->add_option("DESCRIPTOR", descriptor_, "The .info descriptor")->required();
+  verify_->add_option("--key", keyFile_, "The public key (NAME.pub of vpack keygen)")->required();
+  verify_->add_option("--setup", setupFile_,
+                      "The setup file (default: the one the descriptor names, beside it)");
+}
+
+bool SigningCommands::Chosen() const {
+  return keygen_->parsed() || sign_->parsed() || verify_->parsed();
+}
+
+int SigningCommands::Run(std::ostream& out, std::ostream& err) {
+  if (keygen_->parsed()) {
+    const std::string privatePath = keyOut_ + ".key", publicPath = keyOut_ + ".pub";
+    std::error_code ec;
+    for (const std::string& path : {privatePath, publicPath})
+      if (!force_ && fs::exists(path, ec))
+        throw Error(path + " exists; a new key would lock out every agent that carries the old "
+                           "one (--force replaces it)");
+    const fs::path folder = fs::path(privatePath).parent_path();
+    if (!folder.empty() && !fs::is_directory(folder, ec) && !fs::create_directories(folder, ec))
+      throw Error("cannot make the folder " + folder.string() + ": " + ec.message());
+    const KeyPair keys = GenerateUpdateKey();
+    OutputFile priv(privatePath);
+    priv.Write(keys.privatePem);
+    priv.Close();
+    fs::permissions(priv.TempPath(), fs::perms::owner_read | fs::perms::owner_write,
+                    fs::perm_options::replace, ec);
+    OutputFile pub(publicPath);
+    pub.Write(keys.publicPem);
+    pub.Close();
+    priv.Commit();
+    pub.Commit();
+    out << "wrote " << privatePath << " (the private key: keep it secret, it signs updates)\n"
+        << "wrote " << publicPath << " (the public key, for --update-key)\n";
+    return 0;
+  }
+  if (sign_->parsed()) {
+    const SignUpdateResult r = SignUpdate(descriptor_, keyFile_, setupFile_);
+    for (const std::string& w : r.warnings)
+      err << "vpack: warning: " << w << "\n";
+    if (!r.setupHash.empty()) out << kSetupHashKey << "=" << r.setupHash << "\n";
+    out << "signed " << descriptor_ << ": wrote " << r.signaturePath << "\n";
+    return 0;
+  }
+  const std::vector<UpdateCheck> checks = VerifyUpdate(descriptor_, keyFile_, setupFile_);
+  bool ok = true;
+  for (const UpdateCheck& c : checks) {
+    out << (c.ok ? "OK      " : "PROBLEM ") << c.what << " " << c.detail << "\n";
+    ok = ok && c.ok;
+  }
+  return ok ? 0 : 1;
+}
+
+} // namespace pack

@@ -1,0 +1,82 @@
+// Signed updates on the vendor's side: `vpack keygen` makes the key pair,
+// `build --update-key` / `agent --update-key` put the public key into the
+// agent package, `sign-update` writes the new setup's SHA-256 into the .info
+// descriptor and signs the whole descriptor (<name>.info.sig beside it), and
+// `verify-update` checks both as the agent will.
+//
+// Keys are PEM files (the private key PKCS#8, the public key
+// SubjectPublicKeyInfo) and signatures DER, so OpenSSL's command line reads
+// and writes the same files. Making keys and signatures needs OpenSSL
+// (update_keys_posix.cpp); vpack.exe reads keys and verifies through CNG but
+// makes neither (update_keys_win.cpp says so).
+#pragma once
+
+#include <iosfwd>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace CLI {
+class App;
+}
+
+namespace pack {
+
+// The descriptor key that names the new setup's hash.
+inline constexpr char kSetupHashKey[] = "SHA256OfUpdateFile";
+
+// --- Keys (update_keys_*.cpp) ---
+struct KeyPair {
+  std::string privatePem;
+  std::string publicPem;
+};
+KeyPair GenerateUpdateKey();
+// The DER signature of SHA-256(`data`) by the PEM private key.
+std::string SignWithKey(const std::string& privatePem, std::string_view data);
+
+// The package's form of a PEM public key: 128 hex digits. Throws Error for
+// anything but a P-256 "PUBLIC KEY" (a private key gets its own message).
+std::string PublicKeyHexFromPem(const std::string& pem, const std::string& where);
+std::string PublicKeyHexFromFile(const std::string& path);
+
+// --- Descriptors ---
+struct SignUpdateResult {
+  std::string signaturePath;
+  std::string setupHash; // "" without a setup
+  std::vector<std::string> warnings;
+};
+// Writes the setup's hash into the descriptor (when a setup is given), then
+// the signature of the resulting file. Both are replaced whole.
+SignUpdateResult SignUpdate(const std::string& descriptor, const std::string& privateKeyFile,
+                            const std::string& setupFile);
+
+struct UpdateCheck {
+  std::string what;
+  bool ok = false;
+  std::string detail;
+};
+// The checks the agent makes: the signature of the descriptor by the key,
+// and, when the descriptor names a setup, the setup's hash (the given file,
+// else the named file beside the descriptor).
+std::vector<UpdateCheck> VerifyUpdate(const std::string& descriptor, const std::string& publicKeyFile,
+                                      const std::string& setupFile);
+
+// keygen, sign-update and verify-update on the command line.
+class SigningCommands {
+public:
+  explicit SigningCommands(CLI::App& app);
+  // One of the three was given.
+  bool Chosen() const;
+  int Run(std::ostream& out, std::ostream& err);
+
+private:
+  CLI::App* keygen_ = nullptr;
+  CLI::App* sign_ = nullptr;
+  CLI::App* verify_ = nullptr;
+  std::string keyOut_;
+  bool force_ = false;
+  std::string descriptor_, keyFile_, setupFile_;
+};
+
+} // namespace pack
