@@ -4,10 +4,13 @@
 set -euo pipefail
 
 # libdeflate-dev: the native vpack's compressor; pigz: bench/vpack_build.sh
-# compares with it.
+# compares with it. libssl-dev: update keys and signatures natively.
+# libgnutls30: Wine's CNG (bcrypt.dll) hashes and verifies through it; it
+# is only recommended by Wine, and recommendations are not installed here.
 packages=(cmake g++ make python3 zlib1g-dev libdeflate-dev pigz googletest libcli11-dev
-          nlohmann-json3-dev g++-mingw-w64-i686 g++-mingw-w64-x86-64 libz-mingw-w64-dev
-          wine wine64 wine32:i386 fonts-wine xvfb imagemagick osslsigncode openssl clang)
+          nlohmann-json3-dev libssl-dev g++-mingw-w64-i686 g++-mingw-w64-x86-64
+          libz-mingw-w64-dev wine wine64 libgnutls30 wine32:i386 libgnutls30:i386 fonts-wine xvfb imagemagick
+          osslsigncode openssl clang)
 
 SUDO=""
 [ "$(id -u)" -eq 0 ] || SUDO="sudo"
@@ -29,10 +32,13 @@ $SUDO apt-get update -qq
 # to install it there must not stop the rest.
 rest=() want_wine32=0
 for p in "${missing[@]}"; do
-  if [ "$p" = wine32:i386 ]; then want_wine32=1; else rest+=("$p"); fi
+  case "$p" in
+    *:i386) want_wine32=1 ;;
+    *) rest+=("$p") ;;
+  esac
 done
 install() { DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq --no-install-recommends "$@" >/dev/null; }
 [ ${#rest[@]} -eq 0 ] || install "${rest[@]}"
-if [ "$want_wine32" = 1 ] && ! install wine32:i386; then
+if [ "$want_wine32" = 1 ] && ! install wine32:i386 libgnutls30:i386; then
   echo "warning: wine32:i386 could not be installed; only 64-bit Windows programs will run" >&2
 fi

@@ -90,7 +90,8 @@ class InstalledProduct(WineTestCase):
 
     # --- The fixture's pieces ------------------------------------------------
 
-    def install_agent(self, interval=0, method="Using WM_CLOSE", restart=True, reask=0):
+    def install_agent(self, interval=0, method="Using WM_CLOSE", restart=True, reask=0,
+                      key=None):
         args = ["agent", "--stub", STUB, "-o", self.folder, "--update-url", self.url,
                 "--update-info", "Product.info", "--agent-name", AGENT,
                 "--update-token-plain", TOKEN, "--version", 1, "--check-interval", interval,
@@ -99,6 +100,8 @@ class InstalledProduct(WineTestCase):
                 "--target-dir", self.win_folder, "--shutdown-method", method, "--flag-agent-log"]
         if not restart:
             args.append("--no-restart")
+        if key:
+            args += ["--update-key", key]
         vpack(*args)
         self.original = self.folder / "Product.original"
 
@@ -340,6 +343,74 @@ class CheckTimerTest(InstalledProduct):
         self.assertEqual(len(self.requests("Product.info")), 1)
         self.answer("--click", "No", "--gone").finish(timeout=60)
         self.assertTrue(wait_until(lambda: len(self.requests("Product.info")) >= 2, 30))
+
+
+class SignedUpdateTest(InstalledProduct):
+    """An agent that carries the vendor's public key, against descriptors
+    signed with vpack sign-update."""
+
+    def test_signed_update_runs_and_any_flipped_byte_is_refused(self):
+        keys = self.dir / "keys" / "vendor"
+        vpack("keygen", keys)
+        self.install_agent(interval=-1, reask=1, key=f"{keys}.pub")
+        installed_info = (self.folder / "Product.info").read_bytes()
+        size = self.publish_setup()
+        setup = self.served / "upd" / "ProductSetup.exe"
+        info = self.served / "upd" / "Product.info"
+        signature = self.served / "upd" / "Product.info.sig"
+        product = self.start_product()
+        self.run_agent()
+        self.assertEqual(probe("wait", COPY_CLASS, 30000)[0], 0)
+
+        def flip(path, offset):
+            data = bytearray(path.read_bytes())
+            data[offset] ^= 0x01
+            path.write_bytes(bytes(data))
+
+        refused_descriptor = "does not carry its vendor's valid signature"
+        cases = [
+            ("a byte of the descriptor", lambda: flip(info, info.read_bytes().index(b"Stamp=") + 6),
+             refused_descriptor),
+            ("a byte of the signature", lambda: flip(signature, 20), refused_descriptor),
+            ("no signature", signature.unlink, refused_descriptor),
+            # Inside a payload block: the package's token still matches.
+            ("a byte of the setup", lambda: flip(setup, size - 200), "is not the one its vendor signed"),
+        ]
+        for stamp, (name, tamper, text) in enumerate(cases, start=10):
+            with self.subTest(name):
+                self.publish_setup()
+                self.publish_info(size, Stamp=stamp)
+                vpack("sign-update", info, "--key", f"{keys}.key", "--setup", setup)
+                tamper()
+                seen = len(self.log())
+                downloads = len(self.requests("ProductSetup.exe"))
+                driver = self.answer("--text", "--click", "OK", "--gone")
+                self.run_agent("/TEST=0")
+                code, out = driver.finish(timeout=90)
+                self.assertEqual(code, 0, out)
+                self.assertIn("Update refused", out)
+                self.assertIn(text, out)
+                self.assertTrue(wait_until(
+                    lambda: any(line.startswith("ERROR: refused") for line in self.log()[seen:]), 30))
+                self.assertEqual(self.version_original(), "1")
+                self.assertFalse(self.record.exists(), "a setup ran")
+                self.assertIsNone(product.poll(), "the product was touched")
+                self.assertFalse((self.folder / "ProductSetup.exe").exists(), "the setup was kept")
+                if text == refused_descriptor:
+                    self.assertEqual((self.folder / "Product.info").read_bytes(), installed_info,
+                                     "an unsigned descriptor replaced the installed one")
+                    self.assertEqual(len(self.requests("ProductSetup.exe")), downloads)
+
+        # Signed as it should be: the update runs.
+        self.publish_setup()
+        self.publish_info(size, Stamp=20, RestartProcess=0)
+        vpack("sign-update", info, "--key", f"{keys}.key", "--setup", setup)
+        vpack("verify-update", info, "--key", f"{keys}.pub")
+        self.run_agent("/TEST=0")
+        self.assertTrue(wait_until(lambda: self.version_original() == "2", 60),
+                        "\n".join(self.log()))
+        self.assertTrue(self.record.exists(), "the signed setup did not run")
+        self.assertIn("Signature of Product.info: good", self.log())
 
 
 class InformTest(InstalledProduct):

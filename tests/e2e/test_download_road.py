@@ -193,6 +193,20 @@ class DownloadRoadTest(WineTestCase):
                 if route.startswith("/_drop"):
                     self.assertEqual(self.download.read_bytes(), b"an older download")
 
+        # The right token, but one byte of a payload block changed: the web
+        # stub knows the full setup's SHA-256.
+        with self.subTest("a changed setup"):
+            stub = self.pair(name="changed")
+            data = bytearray((self.www / FULL).read_bytes())
+            data[-200] ^= 0x01
+            (self.www / FULL).write_bytes(bytes(data))
+            code, text = self.answer_box(stub, "/hide")
+            self.assertEqual(code, 0)
+            self.assertRegex(text.replace("\r", "").replace("\n", " "),
+                             r"Setup refused.*SHA-256 differs")
+            self.assertFalse(self.record.exists(), "the engine ran")
+            self.assertFalse(self.download.exists(), "the refused download was kept")
+
     def test_broken_download_continues_on_the_next_run(self):
         web = self.pair()
         size = (self.www / FULL).stat().st_size
