@@ -39,7 +39,11 @@ for need in "$win/src/stub.exe" "$win/tests/support/window_probe.exe" "$vpack"; 
 done
 
 mkdir -p "$work/www/upd"
-python3 "$root/tests/support/http_server.py" "$work/www" --port-file "$work/port" \
+# The interpreter itself, so that $! is the test server's own process: a
+# version manager's python3 may be a wrapper, and killing that would leave
+# the server running.
+python=$(python3 -c 'import sys; print(sys.executable)')
+"$python" "$root/tests/support/http_server.py" "$work/www" --port-file "$work/port" \
   --max-seconds 600 --verbose 2>"$work/server.log" &
 server_pid=$!
 for _ in $(seq 1 100); do [[ -s $work/port ]] && break; sleep 0.1; done

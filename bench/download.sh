@@ -45,7 +45,11 @@ if [[ ! -f $file || $(stat -c %s "$file") -ne $size ]]; then
 fi
 
 rm -f "$work/port"
-python3 "$root/tests/support/http_server.py" "$work/www" --port-file "$work/port" \
+# The interpreter itself, so that $! is the test server's own process: a
+# version manager's python3 may be a wrapper, and killing that would leave
+# the server running.
+python=$(python3 -c 'import sys; print(sys.executable)')
+"$python" "$root/tests/support/http_server.py" "$work/www" --port-file "$work/port" \
   --max-requests 100 --max-seconds 900 >/dev/null &
 server=$!
 cleanup_server() { kill "$server" 2>/dev/null || true; wait "$server" 2>/dev/null || true; }

@@ -65,7 +65,11 @@ echo
 
 echo "== A web setup ($stub_kind): a small stub that downloads the full setup over HTTP"
 mkdir -p "$out/www" "$out/web"
-python3 tests/support/http_server.py "$out/www" --port-file "$out/port" --max-seconds 300 &
+# The interpreter itself, so that $! is the test server's own process: a
+# version manager's python3 may be a wrapper, and killing that would leave
+# the server running.
+python=$(python3 -c 'import sys; print(sys.executable)')
+"$python" tests/support/http_server.py "$out/www" --port-file "$out/port" --max-seconds 300 &
 server_pid=$!
 for _ in $(seq 1 100); do [ -s "$out/port" ] && break; sleep 0.1; done
 url="http://127.0.0.1:$(cat "$out/port")/demo"
@@ -87,15 +91,19 @@ product_dir="$WINEPREFIX/drive_c/Program Files/Vantor Demo"
 product_win='C:\Program Files\Vantor Demo'
 rm -rf "$product_dir" "$out/www/update" && mkdir -p "$product_dir" "$out/www/update"
 cp "$win/tests/support/product_app.exe" "$product_dir/DemoProduct.exe"
-python3 tests/support/http_server.py "$out/www" --port-file "$out/port2" --max-seconds 300 &
+"$python" tests/support/http_server.py "$out/www" --port-file "$out/port2" --max-seconds 300 &
 server_pid=$!
 for _ in $(seq 1 100); do [ -s "$out/port2" ] && break; sleep 0.1; done
 url="http://127.0.0.1:$(cat "$out/port2")/update"
+# Signed updates: the agent carries the vendor's public key and runs only
+# what the private key signed.
+rm -rf "$out/keys"
+"$vpack" keygen "$out/keys/demo" >/dev/null
 "$vpack" agent --stub "$win/src/stub.exe" -o "$product_dir" --update-url "$url" \
   --update-info Demo.info --agent-name Demo.AutoUpdate.exe --update-token-plain "demo product" \
   --version 1 --check-interval 0 --program '<InstallDir>\DemoProduct.exe' \
   --program-name "Vantor Demo" --target-dir "$product_win" --shutdown-method "Using WM_CLOSE" \
-  --flag-agent-log
+  --flag-agent-log --update-key "$out/keys/demo.pub"
 "$vpack" build "$out/payload" --stub "$win/src/stub.exe" --languages demo/languages.ini \
   --engine Engine.exe --engine-args "/HoldMs=1500" -o "$out/www/update/DemoSetup2.exe" -q \
   --update-url "$url" --update-info Demo.info --agent-name Demo.AutoUpdate.exe \
@@ -106,8 +114,10 @@ printf '%s\r\n' "[NewSetup]" "DownloadURL_UPDATE=$url" "NameOfUpdateFile=DemoSet
   "RequestConfirmationBeforeInstall=0" "BackgroundUpdate=0" "ShutDownMethod=Using WM_CLOSE" \
   "RestartProcess=1" "InformFinish=0" 'RunningProcess=<InstallDir>\DemoProduct.exe' \
   "ProgramName=Vantor Demo" "VersionNew=2" "Stamp=2" > "$out/www/update/Demo.info"
+"$vpack" sign-update "$out/www/update/Demo.info" --key "$out/keys/demo.key" \
+  --setup "$out/www/update/DemoSetup2.exe" >/dev/null
 echo "   installed: $product_win (DemoProduct.exe, Demo.AutoUpdate.exe, Demo.original)"
-echo "   published: $url/Demo.info (version 2) and DemoSetup2.exe ($size bytes)"
+echo "   published: $url/Demo.info (version 2, signed: Demo.info.sig) and DemoSetup2.exe ($size bytes)"
 echo "   Demo.original says VersionOriginal=$(grep -a VersionOriginal= "$product_dir/Demo.original" | tr -d '\r' | cut -d= -f2)"
 
 echo "== The product runs; its agent starts, makes its X_ copy and checks"
@@ -130,7 +140,7 @@ for _ in $(seq 1 600); do
 done
 echo "== What the agent did (its log, X_Demo.AutoUpdate.log)"
 tr -d '\r' < "$product_dir/X_Demo.AutoUpdate.log" | sed -nE 's/^.{17} +[0-9]+ X (.*)$/\1/p' |
-  grep -aE "Download (START|END)|GetOkToPerformAU|PerformAutoUpdate\(\)|Shut Down|Setup result|WinExec" |
+  grep -aE "Download (START|END)|Signature of|GetOkToPerformAU|PerformAutoUpdate\(\)|Shut Down|Setup result|WinExec" |
   sed 's/^/   /'
 echo "== What the new setup's engine received"
 tr -d '\r' < "$out/engine.txt" | head -1 | sed 's/^/   /'

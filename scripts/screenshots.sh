@@ -155,7 +155,11 @@ progress="$WORK/progress"
 rm -rf "$progress" && mkdir -p "$progress/payload" "$progress/www"
 cp "$SUPPORT/sample_engine.exe" "$progress/payload/Engine.exe"
 head -c 2000000 /dev/urandom >"$progress/payload/data.bin"
-python3 tests/support/http_server.py "$progress/www" --port-file "$progress/port" \
+# The interpreter itself, so that $! is the test server's own process: a
+# version manager's python3 may be a wrapper, and killing that would leave
+# the server running.
+python=$(python3 -c 'import sys; print(sys.executable)')
+"$python" tests/support/http_server.py "$progress/www" --port-file "$progress/port" \
   --max-seconds 120 >/dev/null 2>&1 &
 server=$!
 stop_server() { kill "$server" 2>/dev/null || true; }
