@@ -11,12 +11,15 @@
 # 500 ms). Exits 1 when a check misses it.
 #
 #   bench/agent_check.sh
+#   VANTOR_BENCH_SIGNED=1   the agent carries a key and the .info is signed
+#                           (its .sig is fetched and verified at every check)
 #   VANTOR_WIN_BUILD=/x     Windows build (default: the one this host runs)
 # WINEPREFIX and DISPLAY are taken as given, else from scripts/wine-env.sh.
 set -euo pipefail
 
 root=$(cd "$(dirname "$0")/.." && pwd)
 runs=${VANTOR_BENCH_RUNS:-5}
+signed=${VANTOR_BENCH_SIGNED:-0}
 work=$(mktemp -d)
 server_pid=""
 finish() {
@@ -51,10 +54,20 @@ url="http://127.0.0.1:$(cat "$work/port")/upd"
 
 folder="$WINEPREFIX/drive_c/Program Files/Vantor Bench"
 rm -rf "$folder" && mkdir -p "$folder"
+key=()
+if [[ $signed == 1 ]]; then
+  "$vpack" keygen "$work/bench" >/dev/null
+  key=(--update-key "$work/bench.pub")
+fi
 "$vpack" agent --stub "$win/src/stub.exe" -o "$folder" --update-url "$url" \
   --update-info Bench.info --agent-name Bench.AutoUpdate.exe --update-token-plain bench \
-  --version 3 --check-interval -1 --program '<InstallDir>\Bench.exe' --flag-agent-log >/dev/null
+  --version 3 --check-interval -1 --program '<InstallDir>\Bench.exe' --flag-agent-log \
+  "${key[@]}" >/dev/null
 cp "$folder/Bench.info" "$work/www/upd/Bench.info" # announces the installed version
+if [[ $signed == 1 ]]; then
+  "$vpack" sign-update "$work/www/upd/Bench.info" --key "$work/bench.key" >/dev/null
+  echo "signed: the agent fetches Bench.info.sig and verifies it at every check"
+fi
 log="$folder/X_Bench.AutoUpdate.log"
 
 wine "$folder/Bench.AutoUpdate.exe"
@@ -65,7 +78,7 @@ times=()
 pauses=1000
 for i in $(seq 1 "$runs"); do
   before=$(grep -ac "Check decided in" "$log" || true)
-  requests_before=$(grep -c "Bench.info" "$work/server.log" || true)
+  requests_before=$(grep -c "Bench.info" "$work/server.log" || true) # .sig included
   wine "$folder/Bench.AutoUpdate.exe" /TEST=0
   for _ in $(seq 1 300); do
     [[ $(grep -ac "Check decided in" "$log" || true) -gt $before ]] && break
