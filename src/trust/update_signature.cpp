@@ -69,15 +69,5 @@ bool SameSha256Text(std::string_view a, std::string_view b) {
          x == y;
 }
 
-std::string LowerHex(std::string_view bytes) {
-  static constexpr char kDigits[] = "0123456789abcdef";
-  std::string r;
-  r.reserve(bytes.size() * 2);
-  for (unsigned char c : bytes) {
-    r.push_back(kDigits[c >> 4]);
-    r.push_back(kDigits[c & 15]);
-  }
-  return r;
-}
 
 } // namespace trust

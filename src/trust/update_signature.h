@@ -36,9 +36,6 @@ bool RawSignatureFromDer(std::string_view der, std::string& raw);
 // The two hash texts name the same hash (64 hex digits, either case).
 bool SameSha256Text(std::string_view a, std::string_view b);
 
-// Lower-case hex of `bytes`.
-std::string LowerHex(std::string_view bytes);
-
 // --- The system's part ---
 
 // `derSignature` is the key's signature of SHA-256(`data`). False for any

@@ -7,6 +7,7 @@
 #include <memory>
 
 #include "platform/file.h"
+#include "util/scramble.h"
 
 namespace trust {
 
@@ -41,7 +42,7 @@ std::string Sha256Of(std::string_view data) {
   unsigned char digest[kSha256Bytes];
   unsigned int length = 0;
   if (EVP_Digest(data.data(), data.size(), digest, &length, EVP_sha256(), nullptr) != 1) return {};
-  return LowerHex(std::string_view(reinterpret_cast<char*>(digest), length));
+  return util::ToHexPairs(std::string_view(reinterpret_cast<char*>(digest), length), true);
 }
 
 std::string FileSha256(const std::string& path) {
@@ -59,7 +60,7 @@ std::string FileSha256(const std::string& path) {
   unsigned char digest[kSha256Bytes];
   unsigned int length = 0;
   if (EVP_DigestFinal_ex(ctx.get(), digest, &length) != 1 || length != sizeof digest) return {};
-  return LowerHex(std::string_view(reinterpret_cast<char*>(digest), length));
+  return util::ToHexPairs(std::string_view(reinterpret_cast<char*>(digest), length), true);
 }
 
 } // namespace trust

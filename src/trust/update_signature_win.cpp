@@ -8,6 +8,7 @@
 #include <bcrypt.h>
 
 #include "platform/file.h"
+#include "util/scramble.h"
 
 namespace trust {
 
@@ -117,7 +118,7 @@ std::string Sha256Of(std::string_view data) {
   Sha256 sha;
   if (!sha.Add(data.data(), data.size())) return {};
   const std::string digest = sha.Finish();
-  return digest.empty() ? std::string() : LowerHex(digest);
+  return digest.empty() ? std::string() : util::ToHexPairs(digest, true);
 }
 
 std::string FileSha256(const std::string& path) {
@@ -133,7 +134,7 @@ std::string FileSha256(const std::string& path) {
   // A read error ends the loop like the end of the file: compare the size.
   if (in.Tell() != in.Size()) return {};
   const std::string digest = sha.Finish();
-  return digest.empty() ? std::string() : LowerHex(digest);
+  return digest.empty() ? std::string() : util::ToHexPairs(digest, true);
 }
 
 } // namespace trust

@@ -50,8 +50,8 @@ std::string DoScramble(std::string_view text, bool hex, std::uint8_t key) {
 
 } // namespace
 
-std::string ToHexPairs(std::string_view bytes) {
-  static constexpr char kDigits[] = "0123456789ABCDEF";
+std::string ToHexPairs(std::string_view bytes, bool lower) {
+  const char* kDigits = lower ? "0123456789abcdef" : "0123456789ABCDEF";
   std::string r;
   r.reserve(bytes.size() * 2);
   for (unsigned char c : bytes) {

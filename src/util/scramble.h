@@ -26,8 +26,8 @@ std::string Scramble(std::string_view text, bool scramble, bool hex);
 std::string Scramble(std::string_view text, bool scramble, bool hex, std::uint8_t key);
 
 // Hex helpers shared with the token code.
-// Upper-case digit pairs.
-std::string ToHexPairs(std::string_view bytes);
+// Digit pairs, upper-case unless `lower` (hashes are shown lower-case).
+std::string ToHexPairs(std::string_view bytes, bool lower = false);
 // false on odd length or a non-hex digit.
 bool FromHexPairs(std::string_view hex, std::string& out);
 

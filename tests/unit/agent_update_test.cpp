@@ -221,6 +221,14 @@ protected:
     sizes.urls[kUrl + "/AppSetup.exe"] = 1000;
   }
 
+  // A fresh descriptor state and host for the next case of a table.
+  void StartOver() {
+    store.values.clear();
+    Defaults();
+    host.events.clear();
+    host.files.clear();
+  }
+
   void Original(const char* section, const char* key, const std::string& value) {
     store.values[{d.OriginalFilePath(), section, key}] = value;
   }
@@ -303,10 +311,7 @@ TEST_F(AgentAtWork, EachRefusalEndsTheCycleWhereItShould) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    store.values.clear();
-    Defaults();
-    host.events.clear();
-    host.files.clear();
+    StartOver();
     host.answers = c.answers;
     host.setupResult = c.setupResult;
     Serve("RequestConfirmationBeforeDownload=1\r\nRequestConfirmationBeforeInstall=1\r\n"
@@ -600,10 +605,7 @@ TEST_F(AgentAtWork, SignedAgentRunsOnlyTheSignedSetup) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    store.values.clear();
-    Defaults();
-    host.events.clear();
-    host.files.clear();
+    StartOver();
     host.files[InfoPath()] = "[NewSetup]\r\nVersionNew=3\r\n"; // the last good one
     Serve("ShutDownMethod=Using WM_CLOSE\r\nRestartProcess=1\r\n" + c.infoExtra, c.servedSetup);
     std::string info = host.web[kUrl + "/App.info"].body;
