@@ -9,7 +9,13 @@ target_link_libraries(stub PRIVATE vantor_core)
 # No C++ exceptions in Windows code: the unwinder and its tables cost more
 # than the rest of the runtime together (see stub_runtime_win.cpp).
 set(stub_flags -Os -ffunction-sections -fdata-sections -fno-exceptions -fno-asynchronous-unwind-tables
-               -fno-threadsafe-statics -fno-rtti)
+               -fno-threadsafe-statics -fno-rtti
+               # With C++20 every file compiles its own std::string members.
+               # The shared copies are merged at link time; these two stop the
+               # private per-file clones (-fipa-sra, 9 KB) and the private
+               # "unified" constructors and destructors that -Os makes on PE
+               # targets (-fdeclone-ctor-dtor, 6.5 KB) that are not.
+               -fno-ipa-sra -fno-declone-ctor-dtor)
 target_compile_options(stub PRIVATE ${stub_flags})
 target_compile_options(vantor_core PRIVATE ${stub_flags})
 target_link_options(stub PRIVATE -mwindows -static -s -Wl,--gc-sections)
