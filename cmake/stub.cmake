@@ -15,10 +15,15 @@ set(stub_flags -Os -ffunction-sections -fdata-sections -fno-exceptions -fno-asyn
                # private per-file clones (-fipa-sra, 9 KB) and the private
                # "unified" constructors and destructors that -Os makes on PE
                # targets (-fdeclone-ctor-dtor, 6.5 KB) that are not.
-               -fno-ipa-sra -fno-declone-ctor-dtor)
+               -fno-ipa-sra -fno-declone-ctor-dtor
+               # Inline only where it does not grow the code or the stack
+               # frame (4.6 KB).
+               --param=max-inline-insns-size=1 -finline-limit=0 -fconserve-stack)
 target_compile_options(stub PRIVATE ${stub_flags})
 target_compile_options(vantor_core PRIVATE ${stub_flags})
-target_link_options(stub PRIVATE -mwindows -static -s -Wl,--gc-sections)
+target_link_options(stub PRIVATE -mwindows -static -s -Wl,--gc-sections
+                   -Wl,-T,${PROJECT_SOURCE_DIR}/cmake/stub_no_unwind_tables.ld)
+set_property(TARGET stub APPEND PROPERTY LINK_DEPENDS ${PROJECT_SOURCE_DIR}/cmake/stub_no_unwind_tables.ld)
 target_link_libraries(vantor_core PUBLIC comctl32 gdi32 user32 kernel32 shell32 advapi32 version)
 add_custom_command(TARGET stub POST_BUILD
   COMMAND ${Python3_EXECUTABLE} ${PROJECT_SOURCE_DIR}/cmake/move_pe_header.py $<TARGET_FILE:stub>
