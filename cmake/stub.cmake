@@ -18,7 +18,8 @@ set(stub_flags -Os -ffunction-sections -fdata-sections -fno-exceptions -fno-asyn
                -fno-ipa-sra -fno-declone-ctor-dtor
                # Inline only where it does not grow the code or the stack
                # frame (4.6 KB).
-               --param=max-inline-insns-size=1 -finline-limit=0 -fconserve-stack)
+               --param=max-inline-insns-size=1 -finline-limit=0 -fconserve-stack
+               -include ${CMAKE_CURRENT_SOURCE_DIR}/app/runtime_messages_off.h)
 target_compile_options(stub PRIVATE ${stub_flags})
 target_compile_options(vantor_core PRIVATE ${stub_flags})
 target_link_options(stub PRIVATE -mwindows -static -s -Wl,--gc-sections
