@@ -1,5 +1,5 @@
 # stub.exe: the Win32 front end, kept small (every byte ships with every
-# package): -Os, section garbage collection, static runtime, stripped.
+# package): -Oz (g++ 12), section garbage collection, static runtime, stripped.
 find_package(Python3 REQUIRED COMPONENTS Interpreter)
 
 add_executable(stub ${CMAKE_CURRENT_SOURCE_DIR}/app/main_win.cpp
@@ -8,7 +8,7 @@ add_executable(stub ${CMAKE_CURRENT_SOURCE_DIR}/app/main_win.cpp
 target_link_libraries(stub PRIVATE vantor_core)
 # No C++ exceptions in Windows code: the unwinder and its tables cost more
 # than the rest of the runtime together (see stub_runtime_win.cpp).
-set(stub_flags -Os -ffunction-sections -fdata-sections -fno-exceptions -fno-asynchronous-unwind-tables
+set(stub_flags -Oz -ffunction-sections -fdata-sections -fno-exceptions -fno-asynchronous-unwind-tables
                -fno-threadsafe-statics -fno-rtti
                # With C++20 every file compiles its own std::string members.
                # The shared copies are merged at link time; these two stop the
