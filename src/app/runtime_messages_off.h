@@ -10,4 +10,7 @@
 #include <bits/c++config.h>
 
 #undef __N
-#define __N(msgid) ("")
+// A call rather than "": the library also passes its texts as printf formats,
+// and an empty literal there draws a warning.
+inline const char* RuntimeNoText() { return ""; }
+#define __N(msgid) (::RuntimeNoText())
