@@ -28,9 +28,11 @@ set(stub_flags -Oz -ffunction-sections -fdata-sections -fno-exceptions -fno-asyn
                --param=max-inline-insns-size=1 -finline-limit=0 -fconserve-stack
                -include ${CMAKE_CURRENT_SOURCE_DIR}/app/runtime_messages_off.h)
 target_compile_options(vantor_core PRIVATE ${stub_flags})
-target_compile_options(stub PRIVATE ${stub_flags} -flto)
-target_compile_options(vantor_core_lto PRIVATE ${stub_flags} -flto)
-target_link_options(stub PRIVATE -mwindows -static -s -Wl,--gc-sections -flto -flto-partition=one -Oz
+target_compile_options(stub PRIVATE ${stub_flags})
+target_compile_options(vantor_core_lto PRIVATE ${stub_flags})
+# CMake adds -flto and archives the library with the compiler's gcc-ar.
+set_property(TARGET stub vantor_core_lto PROPERTY INTERPROCEDURAL_OPTIMIZATION ON)
+target_link_options(stub PRIVATE -mwindows -static -s -Wl,--gc-sections -flto-partition=one -Oz
                    -Wl,-T,${PROJECT_SOURCE_DIR}/cmake/stub_no_unwind_tables.ld)
 set_property(TARGET stub APPEND PROPERTY LINK_DEPENDS ${PROJECT_SOURCE_DIR}/cmake/stub_no_unwind_tables.ld)
 foreach(lib IN ITEMS vantor_core vantor_core_lto)
