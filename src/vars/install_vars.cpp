@@ -1,5 +1,7 @@
 #include "vars/install_vars.h"
 
+#include <span>
+
 #include "util/field_list.h"
 #include "util/switches.h"
 #include "util/system_info.h"
@@ -43,12 +45,29 @@ bool FolderExists(const std::string& path) {
   return !path.empty() && System().FolderExists(path);
 }
 
-// Replaces `variable` only when it occurs, so a value is asked from the
-// system (or a runtime directory searched for) only when it is used.
-template <typename Value>
-void Put(std::string& text, std::string_view variable, Value value, std::string_view suffix = {}) {
-  if (util::FindNoCase(text, variable) == util::npos) return;
-  text = ReplaceVariable(text, variable, value(), suffix);
+bool Occurs(const std::string& text, std::string_view variable) {
+  return util::FindNoCase(text, variable) != util::npos;
+}
+
+void Put(std::string& text, std::string_view variable, const std::string& value,
+         std::string_view suffix = {}) {
+  text = ReplaceVariable(text, variable, value, suffix);
+}
+
+// A variable and the function that gives its value; `length` keeps only the
+// value's first characters (a drive: "C:\" or "C:").
+struct Variable {
+  std::string_view name;
+  std::string (*value)();
+  std::size_t length = std::string::npos;
+};
+
+// Each variable replaced only when it occurs, so a value is asked from the
+// system only when it is used. Tables rather than a call per variable: the
+// expansion is the largest single function of the stub.
+void PutEach(std::string& text, std::span<const Variable> variables, std::string_view suffix) {
+  for (const Variable& v : variables)
+    if (Occurs(text, v.name)) Put(text, v.name, v.value().substr(0, v.length), suffix);
 }
 
 void Remove(std::string& text, std::string_view variable) {
@@ -72,9 +91,61 @@ std::string SystemFolder() {
   return WithTrailing(System().SystemFolder(), false);
 }
 
+std::string ApplicationFolderAsSet() {
+  return g_state.applicationFolder;
+}
+
+std::string ApplicationFolderValue() {
+  return WithTrailing(g_state.applicationFolder, false);
+}
+
+std::string CommonFolderValue() {
+  return WithTrailing(g_state.commonFolder, false);
+}
+
+std::string AuxiliaryFolderValue() {
+  return WithTrailing(g_state.auxiliaryFolder, false);
+}
+
+// The process's own registry view: the folders Windows gives this program
+// (a 32-bit agent gets the 32-bit program files folder).
+std::string RegistryFolder(std::string_view key, const char* name) {
+  return WithTrailing(System().ReadRegistry(std::string(key), name, util::RegistryView::kOwn),
+                      false);
+}
+
+std::string StartMenuFolder() {
+  return RegistryFolder(kShellFoldersKey, "Start Menu");
+}
+
+std::string ProgramFilesFolder() {
+  return RegistryFolder(kCurrentVersionKey, "ProgramFilesDir");
+}
+
+std::string CommonFilesFolder() {
+  return RegistryFolder(kCurrentVersionKey, "CommonFilesDir");
+}
+
+std::string FontFolder() {
+  const std::string fonts = RegistryFolder(kShellFoldersKey, "Fonts");
+  return FolderExists(fonts) ? fonts : WindowsFolder() + "\\Fonts";
+}
+
+std::string TempFolder() {
+  return WithTrailing(System().TempFolder(), false);
+}
+
 std::string Padded(int value, std::size_t digits) {
   std::string s = util::IntToStr(value < 0 ? -value : value);
   if (s.size() < digits) s.insert(0, digits - s.size(), '0');
+  return s;
+}
+
+// "a/b/c" with `separator` for "/".
+std::string Joined(const std::string& a, const std::string& b, const std::string& c,
+                   std::string_view separator) {
+  std::string s = a;
+  s.append(separator).append(b).append(separator).append(c);
   return s;
 }
 
@@ -251,8 +322,7 @@ std::string FormatDateVariable(char code, double now, std::string_view dateSepar
   const std::string yyyy = Padded(t.year, 4);
   switch (code) {
   case '#':
-    return dd + std::string(dateSeparator) + std::string(monthName) + std::string(dateSeparator) +
-           yyyy;
+    return Joined(dd, std::string(monthName), yyyy, dateSeparator);
   case '0': {
     // 1 January 2000 is day 36526.
     double days = now - 36526.0;
@@ -260,22 +330,20 @@ std::string FormatDateVariable(char code, double now, std::string_view dateSepar
     return util::IntToStr(static_cast<std::int64_t>(days));
   }
   case '1':
-    return dd + "-" + mm + "-" + yy;
+    return Joined(dd, mm, yy, "-");
   case '2':
-    return mm + "-" + dd + "-" + yy;
+    return Joined(mm, dd, yy, "-");
   case '3':
-    return yy + "-" + mm + "-" + dd;
+    return Joined(yy, mm, dd, "-");
   case '4':
-    return dd + "-" + mm + "-" + yyyy;
+    return Joined(dd, mm, yyyy, "-");
   case '5':
-    return mm + "-" + dd + "-" + yyyy;
+    return Joined(mm, dd, yyyy, "-");
   case '6':
-    return yyyy + "-" + mm + "-" + dd;
-  case '7': {
-    const std::string ts(timeSeparator);
-    return yyyy + "-" + mm + "-" + dd + " " + Padded(t.hour, 2) + ts + Padded(t.minute, 2) + ts +
-           Padded(t.second, 2);
-  }
+    return Joined(yyyy, mm, dd, "-");
+  case '7':
+    return Joined(yyyy, mm, dd, "-") + " " +
+           Joined(Padded(t.hour, 2), Padded(t.minute, 2), Padded(t.second, 2), timeSeparator);
   default:
     return {};
   }
@@ -313,17 +381,19 @@ void ExpandVariables(std::string_view text, std::string_view suffix, bool resolv
                      std::string& result, bool expandFolders, bool expandCustom) {
   std::string t(text);
   if (t.find('<') != std::string::npos) {
-    VarsSystem& system = System();
     // Stage A: names and values.
     if (expandCustom) ExpandCustom(t);
     ExpandDate(t);
-    Put(t, "<LoggedUserName>", [&] { return system.LoggedUserName(); });
-    Put(t, "<UserName>", [&] { return system.RegisteredOwner(); });
-    Put(t, "<CompanyName>", [&] { return system.RegisteredOrganization(); });
-    Put(t, "<ComputerName>", [&] { return system.ComputerName(); });
-    Put(t, "<CurrentDomainName>", [&] { return system.DomainName(); });
-    Put(t, "<LastExecutableExitCode>", [] { return util::IntToStr(g_state.lastExitCode); });
-    Put(t, "<ReqFreeDiskSpaceMB>", [] { return MegabyteText(g_state.requiredFreeSpace); });
+    static constexpr Variable kNames[] = {
+        {"<LoggedUserName>", [] { return System().LoggedUserName(); }},
+        {"<UserName>", [] { return System().RegisteredOwner(); }},
+        {"<CompanyName>", [] { return System().RegisteredOrganization(); }},
+        {"<ComputerName>", [] { return System().ComputerName(); }},
+        {"<CurrentDomainName>", [] { return System().DomainName(); }},
+        {"<LastExecutableExitCode>", [] { return util::IntToStr(g_state.lastExitCode); }},
+        {"<ReqFreeDiskSpaceMB>", [] { return MegabyteText(g_state.requiredFreeSpace); }},
+    };
+    PutEach(t, kNames, {});
     static constexpr std::string_view kProvided[][2] = {
         {"<EnteredUserName>", "UserName"},
         {"<EnteredCompanyName>", "CompanyName"},
@@ -335,28 +405,28 @@ void ExpandVariables(std::string_view text, std::string_view suffix, bool resolv
         {"<SelectedLanguage>", "SelectedLanguage"},
     };
     for (const auto& p : kProvided)
-      Put(t, p[0], [&] { return Provided(p[1]); });
+      if (Occurs(t, p[0])) Put(t, p[0], Provided(p[1]));
     const std::string snapshot = t;
 
     // Stage B: folders, each followed by the suffix where it fits.
     if (expandFolders) {
-      auto folder = [](const std::string& path) { return WithTrailing(path, false); };
-      Put(
-          t, "<UnInstallExePath>", [] { return Provided("UnInstallExePath"); }, suffix);
-      if (util::FindNoCase(t, "<RunTimeDir_") != util::npos) {
-        for (int i = 1; i <= kRunTimeDirCount; ++i)
-          Put(
-              t, "<RunTimeDir_" + util::IntToStr(i) + ">", [i] { return RunTimeDir(i); }, suffix);
+      if (Occurs(t, "<UnInstallExePath>"))
+        Put(t, "<UnInstallExePath>", Provided("UnInstallExePath"), suffix);
+      if (Occurs(t, "<RunTimeDir_")) {
+        for (int i = 1; i <= kRunTimeDirCount; ++i) {
+          const std::string name = "<RunTimeDir_" + util::IntToStr(i) + ">";
+          if (Occurs(t, name)) Put(t, name, RunTimeDir(i), suffix);
+        }
       }
-      Put(
-          t, "<Application Folder>", [&] { return folder(g_state.applicationFolder); }, suffix);
-      Put(
-          t, "<Common Folder>", [&] { return folder(g_state.commonFolder); }, suffix);
-      Put(
-          t, "<Auxiliary Folder>", [&] { return folder(g_state.auxiliaryFolder); }, suffix);
-      Put(t, "<Windows Directory>", WindowsFolder, suffix);
-      Put(t, "<System Directory>", SystemFolder, suffix);
-      Put(t, "<System16 Directory>", System16Dir, suffix);
+      static constexpr Variable kStubFolders[] = {
+          {"<Application Folder>", ApplicationFolderValue},
+          {"<Common Folder>", CommonFolderValue},
+          {"<Auxiliary Folder>", AuxiliaryFolderValue},
+          {"<Windows Directory>", WindowsFolder},
+          {"<System Directory>", SystemFolder},
+          {"<System16 Directory>", System16Dir},
+      };
+      PutEach(t, kStubFolders, suffix);
 
       // The engine's names for the install folders win over the stub's.
       if (t != snapshot) {
@@ -367,56 +437,45 @@ void ExpandVariables(std::string_view text, std::string_view suffix, bool resolv
         }
       }
       Remove(t, "<AbsoluteDir>");
-      Put(
-          t, "<InstallDir>", [&] { return folder(g_state.applicationFolder); }, suffix);
-      Put(
-          t, "<InstallCommonDir>", [&] { return folder(g_state.commonFolder); }, suffix);
-      Put(
-          t, "<InstallAuxDir>", [&] { return folder(g_state.auxiliaryFolder); }, suffix);
+      static constexpr Variable kInstallFolders[] = {
+          {"<InstallDir>", ApplicationFolderValue},
+          {"<InstallCommonDir>", CommonFolderValue},
+          {"<InstallAuxDir>", AuxiliaryFolderValue},
+      };
+      PutEach(t, kInstallFolders, suffix);
       Remove(t, "<AbsoluteDir>");
 
-      Put(t, "<WinDir>", WindowsFolder, suffix);
-      Put(t, "<WinSysDir>", SystemFolder, suffix);
-      Put(t, "<WinSys32Dir>", SystemFolder, suffix);
-      Put(t, "<WinSys16Dir>", System16Dir, suffix);
-
-      auto first = [](std::size_t n, std::string (*of)()) {
-        return [n, of] { return of().substr(0, n); };
+      static constexpr Variable kSystemFolders[] = {
+          {"<WinDir>", WindowsFolder},
+          {"<WinSysDir>", SystemFolder},
+          {"<WinSys32Dir>", SystemFolder},
+          {"<WinSys16Dir>", System16Dir},
       };
-      std::string (*application)() = [] { return g_state.applicationFolder; };
-      Put(t, "<InstallDrive>", first(3, application));
-      Put(t, "<WinDrive>", first(3, WindowsFolder));
-      Put(t, "<WinSysDrive>", first(3, SystemFolder));
-      Put(t, "<OriginDrive>", first(3, OriginDir));
-      Put(t, "<InstallDisk>", first(2, application));
-      Put(t, "<WinDisk>", first(2, WindowsFolder));
-      Put(t, "<WinSysDisk>", first(2, SystemFolder));
-      Put(t, "<OriginDisk>", first(2, OriginDir));
+      PutEach(t, kSystemFolders, suffix);
 
-      // The process's own registry view: the folders Windows gives this
-      // program (a 32-bit agent gets the 32-bit program files folder).
-      auto registry = [&](std::string_view key, const char* name) {
-        return [&system, key, name] {
-          return WithTrailing(system.ReadRegistry(std::string(key), name, util::RegistryView::kOwn),
-                              false);
-        };
+      static constexpr Variable kDrives[] = {
+          {"<InstallDrive>", ApplicationFolderAsSet, 3},
+          {"<WinDrive>", WindowsFolder, 3},
+          {"<WinSysDrive>", SystemFolder, 3},
+          {"<OriginDrive>", OriginDir, 3},
+          {"<InstallDisk>", ApplicationFolderAsSet, 2},
+          {"<WinDisk>", WindowsFolder, 2},
+          {"<WinSysDisk>", SystemFolder, 2},
+          {"<OriginDisk>", OriginDir, 2},
       };
-      Put(t, "<StartMenuDir>", registry(kShellFoldersKey, "Start Menu"), suffix);
-      Put(t, "<ProgramFilesDir>", registry(kCurrentVersionKey, "ProgramFilesDir"), suffix);
-      Put(t, "<CommonFilesDir>", registry(kCurrentVersionKey, "CommonFilesDir"), suffix);
-      Put(
-          t, "<FontDir>",
-          [&] {
-            const std::string fonts = registry(kShellFoldersKey, "Fonts")();
-            return FolderExists(fonts) ? fonts : WindowsFolder() + "\\Fonts";
-          },
-          suffix);
+      PutEach(t, kDrives, {});
 
-      Put(t, "<SrcDir>", RunningFolder, suffix);
-      Put(t, "<OriginDir>", OriginDir, suffix);
-      Put(
-          t, "<TempDir>", [&] { return folder(system.TempFolder()); }, suffix);
-      Put(t, "<ServiceDir>", RunningFolder, suffix);
+      static constexpr Variable kProgramFolders[] = {
+          {"<StartMenuDir>", StartMenuFolder},
+          {"<ProgramFilesDir>", ProgramFilesFolder},
+          {"<CommonFilesDir>", CommonFilesFolder},
+          {"<FontDir>", FontFolder},
+          {"<SrcDir>", RunningFolder},
+          {"<OriginDir>", OriginDir},
+          {"<TempDir>", TempFolder},
+          {"<ServiceDir>", RunningFolder},
+      };
+      PutEach(t, kProgramFolders, suffix);
 
       static constexpr struct {
         std::string_view variable;
@@ -438,8 +497,7 @@ void ExpandVariables(std::string_view text, std::string_view suffix, bool resolv
           {"<AllUsersDesktopDir>", AllUsersDesktopDir},
       };
       for (const auto& f : kShellFolders)
-        Put(
-            t, f.variable, [&] { return f.value(false); }, suffix);
+        if (Occurs(t, f.variable)) Put(t, f.variable, f.value(false), suffix);
 
       if (t != snapshot) t = ReduceBackslashPairs(t);
     }
