@@ -204,7 +204,7 @@ protected:
           agent::InfoFilePathFor(kFolder, "App.info")),
         e(d, clock, registry, sizes, log), host(store),
         agentUnderTest(d, e, values, host, log,
-                       {kFolder, kUrl, "App.AutoUpdate.exe", kToken}) {
+                       {kFolder, kUrl, "App.AutoUpdate.exe", kToken, ""}) {
     clock.Set(2026, 12, 10, 9, 0, 0);
     Defaults();
   }
@@ -526,7 +526,7 @@ TEST_F(AgentAtWork, UpdateFromAFolderIsCopiedAndChecked) {
   sizes.files[share + "\\AppSetup.exe"] = 1000;
   store.values.clear();
   agent::UpdateAgent fromShare(d, e, values, host, log,
-                               {kFolder, share, "App.AutoUpdate.exe", kToken});
+                               {kFolder, share, "App.AutoUpdate.exe", kToken, ""});
   Original("OriginalSetup", "VersionOriginal", "3");
   Original("OriginalSetup", "ProbeSecondsInterval", "3600");
   host.files[share + "\\App.info"] = util::ReplaceAll(host.files[share + "\\App.info"], kUrl, share);
