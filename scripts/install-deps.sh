@@ -5,12 +5,13 @@ set -euo pipefail
 
 # libdeflate-dev: the native vpack's compressor; pigz: bench/vpack_build.sh
 # compares with it. libssl-dev: update keys and signatures natively.
+# nsis: a vendor's own installer as the engine in the end-to-end tests.
 # libgnutls30: Wine's CNG (bcrypt.dll) hashes and verifies through it; it
 # is only recommended by Wine, and recommendations are not installed here.
 packages=(cmake g++ make python3 zlib1g-dev libdeflate-dev pigz googletest libcli11-dev
           nlohmann-json3-dev libssl-dev g++-mingw-w64-i686 g++-mingw-w64-x86-64
           libz-mingw-w64-dev wine wine64 libgnutls30 wine32:i386 libgnutls30:i386 fonts-wine xvfb imagemagick
-          osslsigncode openssl clang)
+          osslsigncode openssl clang nsis)
 
 SUDO=""
 [ "$(id -u)" -eq 0 ] || SUDO="sudo"

@@ -93,8 +93,10 @@ public:
 
   // --- The new setup ---
   // Unpacks `setupFile` into a temporary work folder, runs its engine with
-  // `extraSwitch` and removes the folder. True only when the engine ran,
-  // took the launch handshake and ended with exit code 0.
+  // `extraSwitch` and removes the folder. True only when the engine ran
+  // and succeeded by the setup's rule (package/engine_result.h): took the
+  // launch handshake and ended with 0, or ended with 0 or 3010 when the
+  // setup was built with `--engine-result exit-code`.
   virtual bool RunSetup(const std::string& setupFile, const std::string& agentFileName,
                         bool withUserInterface, const std::string& extraSwitch) = 0;
 

@@ -147,15 +147,16 @@ public:
   bool RunSetup(const std::string& setupFile, const std::string& agentFileName,
                 bool withUserInterface, const std::string& extraSwitch) override {
     const std::string workFolder = package::GetWorkFolder();
-    const bool handshake =
-        RunSetupPackage(workFolder, setupFile, agentFileName, withUserInterface, extraSwitch);
-    // The engine's exit code says whether the setup did its work; the agent
-    // itself still ends with 0.
+    RunSetupPackage(workFolder, setupFile, agentFileName, withUserInterface, extraSwitch);
+    const package::EngineRun run = LastEngineRun();
+    // The engine's exit code is the setup's verdict, not the agent's: the
+    // agent itself still ends with 0.
     const int engineExit = TakeSetupExitCode();
     sys::RemoveFolderTree(workFolder, false);
-    startup::AgentLog(std::string("Setup result: handshake ") + util::BoolText(handshake) +
-                      ", exit code " + util::IntToStr(engineExit));
-    return handshake && engineExit == 0;
+    startup::AgentLog(std::string("Setup result: handshake ") + util::BoolText(run.atomTaken) +
+                      ", exit code " + util::IntToStr(engineExit) + ", rule " +
+                      package::EngineResultName(run.rule));
+    return package::UpdateSucceeded(run);
   }
 
   std::uint32_t TickCount() override { return GetTickCount(); }

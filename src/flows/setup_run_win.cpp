@@ -3,6 +3,7 @@
 #include "flows/download_road.h"
 #include "flows/download_road_win.h"
 #include "flows/exit_codes.h"
+#include "package/engine_result.h"
 #include "package/file_info.h"
 #include "package/payload.h"
 #include "package/setup_command.h"
@@ -89,6 +90,36 @@ HANDLE RunProgram(const std::string& commandLine, WORD showMode) {
   return pi.hProcess;
 }
 
+namespace {
+
+package::EngineRun g_engineRun;
+
+// A plain process start; an engine that demands administrator rights (its
+// own manifest) is started through the shell's "runas" verb instead, with
+// the same command line and working folder. `error` is why neither worked.
+HANDLE StartEngine(const std::string& command, WORD showMode, DWORD& error) {
+  HANDLE process = RunProgram(command, showMode);
+  error = GetLastError();
+  if (process || !NeedsElevatedStart(error)) return process;
+  util::WriteTraceLine(Pid() + " ==== The engine asks for elevation: runas");
+  const ShellCommand shell = SplitCommandLine(command);
+  SHELLEXECUTEINFOA sei{};
+  sei.cbSize = sizeof sei;
+  // No box of the shell's own: a failure is reported like any other start.
+  sei.fMask = SEE_MASK_NOCLOSEPROCESS | SEE_MASK_FLAG_NO_UI;
+  sei.lpVerb = "runas";
+  sei.lpFile = shell.file.c_str();
+  sei.lpParameters = shell.parameters.c_str();
+  sei.nShow = showMode;
+  if (ShellExecuteExA(&sei) && sei.hProcess) return sei.hProcess;
+  error = GetLastError();
+  return nullptr;
+}
+
+}  // namespace
+
+package::EngineRun LastEngineRun() { return g_engineRun; }
+
 void WaitForProcess(HANDLE process) {
   // The process's end, not its exit code: an engine may well end with 259,
   // the code that also means "still running".
@@ -126,6 +157,7 @@ bool RunSetupPackage(std::string workFolder, const std::string& packageFile,
                      const std::string& agentFileName, bool foreground,
                      const std::string& extraArgs) {
   bool result = false;
+  g_engineRun = {};
   TGFileInfo info(packageFile);
   // Without its magic number a trailer's fields mean nothing: the file is a
   // damaged package (a missing file is the checksum's case below).
@@ -185,16 +217,19 @@ bool RunSetupPackage(std::string workFolder, const std::string& packageFile,
       const std::string atomName = "AutoUpdateAtomTokenByVantor" + launch.launchToken;
       GlobalAddAtomA(atomName.c_str());
 
-      HANDLE engine = RunProgram(command, foreground ? SW_SHOW : SW_HIDE);
-      const DWORD startError = GetLastError();
+      DWORD startError = 0;
+      HANDLE engine = StartEngine(command, foreground ? SW_SHOW : SW_HIDE, startError);
       ShowWindow(startup::MainWindow(), SW_HIDE);
+      EngineRun run;
+      run.rule = info.EngineResultRule();
+      run.started = engine != nullptr;
       if (engine) {
         ui::WaitPumping(1000);
         WaitForProcess(engine);
         DWORD code = 0;
         GetExitCodeProcess(engine, &code);
         CloseHandle(engine);
-        g_exitCode = static_cast<int>(code);
+        g_exitCode = run.exitCode = static_cast<int>(code);
       } else {
         const std::string_view text = launch.launchText;
         const std::string engineFile =
@@ -213,8 +248,12 @@ bool RunSetupPackage(std::string workFolder, const std::string& packageFile,
       }
       ui::WaitPumping(1000);
       const ATOM atom = GlobalFindAtomA(atomName.c_str());
-      result = atom == 0;
+      run.atomTaken = atom == 0;
       if (atom) GlobalDeleteAtom(atom);
+      g_engineRun = run;
+      result = SetupSucceeded(run);
+      util::WriteTraceLine(Pid() + " ==== Engine result (" + EngineResultName(run.rule) +
+                           "): " + util::BoolText(result));
       if (result) {
         const std::string infoFile = util::JoinPath(util::FolderOf(startup::State().ownPath),
                                                     info.UpdateInfoName());

@@ -6,6 +6,7 @@
 
 #include <string>
 
+#include "package/engine_result.h"
 #include "package/file_info.h"
 
 namespace flows {
@@ -14,10 +15,15 @@ namespace flows {
 void OnSetupTimer(HWND mainWindow);
 
 // Unpacks `packageFile` into `workFolder` and runs its engine; true when the
-// engine ran and took the launch atom away.
+// engine succeeded by the package's rule (package/engine_result.h): it took
+// the launch atom away, or ended with 0 or 3010 under the exit-code rule.
 bool RunSetupPackage(std::string workFolder, const std::string& packageFile,
                      const std::string& agentFileName, bool foreground,
                      const std::string& extraArgs);
+
+// What the last RunSetupPackage saw of its engine (not started when the
+// run ended before it).
+package::EngineRun LastEngineRun();
 
 HANDLE RunProgram(const std::string& commandLine, WORD showMode);
 void WaitForProcess(HANDLE process);

@@ -83,6 +83,9 @@ std::string TGFileInfo::DownloadToken(bool unscramble) const {
 std::string TGFileInfo::DownloadSize() const { return SUB::GetField(downloadInfo_, 4); }
 std::string TGFileInfo::UpdateKey() const { return SUB::GetField(updateInfo_, 5); }
 std::string TGFileInfo::DownloadSha256() const { return SUB::GetField(downloadInfo_, 5); }
+EngineResult TGFileInfo::EngineResultRule() const {
+  return EngineResultFromField(SUB::GetField(updateInfo_, 6));
+}
 
 std::string SelectLanguageRecord(std::string_view table, std::string_view userLanguage) {
   auto search = [&](std::string_view name) -> std::string {

@@ -9,6 +9,7 @@
 #include <string>
 #include <string_view>
 
+#include "package/engine_result.h"
 #include "package/format.h"
 
 namespace package {
@@ -60,6 +61,9 @@ class TGFileInfo {
   // SHA-256 of the setup file the download road fetches.
   std::string UpdateKey() const;
   std::string DownloadSha256() const;
+  // UpdateInfo field 6 (`vpack build --engine-result`): how the setup road
+  // judges the engine; packages without it keep the handshake.
+  EngineResult EngineResultRule() const;
 
   std::string LangString(std::string_view key, std::string_view def) const;
   int Charset() const;

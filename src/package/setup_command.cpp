@@ -1,5 +1,7 @@
 #include "package/setup_command.h"
 
+#include <algorithm>
+
 #include "package/work_folder.h"
 #include "util/switches.h"
 #include "util/text.h"
@@ -35,6 +37,25 @@ std::string EngineCommandLine(const EngineLaunch& l) {
   command = RemoveSwitch(command, "/SpanCdLvl=");
   command = RemoveSwitch(command, "/SpanDiskFName1=");
   return command;
+}
+
+ShellCommand SplitCommandLine(std::string_view commandLine) {
+  std::string_view s = commandLine;
+  while (!s.empty() && s.front() == ' ') s.remove_prefix(1);
+  ShellCommand c;
+  std::size_t end;
+  if (!s.empty() && s.front() == '"') {
+    end = s.find('"', 1);
+    c.file = std::string(s.substr(1, end == std::string_view::npos ? end : end - 1));
+    end = end == std::string_view::npos ? s.size() : end + 1;
+  } else {
+    end = std::min(s.find(' '), s.size());
+    c.file = std::string(s.substr(0, end));
+  }
+  s.remove_prefix(end);
+  while (!s.empty() && s.front() == ' ') s.remove_prefix(1);
+  c.parameters = std::string(s);
+  return c;
 }
 
 std::string TempSpaceQuestion(const SpaceFacts& f, TextLookup text, const void* ctx) {

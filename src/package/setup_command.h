@@ -25,6 +25,20 @@ struct EngineLaunch {
 // agent; never the span switches.
 std::string EngineCommandLine(const EngineLaunch& launch);
 
+// An engine whose own manifest demands administrator rights does not start
+// from a stub without them: the plain process start fails with this error.
+// The setup road then has the shell start it elevated ("runas") with the
+// same command line, split into the program and its parameters.
+inline constexpr unsigned long kErrorElevationRequired = 740;
+inline bool NeedsElevatedStart(unsigned long startError) {
+  return startError == kErrorElevationRequired;
+}
+struct ShellCommand {
+  std::string file;        // without its quotes
+  std::string parameters;  // the rest, leading blanks dropped
+};
+ShellCommand SplitCommandLine(std::string_view commandLine);
+
 struct SpaceFacts {
   std::string folder;
   double required = 0;

@@ -74,5 +74,37 @@ TEST(TempSpaceQuestion, AsksOnlyWhenShortOrAlwaysReporting) {
             "Limited Free Space on your Temp Drive! (C:)<P><P>E");
 }
 
+TEST(ElevatedStart, OnlyElevationRequiredRetriesThroughTheShell) {
+  EXPECT_TRUE(NeedsElevatedStart(740));
+  for (unsigned long other : {0ul, 2ul, 5ul, 193ul, 1223ul}) EXPECT_FALSE(NeedsElevatedStart(other));
+}
+
+TEST(ElevatedStart, TheEngineCommandSplitsIntoProgramAndParameters) {
+  struct Case {
+    const char* command;
+    const char* file;
+    const char* parameters;
+  };
+  for (const Case& c : {
+           Case{"\"C:\\Documents and Settings\\T\\Engine.exe\" /TH_ID=_4 /OriginExe=\"D:\\a b.exe\"",
+                "C:\\Documents and Settings\\T\\Engine.exe", "/TH_ID=_4 /OriginExe=\"D:\\a b.exe\""},
+           Case{"C:\\T\\Engine.exe /S  /TH_ID=_4", "C:\\T\\Engine.exe", "/S  /TH_ID=_4"},
+           Case{"C:\\T\\Engine.exe", "C:\\T\\Engine.exe", ""},
+           Case{"\"C:\\T\\Engine.exe\"", "C:\\T\\Engine.exe", ""},
+           Case{"\"C:\\T\\Engine.exe", "C:\\T\\Engine.exe", ""},
+       }) {
+    SCOPED_TRACE(c.command);
+    const ShellCommand shell = SplitCommandLine(c.command);
+    EXPECT_EQ(shell.file, c.file);
+    EXPECT_EQ(shell.parameters, c.parameters);
+  }
+  // What the setup road builds splits back into the engine and its switches.
+  EngineLaunch l = Launch("Engine.exe*/S", "/x");
+  l.workFolder = "C:\\Documents and Settings\\Temp\\SETUP_1\\";
+  const ShellCommand shell = SplitCommandLine(EngineCommandLine(l));
+  EXPECT_EQ(shell.file, "C:\\Documents and Settings\\Temp\\SETUP_1\\Engine.exe");
+  EXPECT_EQ(shell.parameters, "/x /S /TH_ID=_42 /OriginExe=\"D:\\My Setup.exe\"");
+}
+
 }  // namespace
 }  // namespace package

@@ -583,7 +583,9 @@ PendingBuild Prepare(const BuildOptions& o) {
       o.updateTokenPlain ? TokenFor(*o.updateTokenPlain, o.tokenSeed) : o.updateToken;
   std::vector<std::string> update = {o.updateUrl, o.updateInfoName, o.agentName, updateToken,
                                      o.runHidden ? "1" : "0"};
-  if (!o.updateKey.empty()) update.push_back(o.updateKey);
+  const bool exitCodeRule = o.engineResult != package::EngineResult::kHandshake;
+  if (!o.updateKey.empty() || exitCodeRule) update.push_back(o.updateKey);
+  if (exitCodeRule) update.push_back(package::EngineResultName(o.engineResult));
   headers.push_back(util::SUB::BuildList(update));
   headers.push_back(MakeDownloadInfo(o));
   headers.resize(static_cast<std::size_t>(headerBlocks));

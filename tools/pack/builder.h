@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+#include "package/engine_result.h"
+
 namespace pack {
 
 struct BuildProgress {
@@ -36,6 +38,10 @@ struct BuildOptions {
   // UpdateInfo field 5: the vendor's public key for signed updates (128 hex
   // digits, see trust/); none when empty.
   std::string updateKey;
+  // UpdateInfo field 6, written only for the exit-code rule (field 5 is then
+  // written too, empty without a key): packages with the handshake stay as
+  // they were.
+  package::EngineResult engineResult = package::EngineResult::kHandshake;
 
   // Header block 3 (DownloadInfo); given settings make the package version 3.
   std::optional<std::string> downloadSource;

@@ -126,6 +126,15 @@ int RunCli(int argc, const char* const* argv, std::ostream& out, std::ostream& e
       ->add_option("--engine-args", b.engineArgs,
                    "Arguments the stub passes to the engine (after its own arguments)")
       ->needs("--engine");
+  std::string engineResult = "handshake";
+  build
+      ->add_option("--engine-result", engineResult,
+                   "How the stub and the agent tell that the engine did its work: \"handshake\"\n"
+                   "(it deletes the launch atom, docs/engine-contract.md) or \"exit-code\" (exit\n"
+                   "code 0 or 3010, for installers that cannot take the handshake; UpdateInfo\n"
+                   "field 6)")
+      ->check(CLI::IsMember({"handshake", "exit-code"}))
+      ->default_str("handshake");
   build->add_option("--update-url", b.updateUrl,
                     "UpdateInfo field 0: base URL of the auto-update files");
   build->add_option("--update-info", b.updateInfoName,
@@ -324,6 +333,7 @@ int RunCli(int argc, const char* const* argv, std::ostream& out, std::ostream& e
         throw Error("SOURCE_DIR is required (only --download-road packages may omit it)");
       if (*updPlain) b.updateTokenPlain = updatePlain;
       if (!updateKeyFile.empty()) b.updateKey = PublicKeyHexFromFile(updateKeyFile);
+      package::EngineResultFromName(engineResult, b.engineResult);
       if (*oSource) b.downloadSource = dlSource;
       if (*oName) b.downloadName = dlName;
       if (*oToken) b.downloadToken = dlToken;

@@ -7,6 +7,7 @@
 #include "pack/error.h"
 #include "pack/file_system.h"
 #include "pack/text_encoding.h"
+#include "package/engine_result.h"
 #include "package/format.h"
 #include "package/payload.h"
 #include "package/token.h"
@@ -183,6 +184,11 @@ json InfoJson(const PackageReader& reader) {
           ? FieldsJson(reader.HeaderText(1), {"url", "infoFile", "agentName", "token", "runHidden",
                                                 "updateKey"})
           : json();
+  // The rule as the stub reads it: "handshake" also for packages without
+  // the field.
+  if (header["updateInfo"].is_object())
+    header["updateInfo"]["engineResult"] = package::EngineResultName(
+        package::EngineResultFromField(SUB::GetField(reader.HeaderText(1), 6)));
   header["downloadInfo"] =
       reader.Headers().size() > 2
           ? FieldsJson(reader.HeaderText(2),
