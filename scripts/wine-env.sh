@@ -45,3 +45,11 @@ if [ ! -f "$WINEPREFIX/system.reg" ]; then
   wineboot -i >/dev/null 2>&1 || true
   wineserver -w
 fi
+
+# The tests, the demo and the benches expect an agent to check at its first
+# tick: the random check spread that keeps a fleet from asking the server in
+# the same second is switched off in this prefix (the agent's lab switch).
+if [ ! -f "$WINEPREFIX/.vantor-check-spread-off" ]; then
+  wine reg add 'HKCU\Software\Kelvane\Vantor\AutoUpdate' /v CheckSpread /d 0 /f >/dev/null 2>&1 &&
+    touch "$WINEPREFIX/.vantor-check-spread-off"
+fi

@@ -55,6 +55,10 @@ enum KeyId {
   kVersionNewKey,
   kNewSetupStampKey,
   kValidVersionsKey,
+  kRolloutPercentKey,
+  kRolloutStartKey,
+  kRolloutDaysKey,
+  kRolloutBucketKey,
   kRemoveStartUpShortcutKey,
   kRemoveCheckForNewUpdateShortcutKey,
   kAutoInformKey,
@@ -109,6 +113,10 @@ constexpr KeyDef kKeys[] = {
     {true, kNewSetup, "VersionNew", "0"},
     {true, kNewSetup, "Stamp", "0"},
     {true, kNewSetup, "ValidVersions", ""},
+    {true, kNewSetup, "RolloutPercent", ""},
+    {true, kNewSetup, "RolloutStart", ""},
+    {true, kNewSetup, "RolloutDays", ""},
+    {false, kOriginalSetup, "RolloutBucket", ""},
     {true, kNewSetup, "RemoveStartUpShortcut", "0"},
     {true, kNewSetup, "RemoveCheckForNewUpdateShortcut", "0"},
     {true, kGeneral, "AutoInform", "0"},
@@ -254,6 +262,12 @@ bool Descriptors::SetVersionOriginal(std::int64_t version) {
 bool Descriptors::SetStamp(std::int64_t stamp) {
   return WriteNumber("Stamp", stamp);
 }
+std::string Descriptors::RolloutBucket() {
+  return Read(kRolloutBucketKey);
+}
+bool Descriptors::SetRolloutBucket(int bucket) {
+  return WriteNumber("RolloutBucket", bucket);
+}
 
 std::string Descriptors::TargetDir() {
   return Read(kTargetDirKey);
@@ -356,6 +370,15 @@ std::int64_t Descriptors::NewSetupStamp() {
 }
 std::string Descriptors::ValidVersions() {
   return Read(kValidVersionsKey);
+}
+std::string Descriptors::RolloutPercent() {
+  return Read(kRolloutPercentKey);
+}
+std::string Descriptors::RolloutStart() {
+  return Read(kRolloutStartKey);
+}
+std::string Descriptors::RolloutDays() {
+  return Read(kRolloutDaysKey);
 }
 bool Descriptors::RemoveStartUpShortcut() {
   return Switch(kRemoveStartUpShortcutKey);

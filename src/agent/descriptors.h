@@ -100,6 +100,9 @@ public:
   bool SetReAskSecondsLast(std::int64_t seconds);
   bool SetVersionOriginal(std::int64_t version);
   bool SetStamp(std::int64_t stamp);
+  // This install's rollout bucket as written ("" before the first draw).
+  std::string RolloutBucket();
+  bool SetRolloutBucket(int bucket);
 
   // --- .original: [Directories], [UnInstall] ---
   std::string TargetDir();
@@ -143,6 +146,10 @@ public:
   std::int64_t VersionNew();
   std::int64_t NewSetupStamp();
   std::string ValidVersions();
+  // The staged rollout's keys as written ("" when absent).
+  std::string RolloutPercent();
+  std::string RolloutStart();
+  std::string RolloutDays();
   bool RemoveStartUpShortcut();
   bool RemoveCheckForNewUpdateShortcut();
 

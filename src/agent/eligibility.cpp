@@ -3,8 +3,10 @@
 #include <cstdint>
 #include <limits>
 
+#include "agent/rollout.h"
 #include "http/error_page.h"
 #include "util/field_list.h"
+#include "util/random.h"
 #include "util/system_info.h"
 #include "util/text.h"
 
@@ -15,7 +17,7 @@ namespace {
 constexpr std::string_view kReasons =
     "|Error downloading .INFO file|Error reading .ORIGINAL file|Too early for retesting"
     "|New version is not higher then old version|\"Valid for version\" mismatch"
-    "|Download file size error|OK|";
+    "|Download file size error|OK|Not in the staged rollout yet|";
 
 // a + b held inside the 64-bit range: descriptors may hold any number, and
 // a last time near the top plus an interval must not wrap into the past.
@@ -56,7 +58,7 @@ bool HasNewSetupSection(std::string_view content) {
 } // namespace
 
 std::string EligibilityReason(int code) {
-  if (code < kInfoNotDownloaded || code > kEligible) return {};
+  if (code < kInfoNotDownloaded || code > kNotInRollout) return {};
   return util::SUB::GetField(kReasons, code);
 }
 
@@ -71,7 +73,8 @@ bool IsUsableInfoDownload(std::string_view errorText, std::string_view content, 
 Eligibility::Eligibility(Descriptors& descriptors, platform::Clock& clock,
                          platform::RegistryReader& registry, platform::SizeProbe& sizes,
                          platform::LogSink& log)
-    : d_(descriptors), clock_(clock), registry_(registry), sizes_(sizes), log_(log) {}
+    : d_(descriptors), clock_(clock), registry_(registry), sizes_(sizes), log_(log),
+      draw_(util::RandomInRange) {}
 
 std::int64_t Eligibility::NowSeconds() {
   return AgentSeconds(clock_.Now());
@@ -87,6 +90,7 @@ bool Eligibility::RefreshTestMode(bool force) {
   testModeUrl_ = registry_.Read(kTestModeKey, "TestModeURL", "");
   const std::string today = util::FormatDateText(util::DecodeDateTime(clock_.Now()));
   testMode_ = mode == "1" && date == today;
+  spreadOn_ = registry_.Read(kTestModeKey, "CheckSpread", "1") != "0";
   testModeRead_ = true;
   lastTestModeRead_ = now;
   return testMode_;
@@ -96,12 +100,35 @@ int Eligibility::ShotTimeStatus() {
   if (!d_.ShotsEnabled() && !forcedCheck_) return kShotNone;
   const std::int64_t interval = d_.ProbeSecondsInterval();
   const std::int64_t wait = testMode_ ? kTestModeProbeSeconds : interval;
-  int status = SaturatingAdd(d_.ProbeSecondsLast(), wait) <= NowSeconds() ? kShotNow : kShotNone;
+  const std::int64_t last = d_.ProbeSecondsLast();
+  int status = SaturatingAdd(last, wait) <= NowSeconds() ? kShotNow : kShotNone;
+  if (status == kShotNow && !forcedCheck_ && !testMode_ && spreadOn_ && interval != -1 &&
+      !SpreadPassed(last, interval))
+    status = kShotNone;
   if (interval == 0) status *= 2;
   if (interval == -1) status = kShotNone;
   if (forcedCheck_) status = kShotNow;
   forcedCheck_ = false;
   return status;
+}
+
+bool Eligibility::SpreadPassed(std::int64_t last, std::int64_t interval) {
+  const std::int64_t now = NowSeconds();
+  if (startSeconds_ < 0) {
+    startSeconds_ = now;
+    startSpread_ = draw_(0, kStartSpreadSeconds);
+    log_.Log("First check of this run spread by " + util::IntToStr(startSpread_) + " s");
+  }
+  if (!spreadDrawn_ || spreadFor_ != last || spreadInterval_ != interval) {
+    spreadDrawn_ = true;
+    spreadFor_ = last;
+    spreadInterval_ = interval;
+    checkSpread_ = draw_(0, static_cast<std::uint32_t>(MaxCheckSpread(interval)));
+    if (checkSpread_ > 0)
+      log_.Log("Check spread by " + util::IntToStr(checkSpread_) + " s past its due time");
+  }
+  return now >= startSeconds_ + startSpread_ &&
+         now >= SaturatingAdd(SaturatingAdd(last, interval), checkSpread_);
 }
 
 bool Eligibility::IsReAskDue() {
@@ -144,6 +171,21 @@ bool Eligibility::CheckDownloadSize(const std::string& base, const std::string& 
   return ok;
 }
 
+bool Eligibility::IsInRollout() {
+  const RolloutPlan plan = ReadRolloutPlan(d_.RolloutPercent(), d_.RolloutStart(), d_.RolloutDays());
+  const int share = RolloutShare(plan, clock_.UtcSeconds());
+  if (share >= kRolloutBuckets) return true;
+  int bucket = ParseRolloutBucket(d_.RolloutBucket());
+  if (bucket < 0) {
+    bucket = static_cast<int>(draw_(0, kRolloutBuckets - 1));
+    // Unwritten, the bucket holds for this check only; the next draws anew.
+    if (!d_.SetRolloutBucket(bucket)) log_.Log("Rollout bucket not kept: .original not written");
+  }
+  log_.Log("Rollout at " + util::IntToStr(share) + " %, this install's bucket " +
+           util::IntToStr(bucket));
+  return bucket < share;
+}
+
 bool Eligibility::GetOkToPerformAU(bool infoDownloaded, int& code, std::string& reason,
                                    bool userRequested) {
   code = infoDownloaded ? kOriginalUnreadable : kInfoNotDownloaded;
@@ -153,6 +195,9 @@ bool Eligibility::GetOkToPerformAU(bool infoDownloaded, int& code, std::string& 
     code = kVersionNotHigher;
   if (code == kVersionNotHigher && versionOriginal < d_.VersionNew()) code = kValidVersionMismatch;
   if (code == kValidVersionMismatch && IsValidForVersion()) code = kDownloadSizeError;
+  // Before the size question, so that installs left out cost the server
+  // nothing more.
+  if (code == kDownloadSizeError && !userRequested && !IsInRollout()) code = kNotInRollout;
   if (code == kDownloadSizeError &&
       CheckDownloadSize(d_.DownloadURL_UPDATE(), d_.NameOfUpdateFile(), d_.NameOfInformFile()))
     code = kEligible;

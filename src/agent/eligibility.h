@@ -8,6 +8,7 @@
 #include <string>
 #include <string_view>
 
+#include "agent/check_spread.h"
 #include "agent/descriptors.h"
 #include "platform/clock.h"
 #include "platform/log_sink.h"
@@ -35,9 +36,11 @@ enum EligibilityCode {
   kValidVersionMismatch = 4,
   kDownloadSizeError = 5,
   kEligible = 6,
+  // Passed every test but the staged rollout has not reached this install.
+  kNotInRollout = 7,
 };
 
-// The reason text of a code ("OK" for 6); "" outside 0..6.
+// The reason text of a code ("OK" for 6); "" outside 0..7.
 std::string EligibilityReason(int code);
 
 // Due-time results of ShotTimeStatus.
@@ -59,7 +62,8 @@ public:
 
   // Reads test mode from the registry, unless it was read less than 30
   // seconds ago and `force` is off. On only with "TestMode" exactly "1" and
-  // "TestModeDate" today's date (DD-MMM-YYYY). Returns TestMode().
+  // "TestModeDate" today's date (DD-MMM-YYYY). Returns TestMode(). The same
+  // key's "CheckSpread" = "0" turns the check spread off (for test labs).
   bool RefreshTestMode(bool force);
   bool TestMode() const { return testMode_; }
   const std::string& TestModeURL() const { return testModeUrl_; }
@@ -70,8 +74,15 @@ public:
   bool ForcedCheck() const { return forcedCheck_; }
 
   // 0 no check now, 1 check now, 2 check now as the one check of the run
-  // (interval 0). Never for interval -1 unless forced.
+  // (interval 0). Never for interval -1 unless forced. A scheduled check
+  // outside test mode also waits for its spread: the first of a run up to
+  // kStartSpreadSeconds after the first call, each later one up to
+  // MaxCheckSpread(interval) past its due time, drawn once per check and
+  // logged.
   int ShotTimeStatus();
+  // Where spreads and rollout buckets are drawn (tests and simulations set
+  // their own).
+  void SetSpreadDraw(SpreadDraw draw) { draw_ = draw; }
   // ReAskSecondsLast + ReAskSecondsInterval is past and the interval is
   // above 0.
   bool IsReAskDue();
@@ -84,9 +95,14 @@ public:
   bool CheckDownloadSize(const std::string& base, const std::string& updateName,
                          const std::string& informName);
 
+  // Whether this install is in the descriptor's staged rollout today: its
+  // bucket (drawn once and kept in the .original) below the share of the day.
+  bool IsInRollout();
+
   // The tests in order; `code` is how far the descriptor got, `reason` its
   // text. `userRequested`: the user asked for this check, so a descriptor
-  // already acted on is offered again. True when the code is 6.
+  // already acted on is offered again and the rollout does not hold it
+  // back. True when the code is 6.
   bool GetOkToPerformAU(bool infoDownloaded, int& code, std::string& reason,
                         bool userRequested = false);
   int LastEligibilityCode() const { return eligibilityCode_; }
@@ -105,6 +121,16 @@ private:
   bool testModeRead_ = false;
   std::uint32_t lastTestModeRead_ = 0;
   bool forcedCheck_ = false;
+  bool spreadOn_ = true;
+  SpreadDraw draw_;
+  std::int64_t startSeconds_ = -1; // of the first due-time question
+  std::int64_t startSpread_ = 0;
+  bool spreadDrawn_ = false;
+  // The ProbeSecondsLast and interval the spread was drawn for.
+  std::int64_t spreadFor_ = 0;
+  std::int64_t spreadInterval_ = 0;
+  std::int64_t checkSpread_ = 0;
+  bool SpreadPassed(std::int64_t last, std::int64_t interval);
   int eligibilityCode_ = kInfoNotDownloaded;
 };
 

@@ -14,6 +14,7 @@ namespace {
 class PosixClock : public platform::Clock {
 public:
   double Now() override { return util::Now(); }
+  std::int64_t UtcSeconds() override { return static_cast<std::int64_t>(std::time(nullptr)); }
   std::uint32_t TickCount() override {
     timespec ts{};
     clock_gettime(CLOCK_MONOTONIC, &ts);

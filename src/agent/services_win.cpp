@@ -11,6 +11,13 @@ namespace {
 class WinClock : public platform::Clock {
 public:
   double Now() override { return util::Now(); }
+  std::int64_t UtcSeconds() override {
+    FILETIME ft;
+    GetSystemTimeAsFileTime(&ft);
+    const std::uint64_t ticks = (std::uint64_t(ft.dwHighDateTime) << 32) | ft.dwLowDateTime;
+    // 100 ns ticks since 1601 to seconds since 1970.
+    return static_cast<std::int64_t>(ticks / 10000000ull) - 11644473600ll;
+  }
   std::uint32_t TickCount() override { return GetTickCount(); }
 };
 

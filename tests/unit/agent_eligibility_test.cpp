@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <string>
@@ -24,7 +25,10 @@ using util::IntToStr;
 
 class EligibilityTest : public ::testing::Test {
 public: // the case table's arrange functions set the pair up
-  EligibilityTest() { clock.Set(2026, 12, 10, 9, 30, 0); }
+  EligibilityTest() {
+    clock.Set(2026, 12, 10, 9, 30, 0);
+    e.SetSpreadDraw(agent_test::LowestDraw);
+  }
   std::int64_t Now() { return agent::AgentSeconds(clock.now); }
   void Original(const char* key, const std::string& value) {
     store.values[{"O", "OriginalSetup", key}] = value;
@@ -246,11 +250,11 @@ TEST_F(EligibilityTest, TestModeIsReadAgainAfterThirtySeconds) {
   clock.ticks = 0xFFFF0000u; // near the wrap of the tick count
   TestModeRegistry("1", "10-DEC-2026", "u1");
   EXPECT_TRUE(e.RefreshTestMode(false)); // the first read is never skipped
-  EXPECT_EQ(registry.reads, 3);
+  EXPECT_EQ(registry.reads, 4);
   TestModeRegistry("0", "10-DEC-2026", "u2");
   clock.ticks += 30000;
   EXPECT_TRUE(e.RefreshTestMode(false));
-  EXPECT_EQ(registry.reads, 3);
+  EXPECT_EQ(registry.reads, 4);
   EXPECT_FALSE(e.RefreshTestMode(true)); // force reads at once
   EXPECT_EQ(e.TestModeURL(), "u2");
   TestModeRegistry("1", "10-DEC-2026", "u3");
@@ -282,6 +286,8 @@ TEST_F(EligibilityTest, EachCodeWithItsReasonAndLogLine) {
        [](EligibilityTest& t) { t.sizes.urls["http://upd.invalid/app/AppSetup.exe"] = 2000; }, true,
        5, "Download file size error"},
       {"eligible", [](EligibilityTest&) {}, true, 6, "OK"},
+      {"rollout at 0 %", [](EligibilityTest& t) { t.Info("RolloutPercent", "0"); }, true, 7,
+       "Not in the staged rollout yet"},
   };
   for (const auto& c : cases) {
     store.values.clear();
@@ -300,7 +306,7 @@ TEST_F(EligibilityTest, EachCodeWithItsReasonAndLogLine) {
     EXPECT_EQ(log.log.back(), "GetOkToPerformAU = " + IntToStr(c.code) + " - " + c.reason);
     EXPECT_EQ(log.trace, (std::vector<std::string>{"4242 GetOkToPerformAU=" + IntToStr(c.code)}));
   }
-  EXPECT_EQ(agent::EligibilityReason(7), "");
+  EXPECT_EQ(agent::EligibilityReason(8), "");
   EXPECT_EQ(agent::EligibilityReason(-1), "");
 }
 
@@ -318,6 +324,111 @@ TEST_F(EligibilityTest, AStampAlreadyActedOnComesBackByReAskOrUserRequest) {
   EXPECT_FALSE(e.GetOkToPerformAU(true, code, reason));
   Original("ReAskSecondsLast", Now() - 86401);
   EXPECT_TRUE(e.GetOkToPerformAU(true, code, reason));
+}
+
+TEST_F(EligibilityTest, RolloutLetsInTheBucketsBelowTheShareOfTheDay) {
+  // 2026-12-10 00:00 UTC; a ramp from 10 % over 4 days starts that day.
+  constexpr std::int64_t kDay0 = 1796860800;
+  const struct {
+    const char* what;
+    const char* percent;
+    const char* start;
+    const char* days;
+    std::int64_t utc;
+    const char* bucket;
+    bool userRequested;
+    int code;
+  } cases[] = {
+      {"no keys: everyone", "", "", "", kDay0, "99", false, 6},
+      {"50 %: bucket 49 in", "50", "", "", kDay0, "49", false, 6},
+      {"50 %: bucket 50 out", "50", "", "", kDay0, "50", false, 7},
+      {"0 %: the user asked", "0", "", "", kDay0, "0", true, 6},
+      {"above 100 counts as 100", "250", "", "", kDay0, "99", false, 6},
+      {"not a number counts as absent", "half", "", "", kDay0, "99", false, 6},
+      {"ramp before its start: 10 %", "10", "2026-12-10", "4", kDay0 - 1, "10", false, 7},
+      {"ramp, day 2 of 4: 55 %", "10", "2026-12-10", "4", kDay0 + 2 * 86400, "54", false, 6},
+      {"ramp, day 2 of 4: 55 %, bucket 55 out", "10", "2026-12-10", "4", kDay0 + 2 * 86400, "55",
+       false, 7},
+      {"ramp without a percentage starts at 0", "", "2026-12-10", "4", kDay0 + 86400, "25", false,
+       7},
+      {"ramp ended: everyone", "10", "2026-12-10", "4", kDay0 + 4 * 86400, "99", false, 6},
+      {"bad start date: the percentage alone", "30", "2026-13-10", "4", kDay0 + 9 * 86400, "40",
+       false, 7},
+  };
+  for (const auto& c : cases) {
+    store.values.clear();
+    EligiblePair();
+    Info("RolloutPercent", c.percent);
+    Info("RolloutStart", c.start);
+    Info("RolloutDays", c.days);
+    Original("RolloutBucket", c.bucket);
+    clock.utc = c.utc;
+    int code = -1;
+    std::string reason;
+    EXPECT_EQ(e.GetOkToPerformAU(true, code, reason, c.userRequested), c.code == 6) << c.what;
+    EXPECT_EQ(code, c.code) << c.what;
+  }
+}
+
+TEST_F(EligibilityTest, RolloutBucketIsDrawnOnceAndKept) {
+  auto StoredBucket = [this] { return store.values[{"O", "OriginalSetup", "RolloutBucket"}]; };
+  EligiblePair();
+  Info("RolloutPercent", "40");
+  e.SetSpreadDraw([](std::uint32_t, std::uint32_t high) { return high; });
+  int code = -1;
+  std::string reason;
+  EXPECT_FALSE(e.GetOkToPerformAU(true, code, reason));
+  EXPECT_EQ(StoredBucket(), "99");
+  EXPECT_NE(std::find(log.log.begin(), log.log.end(), "Rollout at 40 %, this install's bucket 99"),
+            log.log.end());
+  // The kept bucket counts, not a new draw.
+  Original("RolloutBucket", 3);
+  EXPECT_TRUE(e.GetOkToPerformAU(true, code, reason));
+  EXPECT_EQ(StoredBucket(), "3");
+  // A bucket out of range is drawn again.
+  Original("RolloutBucket", "100");
+  EXPECT_FALSE(e.GetOkToPerformAU(true, code, reason));
+  EXPECT_EQ(StoredBucket(), "99");
+}
+
+TEST_F(EligibilityTest, ScheduledChecksWaitForTheirSpread) {
+  e.SetSpreadDraw([](std::uint32_t, std::uint32_t high) { return high; });
+  const std::int64_t start = Now();
+  auto at = [&](std::int64_t seconds) {
+    clock.now = (start + seconds) / 86400.0;
+    return e.ShotTimeStatus();
+  };
+  Original("ProbeSecondsInterval", 36000);
+  Original("ProbeSecondsLast", start - 40000); // overdue at the start
+  EXPECT_EQ(at(0), agent::kShotNone);
+  EXPECT_EQ(at(agent::kStartSpreadSeconds - 1), agent::kShotNone);
+  EXPECT_EQ(at(agent::kStartSpreadSeconds), agent::kShotNow);
+  // After a check the next one waits its interval and a tenth of it more.
+  Original("ProbeSecondsLast", start + 300);
+  EXPECT_EQ(at(300 + 36000 + 3599), agent::kShotNone);
+  EXPECT_EQ(at(300 + 36000 + 3600), agent::kShotNow);
+  EXPECT_NE(std::find(log.log.begin(), log.log.end(), "Check spread by 3600 s past its due time"),
+            log.log.end());
+  // Interval 0: the run's one check waits for the start spread only.
+  Original("ProbeSecondsInterval", 0);
+  EXPECT_EQ(at(400), agent::kShotOnce);
+  // A forced check, test mode and the lab switch do not wait.
+  Original("ProbeSecondsInterval", 36000);
+  Original("ProbeSecondsLast", start + 500);
+  EXPECT_EQ(at(500 + 36000), agent::kShotNone);
+  e.RequestForcedCheck();
+  EXPECT_EQ(at(500 + 36000), agent::kShotNow);
+  registry.values[std::string(agent::kTestModeKey) + "|CheckSpread"] = "0";
+  e.RefreshTestMode(true);
+  EXPECT_EQ(at(500 + 36000), agent::kShotNow);
+}
+
+TEST(CheckSpread, ATenthOfTheIntervalAtMostSixHours) {
+  EXPECT_EQ(agent::MaxCheckSpread(-1), 0);
+  EXPECT_EQ(agent::MaxCheckSpread(0), 0);
+  EXPECT_EQ(agent::MaxCheckSpread(3600), 360);
+  EXPECT_EQ(agent::MaxCheckSpread(86400), 8640);
+  EXPECT_EQ(agent::MaxCheckSpread(7 * 86400), 6 * 3600);
 }
 
 // Broken descriptors on disk, read through the agent's INI layer: every one

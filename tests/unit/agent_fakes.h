@@ -35,9 +35,15 @@ public:
   bool failWrites = false;
 };
 
+// A spread draw that always gives its low end: no check spread, bucket 0.
+inline std::uint32_t LowestDraw(std::uint32_t low, std::uint32_t) {
+  return low;
+}
+
 class FakeClock : public platform::Clock {
 public:
   double Now() override { return now; }
+  std::int64_t UtcSeconds() override { return utc; }
   std::uint32_t TickCount() override { return ticks; }
   // Local time of day `day` of `month` (1-12) `year`, h:m:s.
   void Set(int year, int month, int day, int hour = 0, int minute = 0, int second = 0) {
@@ -51,6 +57,7 @@ public:
     now = util::EncodeDateTime(t);
   }
   double now = 0;
+  std::int64_t utc = 0;
   std::uint32_t ticks = 0;
 };
 

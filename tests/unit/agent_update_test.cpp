@@ -206,6 +206,7 @@ protected:
         agentUnderTest(d, e, values, host, log,
                        {kFolder, kUrl, "App.AutoUpdate.exe", kToken, ""}) {
     clock.Set(2026, 12, 10, 9, 0, 0);
+    e.SetSpreadDraw(agent_test::LowestDraw);
     Defaults();
   }
 
