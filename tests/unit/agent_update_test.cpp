@@ -297,6 +297,7 @@ TEST_F(AgentAtWork, WholeUpdateAsksStopsRunsRecordsRestartsAndRelaunches) {
       "window shown",
       "download " + kUrl + "/AppSetup.exe",
       "window hidden",
+      "hold " + SetupPath(),
       "notify 41/2",
       "ask [s14 App]",
       "close " + product,
