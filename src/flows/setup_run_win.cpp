@@ -5,6 +5,7 @@
 #include "flows/exit_codes.h"
 #include "package/file_info.h"
 #include "package/payload.h"
+#include "package/payload_presence.h"
 #include "package/setup_command.h"
 #include "package/unpack_win.h"
 #include "package/work_folder.h"
@@ -114,8 +115,17 @@ void ReportUnpackFailure(const UnpackResult& unpack, const std::string& packageF
 }  // namespace
 
 bool OwnPackageUsable(const TGFileInfo& info) {
-  if (info.trailer().HasMagic() || !util::SwitchValue("/SpanDiskFName1=", "").empty()) return true;
   const std::string& own = startup::State().ownPath;
+  // An agent is the stub and its header only: payload behind an agent byte
+  // is no agent the builder or a setup wrote.
+  if (info.IsUpdateAgent() && HasPayload(own)) {
+    ReportFailure({kExitDamagedPackage, "damaged package (an agent with payload): " + own,
+                   SetupCannotContinue(own, "The package is damaged: an update agent that "
+                                            "carries payload.")},
+                  !util::SwitchPresent("/hide"));
+    return false;
+  }
+  if (!info.IsDamaged() || !util::SwitchValue("/SpanDiskFName1=", "").empty()) return true;
   ReportFailure({kExitDamagedPackage, "damaged package (no trailer): " + own,
                  DamagedTrailerText(own)},
                 !util::SwitchPresent("/hide"));
@@ -127,9 +137,10 @@ bool RunSetupPackage(std::string workFolder, const std::string& packageFile,
                      const std::string& extraArgs) {
   bool result = false;
   TGFileInfo info(packageFile);
-  // Without its magic number a trailer's fields mean nothing: the file is a
-  // damaged package (a missing file is the checksum's case below).
-  if (platform::FileExists(packageFile) && !info.trailer().HasMagic()) {
+  // Without its magic number (or with an unknown version, or header blocks
+  // that are not) a trailer's fields mean nothing: the file is a damaged
+  // package (a missing file is the checksum's case below).
+  if (info.IsDamaged()) {
     ReportFailure({kExitDamagedPackage, "damaged package (no trailer): " + packageFile,
                    DamagedTrailerText(packageFile)},
                   foreground);
@@ -244,13 +255,11 @@ void OnSetupTimer(HWND mainWindow) {
     const std::string setupName = own.DownloadFileName();
     // Both names become paths (in the work folder, in the temporary or the
     // source folder): they follow the rule for names inside a package.
-    std::string unsafe;
-    if (!agentFileName.empty() && !IsSafeRelativeName(agentFileName))
-      unsafe = agentFileName;
-    else if (!IsSafeRelativeName(setupName))
-      unsafe = setupName;
-    if (!unsafe.empty()) {
-      ReportFailure({kExitDamagedPackage, "unsafe file name refused: " + unsafe,
+    const bool agentUnsafe = !agentFileName.empty() && !IsSafeRelativeName(agentFileName);
+    // An empty setup name is refused too: it would name the source folder.
+    const std::string unsafe = agentUnsafe ? agentFileName : setupName;
+    if (agentUnsafe || !IsSafeRelativeName(setupName)) {
+      ReportFailure({kExitDamagedPackage, "unsafe file name refused: \"" + unsafe + "\"",
                    SetupCannotContinue(unsafe, "Unsafe file name refused")},
                   !(util::SwitchPresent("/hide") || own.RunHidden()));
     } else {

@@ -64,6 +64,34 @@ class HostileSetupTest(WineTestCase):
         self.assertEqual(proc.wait(timeout=60), DAMAGED)
         self.assertFalse(self.record.exists(), "the engine ran")
 
+    def test_trailer_bytes_no_setup_may_carry_are_damage(self):
+        """A version the stub does not know ate payload blocks as header
+        blocks (Version 3 dropped the first file, 255 all of them); an agent
+        byte on a package with payload ran as an agent that never ended and
+        wrote a descriptor beside the setup."""
+        src = self.make_source({"Engine.exe": ENGINE.read_bytes(), "a.txt": b"payload"})
+        built = self.dir / "built.exe"
+        vpack("build", src, "--stub", STUB, "-o", built, "-q", "--engine", "Engine.exe",
+              "--engine-args", "/ExitCode=7", "--update-info", "Prog.info")
+        for label, offset, value in (("version 3", 1, 3), ("version 255", 1, 255),
+                                     ("version 1", 1, 1), ("agent byte", 69, 1)):
+            with self.subTest(label):
+                folder = self.dir / label.replace(" ", "_")
+                folder.mkdir()
+                setup = folder / "setup.exe"
+                data = bytearray(built.read_bytes())
+                data[len(data) - 74 + offset] = value
+                setup.write_bytes(bytes(data))
+                self.record.unlink(missing_ok=True)
+                start = time.time()
+                with DebugViewer(self.dir) as viewer:
+                    code = wine(setup, "/hide", timeout=60)
+                self.assertLess(time.time() - start, QUICK)
+                self.assertEqual(code, DAMAGED)
+                self.assertIn(f"Setup failed, exit code {DAMAGED}: damaged package", viewer.text)
+                self.assertFalse(self.record.exists(), "the engine ran")
+                self.assertEqual([p.name for p in folder.iterdir()], ["setup.exe"])
+
     def engine_folder(self):
         text = self.record.read_bytes().decode("latin-1")
         return re.search(r"^Folder=(.*)\r$", text, re.M).group(1)
