@@ -281,6 +281,7 @@ class WineTestCase(unittest.TestCase):
     def make_source(self, files):
         """A source folder from {relative name: bytes}."""
         src = self.dir / "src"
+        src.mkdir(parents=True, exist_ok=True)
         for name, data in files.items():
             p = src / name
             p.parent.mkdir(parents=True, exist_ok=True)
