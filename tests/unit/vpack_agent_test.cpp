@@ -138,4 +138,28 @@ TEST_F(VpackAgent, RefusesWhatTheAgentCouldNotUseAndLeavesNothing) {
   }
 }
 
+// A second run into the same folder would silently drop the vendor's edits
+// of the descriptors; only --force replaces them.
+TEST_F(VpackAgent, KeepsFilesAlreadyThereUnlessForced) {
+  std::string out, err;
+  ASSERT_EQ(RunVpack(Args(), out, err), 0) << err;
+  const std::string edited = ReadFile(Path("ship/App.original")) + "; edited\r\n";
+  WriteFile(Path("ship/App.original"), edited);
+  EXPECT_NE(RunVpack(Args(), out, err), 0);
+  EXPECT_NE(err.find("App.AutoUpdate.exe exists"), std::string::npos) << err;
+  EXPECT_EQ(ReadFile(Path("ship/App.original")), edited);
+  // Each file alone is enough to refuse.
+  for (const char* only : {"App.original", "App.v2.info"}) {
+    fs::remove_all(Path("ship"));
+    WriteFile(Path("ship") / only, edited);
+    EXPECT_NE(RunVpack(Args(), out, err), 0) << only;
+    EXPECT_NE(err.find("give --force"), std::string::npos) << err;
+    EXPECT_EQ(ReadFile(Path("ship") / only), edited);
+  }
+  std::vector<std::string> forced = Args();
+  forced.push_back("--force");
+  ASSERT_EQ(RunVpack(forced, out, err), 0) << err;
+  EXPECT_EQ(ReadFile(Path("ship/App.original")).find("; edited"), std::string::npos);
+}
+
 } // namespace

@@ -16,6 +16,7 @@
 #include "pack/file_system.h"
 #include "pack/language_table.h"
 #include "pack/source_files.h"
+#include "pack/url_check.h"
 #include "pack/volume_writer.h"
 #include "package/file_info.h"
 #include "package/format.h"
@@ -112,6 +113,12 @@ void Warn(const BuildOptions& o, const std::string& text) {
   if (o.warn) o.warn(text);
 }
 
+void CheckLocation(const std::string& what, const std::string& location, bool given) {
+  if (!given) return;
+  const std::string problem = LocationProblem(location);
+  if (!problem.empty()) throw Error("the " + what + " '" + location + "' " + problem);
+}
+
 // The options that stand on their own; returns the compression levels.
 Levels CheckOptions(const BuildOptions& o) {
   if (o.stubPath.empty()) throw Error("no stub given (--stub)");
@@ -136,6 +143,10 @@ Levels CheckOptions(const BuildOptions& o) {
   if (o.cdLayout && util::EndsWithNoCase(o.outputPath, ".001"))
     throw Error("with a CD-style set the output names the launcher (such as setup.exe); the "
                 "package goes to its .001, .002, ... files");
+
+  CheckLocation("update URL (--update-url)", o.updateUrl, o.updateUrlGiven || !o.updateUrl.empty());
+  if (o.downloadSource)
+    CheckLocation("download source (--download-source)", *o.downloadSource, true);
 
   std::error_code ec;
   if (!o.sourceDir.empty() && LiesInside(o.outputPath, o.sourceDir))
@@ -189,7 +200,10 @@ std::string MarkEngine(const BuildOptions& o, std::vector<SourceFile>& files) {
       Warn(o, "no --engine: the stub will unpack the files but start nothing");
     return {};
   }
+  // Given relative to the source folder, perhaps as "./Setup.exe".
   std::string wanted = util::ReplaceAll(o.engine, "/", "\\");
+  while (wanted.size() > 2 && wanted.compare(0, 2, ".\\") == 0)
+    wanted.erase(0, 2);
   auto it = std::find_if(files.begin(), files.end(),
                          [&](const SourceFile& f) { return util::EqualsNoCase(f.name, wanted); });
   if (it == files.end()) throw Error("engine " + o.engine + " is not a file of the source folder");
@@ -281,7 +295,9 @@ void WriteBlocks(const BuildOptions& o, const std::vector<SourceFile>& files, Le
   Pipeline pipeline(levels, o.threads, [&](Job& job) {
     const bool compressed = !job.packed.empty();
     const std::string& body = compressed ? job.packed : job.raw;
-    set.AddBlock(LengthWord(body.size(), compressed), body, job.name);
+    const std::string word = LengthWord(body.size(), compressed);
+    set.AddBlock(word, body, job.name);
+    result.payloadBytes += word.size() + body.size();
     ++result.fileBlocks;
     if (!compressed) ++result.storedBlocks;
     progress.bytesDone += job.inputBytes;
