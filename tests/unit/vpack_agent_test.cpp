@@ -74,6 +74,11 @@ TEST_F(VpackAgent, WritesAnAgentAndDescriptorsTheAgentReads) {
   EXPECT_EQ(d.ProbeSecondsInterval(), 86400);
   EXPECT_EQ(d.ProgramName(), "App Deluxe");
   EXPECT_NE(d.AutoUpdateText("s11"), "");
+  // The question before a check joins s22, s23 and s24; the blank that
+  // starts s23 must survive the profile reader, which trims values.
+  EXPECT_EQ(d.AutoUpdateText("s23"), " on the Internet");
+  EXPECT_NE((d.AutoUpdateText("s22") + d.AutoUpdateText("s23")).find("version on the Internet"),
+            std::string::npos);
   EXPECT_EQ(d.ShutDownMethod(), "Using WM_QUIT");
   EXPECT_EQ(d.RunningProcess(), "<InstallDir>\\App.exe");
   EXPECT_TRUE(d.RestartProcess());

@@ -48,8 +48,17 @@ bool BreaksLine(std::string_view text) {
   return text.find_first_of(std::string_view("\r\n\0", 3)) != std::string_view::npos;
 }
 
+// Windows trims a profile value and then takes off one pair of enclosing
+// quotes: a value that starts or ends with a blank (" on the Internet",
+// which joins two other texts) keeps it only when quoted.
 void Key(std::string& text, std::string_view key, std::string_view value) {
-  text.append(key).append("=").append(value).append("\r\n");
+  const bool quote = !value.empty() && (value.front() == ' ' || value.back() == ' ');
+  text.append(key).append("=");
+  if (quote)
+    text.append("\"").append(value).append("\"");
+  else
+    text.append(value);
+  text.append("\r\n");
 }
 
 std::int64_t NewSetupSize(const AgentOptions& o) {
