@@ -156,10 +156,10 @@ TEST_F(VpackAgent, KeepsFilesAlreadyThereUnlessForced) {
   // Each file alone is enough to refuse.
   for (const char* only : {"App.original", "App.v2.info"}) {
     fs::remove_all(Path("ship"));
-    WriteFile(Path("ship") / only, edited);
+    WriteFile(dir_ / "ship" / only, edited);
     EXPECT_NE(RunVpack(Args(), out, err), 0) << only;
     EXPECT_NE(err.find("give --force"), std::string::npos) << err;
-    EXPECT_EQ(ReadFile(Path("ship") / only), edited);
+    EXPECT_EQ(ReadFile(dir_ / "ship" / only), edited);
   }
   std::vector<std::string> forced = Args();
   forced.push_back("--force");

@@ -76,7 +76,7 @@ TEST_F(VpackVendorMistakes, LocationsAreCheckedForSchemeAndSyntax) {
       {"--update-url", "http:///app", "no host"},
       {"--download-source", "https://dl.example.com/files", ""},
       {"--download-source", "dl.example.com/files", "has no scheme"},
-      {"--download-source", " http://dl.example.com", "has no scheme"},
+      {"--download-source", " http://dl.example.com", "contains a blank"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(std::string(c.option) + " '" + c.value + "'");

@@ -23,10 +23,10 @@ std::string LocationProblem(const std::string& location) {
   if (colon == std::string::npos)
     return "has no scheme: give http:// or https://, or a folder such as C:\\Updates or "
            "\\\\server\\share";
+  if (location.find(' ') != std::string::npos) return "contains a blank (write it as %20)";
   const std::string scheme = util::ToUpperAscii(location.substr(0, colon));
   if (scheme != "HTTP" && scheme != "HTTPS")
     return "has the scheme " + location.substr(0, colon) + "://; give http:// or https://";
-  if (location.find(' ') != std::string::npos) return "contains a blank (write it as %20)";
   const std::string rest = location.substr(colon + 3);
   if (rest.empty() || rest[0] == '/' || rest[0] == ':' || rest[0] == '?') return "has no host name";
   return {};
