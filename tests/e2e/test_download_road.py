@@ -13,6 +13,7 @@ from pathlib import Path
 
 from harness import (ROOT, STUB, WIN_BUILD, DebugViewer, WindowsProcess, WineTestCase, run_windows,
                      vpack, win_path)
+from harness import i686
 
 sys.path.insert(0, str(ROOT / "tests" / "support"))
 from http_server import TestServer  # noqa: E402
@@ -73,6 +74,7 @@ class DownloadRoadTest(WineTestCase):
         return [r for r in self.server.requests
                 if r["headers"].get("user-agent") == "HTTP_Connect_3"]
 
+    @i686
     def test_downloads_checks_runs_and_deletes_with_the_bars_moving(self):
         # Slow enough (about 4 s) for the probe, itself a Wine process, to
         # see the bar at several positions on a busy machine.
