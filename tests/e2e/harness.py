@@ -47,7 +47,13 @@ STUB = WIN_BUILD / "src" / "stub.exe"
 STUB32 = ROOT / "build" / "win32" / "src" / "stub.exe"
 STUB64 = Path(os.environ.get("VANTOR_WIN64_BUILD", ROOT / "build" / "win64")) / "src" / "stub.exe"
 VPACK = NATIVE_BUILD / "tools" / "pack" / "vpack"
-DEBUG_VIEWER = WIN_BUILD / "tests" / "support" / "debug_viewer.exe"
+# The tests' own instruments (probes, UI driver, listener, debug viewer):
+# they only watch and answer the programs under test. Under emulation they
+# are the x86_64 ones, which start in a fraction of a second where an
+# emulated program spends seconds, so what they watch does not pass them by.
+TOOLS = (Path(os.environ.get("VANTOR_WIN64_BUILD", ROOT / "build" / "win64"))
+         if I686_ROAD == "emulated" else WIN_BUILD) / "tests" / "support"
+DEBUG_VIEWER = TOOLS / "debug_viewer.exe"
 # Apart per road: a case may run on both at once.
 WORK = ROOT / "build" / ("e2e-i686" if I686_ROAD else "e2e")
 
@@ -159,7 +165,7 @@ def wait_until(condition, seconds=30, step=0.1):
 def window_probe(*args, timeout=60):
     """Runs window_probe.exe (tests/support) with `args`; (exit code, output
     without CRs)."""
-    code, out = run_windows("wine", WIN_BUILD / "tests" / "support" / "window_probe.exe", *args,
+    code, out = run_windows("wine", TOOLS / "window_probe.exe", *args,
                             timeout=timeout)
     return code, out.replace("\r", "")
 
@@ -182,7 +188,7 @@ def stop_agent_copy(copy_class, folder=None, agent_name=None):
     process is ended by its id. With FOLDER and AGENT_NAME, also waits until
     the copy "X_" + AGENT_NAME has removed itself. True when it stopped on
     request (or was not running)."""
-    probe = [WIN_BUILD / "tests" / "support" / "window_probe.exe"]
+    probe = [TOOLS / "window_probe.exe"]
     if run_windows("wine", *probe, "gone", copy_class, 0)[0] == 0:
         stopped = True
     else:
@@ -291,7 +297,7 @@ class WineTestCase(unittest.TestCase):
         """listener.exe in this test's folder for `ms` milliseconds: (the file
         its notifications go to, its "/WM_MSG=" address)."""
         out = self.dir / "listener.txt"
-        proc = WindowsProcess(["wine", WIN_BUILD / "tests" / "support" / "listener.exe",
+        proc = WindowsProcess(["wine", TOOLS / "listener.exe",
                                win_path(out), ms])
         self.addCleanup(lambda: proc.poll() is None and (proc.proc.kill(), proc.proc.wait()))
         ready = self.dir / "listener.txt.ready"

@@ -11,16 +11,16 @@ import unittest
 
 from harness import (AGENT_LOG_LINE, ROOT, STUB, WIN_BUILD, WindowsProcess, WineTestCase,
                      stop_agent_copy, vpack, win_path, wine_drive_c, wait_until)
-from harness import i686
+from harness import TOOLS, i686
 from harness import window_probe as probe
 
 sys.path.insert(0, str(ROOT / "tests" / "support"))
 from http_server import TestServer  # noqa: E402
 
 SUPPORT = WIN_BUILD / "tests" / "support"
-PROBE = SUPPORT / "window_probe.exe"
-DRIVER = SUPPORT / "ui_driver.exe"
-LISTENER = SUPPORT / "listener.exe"
+PROBE = TOOLS / "window_probe.exe"
+DRIVER = TOOLS / "ui_driver.exe"
+LISTENER = TOOLS / "listener.exe"
 ENGINE = SUPPORT / "sample_engine.exe"
 PRODUCT_APP = SUPPORT / "product_app.exe"
 AGENT = "Product.AutoUpdate.exe"

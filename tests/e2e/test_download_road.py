@@ -13,14 +13,14 @@ from pathlib import Path
 
 from harness import (ROOT, STUB, WIN_BUILD, DebugViewer, WindowsProcess, WineTestCase, run_windows,
                      vpack, win_path)
-from harness import i686
+from harness import TOOLS, i686
 
 sys.path.insert(0, str(ROOT / "tests" / "support"))
 from http_server import TestServer  # noqa: E402
 
 ENGINE = WIN_BUILD / "tests" / "support" / "sample_engine.exe"
-PROBE = WIN_BUILD / "tests" / "support" / "window_probe.exe"
-UI_DRIVER = WIN_BUILD / "tests" / "support" / "ui_driver.exe"
+PROBE = TOOLS / "window_probe.exe"
+UI_DRIVER = TOOLS / "ui_driver.exe"
 FULL = "Setup_Full.exe"
 
 

@@ -12,13 +12,13 @@ import unittest
 
 from harness import (STUB, STUB32, STUB64, WIN_BUILD, DebugViewer, WindowsProcess, WineTestCase, run_windows, unix_path, vpack,
                      wait_until, win_path, wine)
-from harness import i686_only
+from harness import TOOLS, i686_only
 
 ENGINE = WIN_BUILD / "tests" / "support" / "sample_engine.exe"
 # The exit codes of failed runs (README.md).
 DAMAGED, BAD_CHECKSUM, ENGINE_NOT_STARTED = 91, 92, 93
-PROBE = WIN_BUILD / "tests" / "support" / "window_probe.exe"
-UI_DRIVER = WIN_BUILD / "tests" / "support" / "ui_driver.exe"
+PROBE = TOOLS / "window_probe.exe"
+UI_DRIVER = TOOLS / "ui_driver.exe"
 
 
 class SetupRoadTest(WineTestCase):

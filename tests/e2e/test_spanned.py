@@ -12,10 +12,10 @@ import zlib
 
 from harness import (STUB, WIN_BUILD, DebugViewer, WineTestCase, run_windows, vpack, win_path,
                      wine)
-from harness import i686
+from harness import TOOLS, i686
 
 ENGINE = WIN_BUILD / "tests" / "support" / "sample_engine.exe"
-UI_DRIVER = WIN_BUILD / "tests" / "support" / "ui_driver.exe"
+UI_DRIVER = TOOLS / "ui_driver.exe"
 
 BLOCK = 8192
 CHECKSUM_LIMIT = 51_200  # larger files are not summed
