@@ -10,6 +10,11 @@ VANTOR_PRESETS="native $VANTOR_WIN_ARCH" scripts/build.sh >/dev/null
 win=build/$VANTOR_WIN_ARCH
 if [ "$VANTOR_WIN_ARCH" = win32 ]; then
   stub_kind="the i686 (32-bit) stub, the one to ship"
+elif [ "$(scripts/wine-arch.sh --i686)" = emulated ]; then
+  # Emulated, every Windows program of the demo would have to run inside
+  # scripts/emul32.sh, at a multiple of the time: the i686 stub is shown
+  # by the test cases instead.
+  stub_kind="the x86_64 stub: this host runs 64-bit Windows programs only; the i686 stub runs here under emulation in the e2e.i686 test cases"
 else
   stub_kind="the x86_64 stub: this host runs 64-bit Windows programs only"
 fi

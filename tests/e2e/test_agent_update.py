@@ -11,16 +11,15 @@ import unittest
 
 from harness import (AGENT_LOG_LINE, ROOT, STUB, WIN_BUILD, WindowsProcess, WineTestCase,
                      stop_agent_copy, vpack, win_path, wine_drive_c, wait_until)
-from harness import TOOLS, i686
 from harness import window_probe as probe
 
 sys.path.insert(0, str(ROOT / "tests" / "support"))
 from http_server import TestServer  # noqa: E402
 
 SUPPORT = WIN_BUILD / "tests" / "support"
-PROBE = TOOLS / "window_probe.exe"
-DRIVER = TOOLS / "ui_driver.exe"
-LISTENER = TOOLS / "listener.exe"
+PROBE = SUPPORT / "window_probe.exe"
+DRIVER = SUPPORT / "ui_driver.exe"
+LISTENER = SUPPORT / "listener.exe"
 ENGINE = SUPPORT / "sample_engine.exe"
 PRODUCT_APP = SUPPORT / "product_app.exe"
 AGENT = "Product.AutoUpdate.exe"
@@ -176,7 +175,6 @@ class InstalledProduct(WineTestCase):
 
 
 class UpdateCycleTest(InstalledProduct):
-    @i686
     def test_whole_update_asks_stops_runs_records_restarts_and_relaunches(self):
         self.install_agent()
         size = self.publish_setup()
@@ -351,7 +349,6 @@ class SignedUpdateTest(InstalledProduct):
     """An agent that carries the vendor's public key, against descriptors
     signed with vpack sign-update."""
 
-    @i686
     def test_signed_update_runs_and_any_flipped_byte_is_refused(self):
         keys = self.dir / "keys" / "vendor"
         vpack("keygen", keys)
