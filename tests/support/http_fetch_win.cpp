@@ -1,6 +1,7 @@
 // Test support: the WinINet client on its own command line.
 //
 //   http_fetch.exe URL TARGET|- [--abort-after-ms N] [--size] [--html]
+//                  [--expected BYTES] [--cap BYTES]
 //
 // Downloads URL into TARGET ("-": into a text) with a progress object whose
 // procedure counts the events, and prints
@@ -18,6 +19,7 @@
 //   abort-latency-ms=<ms>   from the post to the download's return.
 // --size prints "size=<n>" of HTTP_GetFileSize instead of downloading.
 // --html adds "html-page=0|1": IsHtmlErrorPage over TARGET (or the text).
+// --expected and --cap are the download's BodyBounds.
 // Exit code 0 when the error text is empty, else 1.
 #include <windows.h>
 
@@ -86,6 +88,7 @@ int main(int argc, char** argv) {
   const std::string target = std::strcmp(argv[2], "-") == 0 ? std::string() : argv[2];
   int abortAfterMs = -1;
   bool sizeOnly = false, html = false;
+  http::BodyBounds bounds;
   for (int i = 3; i < argc; ++i) {
     if (std::strcmp(argv[i], "--abort-after-ms") == 0 && i + 1 < argc)
       abortAfterMs = std::atoi(argv[++i]);
@@ -93,6 +96,10 @@ int main(int argc, char** argv) {
       sizeOnly = true;
     else if (std::strcmp(argv[i], "--html") == 0)
       html = true;
+    else if (std::strcmp(argv[i], "--expected") == 0 && i + 1 < argc)
+      bounds.expected = std::strtoull(argv[++i], nullptr, 10);
+    else if (std::strcmp(argv[i], "--cap") == 0 && i + 1 < argc)
+      bounds.cap = std::strtoull(argv[++i], nullptr, 10);
   }
 
   if (sizeOnly) {
@@ -118,7 +125,7 @@ int main(int argc, char** argv) {
     http::TProgBar progress(CountEvent);
     http::SetDownloadAbort(false);
     started = util::MillisecondClock();
-    http::HTTP_DownloadFile(nullptr, url, target, error, &progress, content);
+    http::HTTP_DownloadFile(nullptr, url, target, error, &progress, content, bounds);
     ended = util::MillisecondClock();
     if (thread && g_postedAt != 0)
       std::printf("abort-latency-ms=%d\n", static_cast<int>(ended - g_postedAt));

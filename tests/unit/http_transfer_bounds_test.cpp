@@ -1,0 +1,64 @@
+#include "http/transfer_bounds.h"
+
+#include <gtest/gtest.h>
+
+namespace http {
+namespace {
+
+TEST(TransferBounds, RedirectStatuses) {
+  for (std::uint32_t s : {301u, 302u, 303u, 307u, 308u})
+    EXPECT_TRUE(IsRedirectStatus(s)) << s;
+  for (std::uint32_t s : {200u, 204u, 300u, 304u, 305u, 306u, 404u})
+    EXPECT_FALSE(IsRedirectStatus(s)) << s;
+}
+
+TEST(TransferBounds, RedirectTargetReadsLocationAgainstTheAnsweringUrl) {
+  const struct {
+    const char* from;
+    const char* location;
+    const char* to;
+  } cases[] = {
+      {"http://a.example/x/y.exe", "https://b.example/z.exe", "https://b.example/z.exe"},
+      {"http://a.example/x/y.exe", "//c.example/z", "http://c.example/z"},
+      {"http://a.example:8080/x/y.exe?q=1", "/top.exe", "http://a.example:8080/top.exe"},
+      {"http://a.example/x/y.exe?q=/1", "z.exe", "http://a.example/x/z.exe"},
+      {"http://a.example", "z.exe", "http://a.example/z.exe"},
+      {"http://a.example/x/", " ../z.exe ", "http://a.example/x/../z.exe"},
+      // The client puts "http://" before a URL without a scheme.
+      {"a.example/x/y", "/loop", "http://a.example/loop"},
+  };
+  for (const auto& c : cases)
+    EXPECT_EQ(RedirectTarget(c.from, c.location), c.to) << c.from << " + " << c.location;
+}
+
+TEST(TransferBounds, BodyLimitFromCapOrExpectedSize) {
+  EXPECT_EQ(BodyLimit({}), UINT64_MAX);
+  EXPECT_EQ(BodyLimit({578000, 0}), 578000 + kBodyMargin);
+  // A cap wins: a body in memory never passes it.
+  EXPECT_EQ(BodyLimit({578000, kSignatureBodyCap}), kSignatureBodyCap);
+  EXPECT_EQ(BodyLimit({UINT64_MAX - 1, 0}), UINT64_MAX);
+  EXPECT_EQ(BodyTooLargeError("Setup.exe", 4096), "Setup.exe --- Download too large (more than 4096 bytes)");
+}
+
+TEST(TransferBounds, StallLimitFromTheSetting) {
+  const struct {
+    const char* setting;
+    std::uint32_t ms;
+  } cases[] = {{"", 60000},   {"5", 5000},     {" 3 ", 3000}, {"3600", 3600000}, {"0", 60000},
+               {"3601", 60000}, {"-5", 60000}, {"5s", 60000}, {"99999", 60000}};
+  for (const auto& c : cases)
+    EXPECT_EQ(StallLimitMs(c.setting), c.ms) << '"' << c.setting << '"';
+  EXPECT_EQ(StallError("a.info", 60000), "a.info --- Download stalled (no data for 60 seconds)");
+}
+
+TEST(TransferBounds, StallClockCountsFromTheLastProgress) {
+  StallClock clock(5000, 1000);
+  EXPECT_FALSE(clock.Stalled(5999));
+  clock.Progress(5999);
+  EXPECT_FALSE(clock.Stalled(10998));
+  EXPECT_TRUE(clock.Stalled(10999));
+  EXPECT_EQ(TooManyRedirectsError("http://h/a"), "http://h/a --- Too many redirects (more than 10)");
+}
+
+} // namespace
+} // namespace http
