@@ -93,6 +93,8 @@ private:
   bool IdentityMatches(const std::string& file, int kind);
   bool SignedByVendor(const std::string& base, const std::string& name,
                       const std::string& content);
+  http::DownloadRequest TransferRequest(int kind, const std::string& url,
+                                        const std::string& target);
   // A signed-update check refused a download: says so in a box and the log.
   void RefuseUntrusted(const std::string& textKey, const std::string& what,
                        std::string& errorText);
@@ -105,6 +107,10 @@ private:
   AgentPlace place_;
   std::size_t infoBytes_ = 0; // of the last .info download
   bool trustRefused_ = false;  // the last download failed a signed-update check
+  // The last .info download was answered "not modified" (304): the check
+  // goes on with the descriptor on disk, the last one written, which a
+  // signed agent has verified again against the .sig of this check.
+  bool infoNotModified_ = false;
 };
 
 } // namespace agent

@@ -13,7 +13,7 @@
 #include <string>
 
 #include "http/prog_bar.h"
-#include "http/transfer_bounds.h"
+#include "http/conditional.h"
 
 namespace http {
 
@@ -41,16 +41,20 @@ std::int32_t HTTP_GetFileSize(const std::string& url);
 // progress->cancelled ("Download Aborted").
 //
 // Bounded whatever the server does (transfer_bounds.h): redirects are
-// followed here, at most kMaxRedirects; a body past BodyLimit(bounds) ends
+// followed here, at most kMaxRedirects; a body past BodyLimit(request.bounds) ends
 // the transfer (an announced length past it, before the body); a transfer
 // that receives nothing for the stall bound ("VANTOR_STALL_SECONDS", 60 s by
 // default) ends. Each read takes what has arrived, and while the client
 // waits for the network it services the thread's queue, so a close request
 // is answered at once. One request per attempt: the length comes from the
 // answer itself.
+//
+// With validators in request.ifChanged the request is conditional: a 304
+// answer sets answer->notModified, with no error, no body and the target
+// left alone. A complete answer gives its validators in answer->validators.
 void HTTP_DownloadFile(HWND window, const std::string& url, const std::string& targetFile,
                        std::string& errorText, TProgBar* progress, std::string& content,
-                       const BodyBounds& bounds = {});
+                       const DownloadRequest& request = {}, DownloadAnswer* answer = nullptr);
 
 // Closes the handles of a download in progress (from a window procedure
 // that runs during the download's pumping); the download then ends.

@@ -2,6 +2,7 @@
 #include <wininet.h>
 
 #include "http/bytes_rate.h"
+#include "http/conditional.h"
 #include "http/download_abort.h"
 #include "http/download_plan.h"
 #include "http/inet_http.h"
@@ -435,10 +436,13 @@ std::int32_t HTTP_GetFileSize(const std::string& url) {
 
 void HTTP_DownloadFile(HWND window, const std::string& url, const std::string& targetFile,
                        std::string& errorText, TProgBar* progress, std::string& content,
-                       const BodyBounds& bounds) {
+                       const DownloadRequest& request, DownloadAnswer* answer) {
   const std::string name = DownloadDisplayName(url);
   errorText.clear();
   content.clear();
+  DownloadAnswer ignored;
+  if (!answer) answer = &ignored;
+  *answer = {};
   const DWORD_PTR context = NewContext();
   StallClock stall(StallLimitFromEnvironment(), util::MillisecondClock());
 
@@ -452,9 +456,10 @@ void HTTP_DownloadFile(HWND window, const std::string& url, const std::string& t
     Partial partial;
     if (!targetFile.empty()) partial = FindPartial(targetFile, url);
     const bool askedForRest = !partial.temporary.empty();
-    OpenFollowingRedirects(
-        url, askedForRest ? ResumeHeaders(partial.have, partial.note.validator) : "", context,
-        progress, stall, errorText);
+    OpenFollowingRedirects(url,
+                           askedForRest ? ResumeHeaders(partial.have, partial.note.validator)
+                                        : ConditionalHeaders(request.ifChanged),
+                           context, progress, stall, errorText);
     if (g_resource && !errorText.empty()) {
       // Too many redirects: no body is read.
     } else if (!g_resource) {
@@ -481,14 +486,18 @@ void HTTP_DownloadFile(HWND window, const std::string& url, const std::string& t
         }
       }
       const bool continuing = received > 0;
+      // "Nothing new": the caller keeps what it has.
+      answer->notModified = status == 304 && !askedForRest && !request.ifChanged.empty();
       // An error status with a body is no resource: it must not replace
       // the target. (A 200 error page is the callers' test.)
       if (errorText.empty()) errorText = HttpStatusError(url, status);
       if (errorText.empty() && size == 0) SetError(errorText, url, " --- File Not Found !");
-      const std::uint64_t limit = BodyLimit(bounds);
-      if (errorText.empty() && size != kUnknownLength && size > limit)
+      const std::uint64_t limit = BodyLimit(request.bounds);
+      if (answer->notModified) {
+        util::WriteTraceLine("HTTP not modified: " + url);
+      } else if (errorText.empty() && size != kUnknownLength && size > limit)
         errorText = BodyTooLargeError(name, limit);
-      if (errorText.empty()) {
+      if (errorText.empty() && !answer->notModified) {
         if (reinterpret_cast<std::uintptr_t>(window) > 10) ShowWindow(window, SW_SHOW);
         std::string temporary;
         HANDLE out = INVALID_HANDLE_VALUE;
@@ -573,12 +582,16 @@ void HTTP_DownloadFile(HWND window, const std::string& url, const std::string& t
           // More to read, or a failure, which ends the loop as kFailed.
         }
         if (out != INVALID_HANDLE_VALUE) CloseHandle(out);
-        if (IsDownloadComplete(end, size, received, name, errorText) && !temporary.empty()) {
+        const bool complete = IsDownloadComplete(end, size, received, name, errorText);
+        if (complete && !temporary.empty()) {
           DeleteFileA(ResumeNotePath(temporary).c_str());
           DeleteFileA(targetFile.c_str());
           if (!MoveFileA(temporary.c_str(), targetFile.c_str()))
             SetError(errorText, name, " --- Unable to replace ", targetFile);
         }
+        if (complete && errorText.empty())
+          answer->validators = {QueryText(g_resource, HTTP_QUERY_ETAG),
+                                QueryText(g_resource, HTTP_QUERY_LAST_MODIFIED)};
       }
     }
     CloseInternetHandle(g_resource);

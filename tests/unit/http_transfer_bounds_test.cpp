@@ -62,3 +62,32 @@ TEST(TransferBounds, StallClockCountsFromTheLastProgress) {
 
 } // namespace
 } // namespace http
+
+#include "http/conditional.h"
+
+namespace http {
+namespace {
+
+TEST(Conditional, HeadersForTheValidatorsThereAre) {
+  EXPECT_EQ(ConditionalHeaders({}), "");
+  EXPECT_EQ(ConditionalHeaders({"\"a-1\"", ""}), "If-None-Match: \"a-1\"\r\n");
+  EXPECT_EQ(ConditionalHeaders({"\"a-1\"", "Fri, 11 Dec 2026 07:00:00 GMT"}),
+            "If-None-Match: \"a-1\"\r\nIf-Modified-Since: Fri, 11 Dec 2026 07:00:00 GMT\r\n");
+  // A value that would smuggle another header in is left out.
+  EXPECT_EQ(ConditionalHeaders({"\"a\"\r\nRange: bytes=0-", "x"}), "If-Modified-Since: x\r\n");
+}
+
+TEST(Conditional, NoteHoldsTheValidatorsOfItsUrlOnly) {
+  const Validators v{"W/\"7\"", "Fri, 11 Dec 2026 07:00:00 GMT"};
+  const std::string note = FormatValidatorNote("http://h/a.info", v);
+  const Validators back = ValidatorsFromNote(note, "http://h/a.info");
+  EXPECT_EQ(back.etag, v.etag);
+  EXPECT_EQ(back.lastModified, v.lastModified);
+  EXPECT_TRUE(ValidatorsFromNote(note, "http://other/a.info").empty());
+  EXPECT_TRUE(ValidatorsFromNote(note + "x", "http://h/a.info").empty());
+  EXPECT_TRUE(ValidatorsFromNote("", "").empty());
+  EXPECT_EQ(FormatValidatorNote("http://h/a\n", v), "");
+}
+
+} // namespace
+} // namespace http
