@@ -6,8 +6,6 @@
 #include "http/error_page.h"
 #include "http/inet_http.h"
 #include "flows/download_road.h"
-#include "flows/exit_codes.h"
-#include "flows/failure_report.h"
 #include "package/file_info.h"
 #include "flows/setup_run_win.h"
 #include "package/unpack_win.h"
@@ -106,10 +104,8 @@ std::string DownloadRoad(const std::string& workFolder, const std::string& sourc
   }
   if (error.empty()) RunSetupPackage(workFolder, setupFile, "", !hidden, util::ArgumentTail());
   if (downloaded) DeleteFileA(setupFile.c_str());
-  if (error == "!")
-    ReportFailure({kExitCancelled, "the download question was declined", ""}, !hidden);
-  else if (!error.empty())
-    ReportFailure({kExitDownloadFailed, "download road: " + error, error}, !hidden);
+  if (!error.empty() && error != "!")
+    ui::ShowErrorBox(1, error, own.LangString("Error", "Error"), own.Charset(), buttons);
   return error;
 }
 

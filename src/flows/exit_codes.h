@@ -16,9 +16,6 @@ enum SetupExitCodes : int {
   kExitEngineNotStarted = 93,
   // A file of the package could not be written (a full disk, a file in use).
   kExitWriteFailed = 94,
-  // The download road failed: no connection, the transfer, or a setup file
-  // that is not this product's ("Bad Secret Token!", another SHA-256).
-  kExitDownloadFailed = 95,
   // The user declined the space question or cancelled a disk prompt: the
   // code installers report for a user's cancel (ERROR_INSTALL_USEREXIT).
   kExitCancelled = 1602,
