@@ -33,10 +33,22 @@ struct DownloadRequest {
   Validators ifChanged; // sent as conditions when not empty
 };
 
+// Why a download failed, for callers that report it by kind.
+enum class TransferFailure {
+  kNone,
+  kNoConnection, // WinINet unusable, or the server could not be reached
+  kHttpStatus,   // the server answered, but not with the resource: an error
+                 // status, an empty body, too many redirects
+  kTransfer,     // the body did not come whole: broken off, stalled, larger
+                 // than allowed, a read or write error
+  kAborted,      // the abort flag or the progress object's cancel
+};
+
 // What a download learned beyond its body.
 struct DownloadAnswer {
   bool notModified = false; // 304 to a conditional request: no body, no error
   Validators validators;    // of a complete answer, for the next request
+  TransferFailure failure = TransferFailure::kNone;
 };
 
 } // namespace http

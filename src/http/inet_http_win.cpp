@@ -322,7 +322,7 @@ Waited AwaitCompletion(const TProgBar* progress, const StallClock& stall) {
 // `errorText` says why (for a stop, the caller's abort text follows).
 void OpenFollowingRedirects(const std::string& url, const std::string& headers,
                             DWORD_PTR context, const TProgBar* progress, StallClock& stall,
-                            std::string& errorText) {
+                            std::string& errorText, TransferFailure& failure) {
   std::string at = NormalizeUrl(url);
   for (int redirects = 0;; ++redirects) {
     ResetEvent(g_completed);
@@ -339,6 +339,7 @@ void OpenFollowingRedirects(const std::string& url, const std::string& headers,
     }
     if (!h) {
       SetError(errorText, "Unable to open Internet Connection: ", url);
+      failure = TransferFailure::kNoConnection;
       return;
     }
     g_resource = h;
@@ -347,6 +348,7 @@ void OpenFollowingRedirects(const std::string& url, const std::string& headers,
     if (!IsRedirectStatus(StatusCode(h)) || location.empty()) return;
     if (redirects == kMaxRedirects) {
       errorText = TooManyRedirectsError(url);
+      failure = TransferFailure::kHttpStatus;
       return;
     }
     util::WriteTraceLine("HTTP redirect: " + at + " -> " + location);
@@ -445,10 +447,13 @@ void HTTP_DownloadFile(HWND window, const std::string& url, const std::string& t
   *answer = {};
   const DWORD_PTR context = NewContext();
   StallClock stall(StallLimitFromEnvironment(), util::MillisecondClock());
+  // What a failure is, unless a site below says otherwise.
+  TransferFailure failure = TransferFailure::kTransfer;
 
   g_session = OpenSession(kDownloadAgent, INTERNET_FLAG_ASYNC);
   if (!g_session || !g_completed || !SetStatusCallback(g_session, OnRequestStatus)) {
     errorText = "Unable to initialize \"WinINet.dll\"";
+    failure = TransferFailure::kNoConnection;
   } else {
     SetTimeouts(g_session, kTimeoutMs);
     // A partial file of an earlier attempt is continued where the server
@@ -459,7 +464,7 @@ void HTTP_DownloadFile(HWND window, const std::string& url, const std::string& t
     OpenFollowingRedirects(url,
                            askedForRest ? ResumeHeaders(partial.have, partial.note.validator)
                                         : ConditionalHeaders(request.ifChanged),
-                           context, progress, stall, errorText);
+                           context, progress, stall, errorText, failure);
     if (g_resource && !errorText.empty()) {
       // Too many redirects: no body is read.
     } else if (!g_resource) {
@@ -490,8 +495,11 @@ void HTTP_DownloadFile(HWND window, const std::string& url, const std::string& t
       answer->notModified = status == 304 && !askedForRest && !request.ifChanged.empty();
       // An error status with a body is no resource: it must not replace
       // the target. (A 200 error page is the callers' test.)
-      if (errorText.empty()) errorText = HttpStatusError(url, status);
-      if (errorText.empty() && size == 0) SetError(errorText, url, " --- File Not Found !");
+      if (errorText.empty()) {
+        errorText = HttpStatusError(url, status);
+        if (errorText.empty() && size == 0) SetError(errorText, url, " --- File Not Found !");
+        if (!errorText.empty()) failure = TransferFailure::kHttpStatus;
+      }
       const std::uint64_t limit = BodyLimit(request.bounds);
       if (answer->notModified) {
         util::WriteTraceLine("HTTP not modified: " + url);
@@ -598,6 +606,9 @@ void HTTP_DownloadFile(HWND window, const std::string& url, const std::string& t
     CloseInternetHandle(g_session);
     g_resource = g_session = nullptr;
   }
+  answer->failure = errorText.empty()   ? TransferFailure::kNone
+                    : Stopped(progress) ? TransferFailure::kAborted
+                                        : failure;
   if (!errorText.empty())
     util::WriteTraceLine(util::IntToStr(GetCurrentProcessId())
                              .append(" HTTP_DownloadFile_Incremental: ")
