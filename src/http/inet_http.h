@@ -22,9 +22,12 @@ namespace http {
 bool IsInternetConnected();
 bool IsInternetConnected(std::string& why);
 
-// The Content-Length of `url` (opened as given, no "http://" added); -1 when
-// unknown or the URL cannot be opened. Traces "HTTP_GetFileSize=N  url".
-std::int32_t HTTP_GetFileSize(const std::string& url);
+// The Content-Length of `url` (as given, no "http://" added) from a HEAD
+// request, redirects followed (at most kMaxRedirects); a server that
+// refuses HEAD (405, 501) is asked with a GET. -1 when unknown, for an
+// error status or when the URL cannot be opened. Traces
+// "HTTP_GetFileSize=N  url".
+std::int64_t HTTP_GetFileSize(const std::string& url);
 
 // GET `url` into `targetFile` (a full path), or into `content` when
 // `targetFile` is empty. `errorText` is "" on success. The body goes to

@@ -33,6 +33,9 @@ enum Entry {
   kGetLastResponseInfo,
   kQueryDataAvailable,
   kSetStatusCallback,
+  kConnect,
+  kOpenRequest,
+  kSendRequest,
   kEntryCount
 };
 constexpr const char* kEntryNames[kEntryCount] = {"InternetGetConnectedState",
@@ -44,7 +47,10 @@ constexpr const char* kEntryNames[kEntryCount] = {"InternetGetConnectedState",
                                                   "InternetSetOptionA",
                                                   "InternetGetLastResponseInfoA",
                                                   "InternetQueryDataAvailable",
-                                                  "InternetSetStatusCallbackA"};
+                                                  "InternetSetStatusCallbackA",
+                                                  "InternetConnectA",
+                                                  "HttpOpenRequestA",
+                                                  "HttpSendRequestA"};
 
 HMODULE g_wininet = nullptr;
 FARPROC g_entries[kEntryCount] = {};
@@ -83,6 +89,25 @@ HINTERNET OpenUrl(HINTERNET session, const std::string& url, DWORD flags,
 BOOL QueryDataAvailable(HINTERNET h, DWORD* available) {
   auto fn = Bind<BOOL(WINAPI*)(HINTERNET, LPDWORD, DWORD, DWORD_PTR)>(kQueryDataAvailable);
   return fn ? fn(h, available, 0, 0) : FALSE;
+}
+// A HEAD request for `parts` on the session, sent; none when it fails.
+// The connection handle goes to `connection` (closed by the caller).
+HINTERNET SendHead(HINTERNET session, const UrlParts& parts, DWORD flags, HINTERNET& connection) {
+  auto connect = Bind<HINTERNET(WINAPI*)(HINTERNET, LPCSTR, INTERNET_PORT, LPCSTR, LPCSTR, DWORD,
+                                         DWORD, DWORD_PTR)>(kConnect);
+  auto open = Bind<HINTERNET(WINAPI*)(HINTERNET, LPCSTR, LPCSTR, LPCSTR, LPCSTR, LPCSTR*, DWORD,
+                                      DWORD_PTR)>(kOpenRequest);
+  auto send = Bind<BOOL(WINAPI*)(HINTERNET, LPCSTR, DWORD, LPVOID, DWORD)>(kSendRequest);
+  connection = nullptr;
+  if (!connect || !open || !send) return nullptr;
+  connection = connect(session, parts.host.c_str(), static_cast<INTERNET_PORT>(parts.port),
+                       nullptr, nullptr, INTERNET_SERVICE_HTTP, 0, 0);
+  if (!connection) return nullptr;
+  HINTERNET request = open(connection, "HEAD", parts.path.c_str(), nullptr, nullptr, nullptr,
+                           flags | (parts.secure ? INTERNET_FLAG_SECURE : 0), 0);
+  if (request && send(request, nullptr, 0, nullptr, 0)) return request;
+  CloseInternetHandle(request);
+  return nullptr;
 }
 bool SetStatusCallback(HINTERNET session, INTERNET_STATUS_CALLBACK callback) {
   auto fn = Bind<INTERNET_STATUS_CALLBACK(WINAPI*)(HINTERNET, INTERNET_STATUS_CALLBACK)>(
@@ -143,6 +168,7 @@ constexpr DWORD kStampQuery = HTTP_QUERY_LAST_MODIFIED | HTTP_QUERY_FLAG_SYSTEMT
 // A fresh copy every time, and none left in the cache: setup files are large
 // and used once.
 constexpr DWORD kDownloadFlags = INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE;
+constexpr DWORD kHeadFlags = kDownloadFlags | INTERNET_FLAG_NO_AUTO_REDIRECT;
 // While data flows the thread's queue is serviced at most this often.
 constexpr int kServiceIntervalMs = 5;
 
@@ -150,6 +176,12 @@ constexpr int kServiceIntervalMs = 5;
 HINTERNET g_session = nullptr;
 HINTERNET g_resource = nullptr;
 
+
+// The Content-Length as a 64-bit number; -1 when missing.
+std::int64_t LengthOf(HINTERNET h) {
+  const std::string text = QueryText(h, HTTP_QUERY_CONTENT_LENGTH);
+  return util::StrToInt64Def(text, -1) < 0 ? -1 : util::StrToInt64Def(text, -1);
+}
 
 std::uint32_t ContentLength(HINTERNET h) {
   DWORD length = kUnknownLength, size = sizeof length;
@@ -169,15 +201,6 @@ std::uint32_t LastModifiedStamp(HINTERNET h) {
   DWORD size = sizeof t;
   QueryInfo(h, kStampQuery, &t, size);
   return DosDateTime(t.wYear, t.wMonth, t.wDay, t.wHour, t.wMinute, t.wSecond);
-}
-
-// One extra open and close of the URL before each size query and download,
-// as the servers of this program's users have always seen it.
-void ProbeUrl(const std::string& url) {
-  HINTERNET session = OpenSession(kQueryAgent);
-  if (!session) return;
-  CloseInternetHandle(OpenUrl(session, url, 0));
-  CloseInternetHandle(session);
 }
 
 // Calls visit(path, found) for each file beside `target` that begins with
@@ -421,17 +444,38 @@ bool IsInternetConnected(std::string& why) {
   return false;
 }
 
-std::int32_t HTTP_GetFileSize(const std::string& url) {
-  ProbeUrl(url);
+std::int64_t HTTP_GetFileSize(const std::string& url) {
   HINTERNET session = OpenSession(kQueryAgent);
   if (!session) return -1;
-  std::int32_t size = -1;
-  if (HINTERNET resource = OpenUrl(session, url, 0)) {
-    // An error page's length is not the resource's.
-    if (StatusCode(resource) < 400) size = static_cast<std::int32_t>(ContentLength(resource));
-    util::WriteTraceLine("HTTP_GetFileSize=" + util::IntToStr(size) + "  " + url);
+  std::int64_t size = -1;
+  // A HEAD request: the length without the body (under Wine closing a GET
+  // reads its whole body). Redirects are followed here, a bounded number.
+  std::string at = url;
+  UrlParts parts;
+  bool refused = !SplitHttpUrl(at, parts);
+  for (int redirects = 0; !refused && redirects <= kMaxRedirects; ++redirects) {
+    HINTERNET connection = nullptr;
+    HINTERNET resource = SendHead(session, parts, kHeadFlags, connection);
+    const std::uint32_t status = resource ? StatusCode(resource) : 0;
+    const std::string location = resource ? QueryText(resource, HTTP_QUERY_LOCATION) : "";
+    if (resource && status < 400 && !IsRedirectStatus(status)) size = LengthOf(resource);
+    refused = RefusesHead(status);
     CloseInternetHandle(resource);
+    CloseInternetHandle(connection);
+    if (!IsRedirectStatus(status) || location.empty()) break;
+    at = RedirectTarget(at, location);
+    if (!SplitHttpUrl(at, parts)) break;
   }
+  // A server that refuses HEAD is asked the old way: open the URL, read
+  // the length, close.
+  if (refused) {
+    if (HINTERNET resource = OpenUrl(session, url, 0)) {
+      // An error page's length is not the resource's.
+      if (StatusCode(resource) < 400) size = LengthOf(resource);
+      CloseInternetHandle(resource);
+    }
+  }
+  util::WriteTraceLine("HTTP_GetFileSize=" + util::IntToStr(size) + "  " + url);
   CloseInternetHandle(session);
   return size;
 }

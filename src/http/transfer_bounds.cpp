@@ -38,6 +38,45 @@ std::string RedirectTarget(std::string_view from, std::string_view location) {
   return folder.append(location);
 }
 
+bool SplitHttpUrl(std::string_view url, UrlParts& parts) {
+  const std::size_t colon = url.find("://");
+  if (colon == std::string_view::npos) return false;
+  const std::string_view scheme = url.substr(0, colon);
+  UrlParts p;
+  if (util::EqualsNoCase(scheme, "https"))
+    p.secure = true;
+  else if (!util::EqualsNoCase(scheme, "http"))
+    return false;
+  std::string_view rest = url.substr(colon + 3);
+  const std::size_t end = rest.find_first_of("/?#");
+  std::string_view authority = rest.substr(0, end);
+  rest = end == std::string_view::npos ? std::string_view() : rest.substr(end);
+  rest = rest.substr(0, rest.find('#'));
+  if (authority.find('@') != std::string_view::npos || authority.empty()) return false;
+  p.port = p.secure ? 443 : 80;
+  const std::size_t portColon = authority.rfind(':');
+  if (portColon != std::string_view::npos && authority.find(']') == std::string_view::npos) {
+    const std::string_view digits = authority.substr(portColon + 1);
+    unsigned port = 0;
+    if (digits.empty() || digits.size() > 5) return false;
+    for (char c : digits) {
+      if (c < '0' || c > '9') return false;
+      port = port * 10 + static_cast<unsigned>(c - '0');
+    }
+    if (port == 0 || port > 65535) return false;
+    p.port = port;
+    authority = authority.substr(0, portColon);
+  }
+  p.host = std::string(authority);
+  p.path = rest.empty() || rest[0] != '/' ? "/" + std::string(rest) : std::string(rest);
+  parts = std::move(p);
+  return !parts.host.empty();
+}
+
+bool RefusesHead(std::uint32_t status) {
+  return status == 405 || status == 501;
+}
+
 std::string TooManyRedirectsError(std::string_view url) {
   std::string text(url);
   return text.append(" --- Too many redirects (more than ")

@@ -32,6 +32,18 @@ bool IsRedirectStatus(std::uint32_t status);
 // same host, anything else beside the last "/" of the answering path (query
 // and fragment of the answering URL dropped).
 std::string RedirectTarget(std::string_view from, std::string_view location);
+// The parts of an "http://" or "https://" URL (scheme in any case) that a
+// request needs: host, port (80 or 443 unless given), path with query ("/"
+// when empty). False for anything else, URLs without a scheme included.
+struct UrlParts {
+  std::string host;
+  unsigned port = 0;
+  std::string path;
+  bool secure = false;
+};
+bool SplitHttpUrl(std::string_view url, UrlParts& parts);
+// A server that refuses HEAD (405, 501): the size is asked with a GET.
+bool RefusesHead(std::uint32_t status);
 // "<url> --- Too many redirects (more than 10)".
 std::string TooManyRedirectsError(std::string_view url);
 

@@ -308,6 +308,20 @@ class HttpClientTest(WineTestCase):
         self.assertLess(int(r["abort-latency-ms"]), 1000)
         self.assertFalse((self.out / "setup.bin").exists())
 
+    def test_conditional_request_costs_no_body(self):
+        data = self.serve("app.info", 2000)
+        etag = TestServer.etag(self.www / "app.info")
+        with TestServer(self.www) as srv:
+            first = self.fetch(srv.url + "/app.info")
+            same = self.fetch(srv.url + "/app.info", None, "--if-none-match", etag)
+            other = self.fetch(srv.url + "/app.info", None, "--if-none-match", '"old"')
+            log = [(q["status"], q["sent"]) for q in srv.requests]
+        self.assertEqual((first["code"], first["etag"], first["not-modified"]), (0, etag, "0"))
+        self.assertEqual((same["code"], same["error"], same["not-modified"], same["content-bytes"]),
+                         (0, "", "1", "0"))
+        self.assertEqual((other["not-modified"], other["content-bytes"]), ("0", str(len(data))))
+        self.assertEqual(log, [(200, 2000), (304, 0), (200, 2000)])
+
     def test_url_forms(self):
         data = self.serve("setup.bin", 100000)
         with TestServer(self.www) as srv:
@@ -319,10 +333,20 @@ class HttpClientTest(WineTestCase):
                 self.assertEqual((r["code"], r["error"]), (0, ""), url)
                 self.assertEqual(target.read_bytes(), data, url)
             # The size query opens the URL as given: without scheme it fails.
-            sizes = [self.fetch(url, None, "--size")["size"]
-                     for url in (srv.url + "/setup.bin", "HTTP://" + host + "/setup.bin",
-                                 srv.url + "/_nolength/setup.bin", host + "/setup.bin")]
-        self.assertEqual(sizes, ["100000", "100000", "-1", "-1"])
+            # One HEAD request (redirects followed, a bounded number); a GET
+            # only where the server refuses HEAD.
+            cases = [(srv.url + "/setup.bin", "100000", ["HEAD"]),
+                     ("HTTP://" + host + "/setup.bin", "100000", ["HEAD"]),
+                     (srv.url + "/_nolength/setup.bin", "-1", ["HEAD"]),
+                     (host + "/setup.bin", "-1", []),
+                     (srv.url + "/_nohead/setup.bin", "100000", ["HEAD", "GET"]),
+                     (srv.url + "/_redirect/2/setup.bin", "100000", ["HEAD"] * 3),
+                     (srv.url + "/_loop/setup.bin", "-1", ["HEAD"] * 11)]
+            for url, size, methods in cases:
+                with self.subTest(url):
+                    first = len(srv.requests)
+                    self.assertEqual(self.fetch(url, None, "--size")["size"], size)
+                    self.assertEqual([q["method"] for q in srv.requests[first:]], methods)
 
     def test_html_page_in_place_of_the_file(self):
         self.serve("setup.bin", 1000)

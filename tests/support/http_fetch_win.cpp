@@ -107,7 +107,7 @@ int main(int argc, char** argv) {
   }
 
   if (sizeOnly) {
-    std::printf("size=%d\n", static_cast<int>(http::HTTP_GetFileSize(url)));
+    std::printf("size=%lld\n", static_cast<long long>(http::HTTP_GetFileSize(url)));
     return 0;
   }
 

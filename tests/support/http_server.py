@@ -3,7 +3,7 @@ folder on 127.0.0.1 and misbehaves on request, chosen by the URL path.
 
     with TestServer(root) as srv:
         fetch(srv.url + "/_slow/20000/setup.exe")
-        srv.requests  # [{"path": ..., "headers": {lower-case name: value},
+        srv.requests  # [{"method": ..., "path": ..., "headers": {lower-case name: value},
                       #   "status": code, "sent": body bytes written}]
 
 URL paths (the rest of the path names a file under the root, URL-decoded;
@@ -96,7 +96,7 @@ class _Handler(BaseHTTPRequestHandler):
 
     def _serve(self, body):
         self.close_connection = True
-        self._record = self.owner._admit(self.path, self.headers)
+        self._record = self.owner._admit(self.command, self.path, self.headers)
         if not self._record:
             self._record = {"sent": 0}
             self._simple(503, b"server bounds reached\n", "text/plain", body)
@@ -359,12 +359,12 @@ class TestServer:
 
     # --- used by the handler
 
-    def _admit(self, path, headers):
+    def _admit(self, method, path, headers):
         with self._lock:
             if self._admitted >= self.max_requests or self._stopping.is_set():
                 return None
             self._admitted += 1
-            record = {"path": path, "headers": {k.lower(): v for k, v in headers.items()},
+            record = {"method": method, "path": path, "headers": {k.lower(): v for k, v in headers.items()},
                       "status": None, "sent": 0}
             self.requests.append(record)
             if self._admitted >= self.max_requests:

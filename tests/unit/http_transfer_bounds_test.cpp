@@ -91,3 +91,43 @@ TEST(Conditional, NoteHoldsTheValidatorsOfItsUrlOnly) {
 
 } // namespace
 } // namespace http
+
+namespace http {
+namespace {
+
+TEST(TransferBounds, SplitHttpUrlForARequestOfItsOwn) {
+  const struct {
+    const char* url;
+    bool ok;
+    const char* host;
+    unsigned port;
+    const char* path;
+    bool secure;
+  } cases[] = {
+      {"http://h.example/a/b.exe", true, "h.example", 80, "/a/b.exe", false},
+      {"HTTPS://h.example:8443/a?x=1#frag", true, "h.example", 8443, "/a?x=1", true},
+      {"http://127.0.0.1:41234", true, "127.0.0.1", 41234, "/", false},
+      {"http://h?q", true, "h", 80, "/?q", false},
+      {"h.example/a", false, "", 0, "", false},
+      {"ftp://h/a", false, "", 0, "", false},
+      {"http://user@h/a", false, "", 0, "", false},
+      {"http://h:0/a", false, "", 0, "", false},
+      {"http://h:99999/a", false, "", 0, "", false},
+      {"http:///a", false, "", 0, "", false},
+  };
+  for (const auto& c : cases) {
+    UrlParts parts;
+    ASSERT_EQ(SplitHttpUrl(c.url, parts), c.ok) << c.url;
+    if (!c.ok) continue;
+    EXPECT_EQ(parts.host, c.host) << c.url;
+    EXPECT_EQ(parts.port, c.port) << c.url;
+    EXPECT_EQ(parts.path, c.path) << c.url;
+    EXPECT_EQ(parts.secure, c.secure) << c.url;
+  }
+  EXPECT_TRUE(RefusesHead(405));
+  EXPECT_TRUE(RefusesHead(501));
+  EXPECT_FALSE(RefusesHead(404));
+}
+
+} // namespace
+} // namespace http
