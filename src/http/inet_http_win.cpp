@@ -179,8 +179,8 @@ HINTERNET g_resource = nullptr;
 
 // The Content-Length as a 64-bit number; -1 when missing.
 std::int64_t LengthOf(HINTERNET h) {
-  const std::string text = QueryText(h, HTTP_QUERY_CONTENT_LENGTH);
-  return util::StrToInt64Def(text, -1) < 0 ? -1 : util::StrToInt64Def(text, -1);
+  const std::int64_t length = util::StrToInt64Def(QueryText(h, HTTP_QUERY_CONTENT_LENGTH), -1);
+  return length < 0 ? -1 : length;
 }
 
 std::uint32_t ContentLength(HINTERNET h) {
@@ -374,7 +374,6 @@ void OpenFollowingRedirects(const std::string& url, const std::string& headers,
       failure = TransferFailure::kHttpStatus;
       return;
     }
-    util::WriteTraceLine("HTTP redirect: " + at + " -> " + location);
     at = RedirectTarget(at, location);
     CloseInternetHandle(g_resource);
     g_resource = nullptr;
@@ -545,9 +544,7 @@ void HTTP_DownloadFile(HWND window, const std::string& url, const std::string& t
         if (!errorText.empty()) failure = TransferFailure::kHttpStatus;
       }
       const std::uint64_t limit = BodyLimit(request.bounds);
-      if (answer->notModified) {
-        util::WriteTraceLine("HTTP not modified: " + url);
-      } else if (errorText.empty() && size != kUnknownLength && size > limit)
+      if (!answer->notModified && errorText.empty() && size != kUnknownLength && size > limit)
         errorText = BodyTooLargeError(name, limit);
       if (errorText.empty() && !answer->notModified) {
         if (reinterpret_cast<std::uintptr_t>(window) > 10) ShowWindow(window, SW_SHOW);
