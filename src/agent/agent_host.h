@@ -8,6 +8,8 @@
 #include <string>
 #include <string_view>
 
+#include "http/conditional.h"
+
 namespace agent {
 
 class AgentHost {
@@ -64,9 +66,12 @@ public:
   virtual bool IsOnline(std::string& why) = 0;
   // GET `url` into `target` (a full path), or into `content` when `target`
   // is empty; `error` is "" on success. `withWindow`: the stub window shows
-  // the transfer.
+  // the transfer. `request` bounds the body and may make the request
+  // conditional; `answer` says whether it came back "not modified" (no
+  // error, nothing written) and gives the answer's validators.
   virtual void Download(bool withWindow, const std::string& url, const std::string& target,
-                        std::string& error, std::string& content) = 0;
+                        const http::DownloadRequest& request, std::string& error,
+                        std::string& content, http::DownloadAnswer& answer) = 0;
   virtual bool DownloadAborted() = 0;
   virtual void ClearDownloadAbort() = 0;
   // The product token (unscrambled) in the header of the setup package at

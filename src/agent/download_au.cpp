@@ -7,6 +7,7 @@
 #include "agent/signed_descriptor.h"
 
 #include "http/error_page.h"
+#include "http/transfer_bounds.h"
 #include "package/token.h"
 #include "trust/update_signature.h"
 #include "util/text.h"
@@ -26,6 +27,12 @@ bool IsFolderPath(const std::string& path) {
 
 // A DER signature is about 72 bytes; more is not one.
 constexpr std::size_t kSignatureLimit = 1024;
+
+// Beside the .info: the URL it came from and its validators, so the next
+// check asks for it only if it changed.
+std::string ValidatorNotePath(const std::string& info) {
+  return info + ".validators";
+}
 
 } // namespace
 
@@ -47,7 +54,11 @@ bool UpdateAgent::SignedByVendor(const std::string& base, const std::string& nam
   if (host_.IsFile(path)) {
     host_.ReadFile(path, signature, kSignatureLimit);
   } else if (!e_.TestMode()) {
-    host_.Download(false, base + "/" + name + ".sig", std::string(), error, signature);
+    http::DownloadRequest request;
+    request.bounds.cap = http::kSignatureBodyCap;
+    http::DownloadAnswer answer;
+    host_.Download(false, base + "/" + name + ".sig", std::string(), request, error, signature,
+                   answer);
   }
   const bool ok = error.empty() && signature.size() <= kSignatureLimit &&
                   host_.SignatureMatches(place_.updateKey, content, signature);
@@ -104,20 +115,6 @@ bool UpdateAgent::TakeSignedDescriptor(const std::string& base, const std::strin
   return true;
 }
 
-bool UpdateAgent::StoredDescriptorTrusted() {
-  if (place_.updateKey.empty()) return false;
-  const std::string target = d_.InfoFilePath();
-  std::string content, signature;
-  std::int64_t stamp = 0;
-  const bool ok = host_.ReadFile(target, content) &&
-                  host_.ReadFile(target + ".sig", signature, kSignatureLimit) &&
-                  host_.SignatureMatches(place_.updateKey, content, signature) &&
-                  CheckSignedDescriptorAge(content, host_.UtcDate(), d_.HighestSignedStamp(),
-                                           stamp) == StaleDescriptor::kNo;
-  log_.Log(std::string("Stored descriptor: ") + (ok ? "verified" : "not verified"));
-  return ok;
-}
-
 bool UpdateAgent::UsableDownloadName(const std::string& name) {
   if (IsUsableDownloadName(name, place_.agentFileName, d_.InfoFilePath())) return true;
   log_.Log("ERROR: refused the file name \"" + name + "\" of the descriptor");
@@ -129,11 +126,30 @@ void UpdateAgent::DropSetup(const std::string& path) {
   host_.RemoveFile(path);
 }
 
+// The bounds of each kind's body and, for a .info kept from an earlier
+// check, the conditions that spare its body when it has not changed.
+http::DownloadRequest UpdateAgent::TransferRequest(int kind, const std::string& url,
+                                                   const std::string& target) {
+  http::DownloadRequest request;
+  if (kind == kInfoFile) {
+    request.bounds.cap = http::kInfoBodyCap;
+    std::string note;
+    if (host_.IsFile(target) && host_.ReadFile(ValidatorNotePath(target), note, 4096))
+      request.ifChanged = http::ValidatorsFromNote(note, url);
+    return request;
+  }
+  const std::int64_t expected = kind == kUpdateFile ? d_.SizeOfUpdateFile() : d_.SizeOfInformFile();
+  if (expected > 0) request.bounds.expected = static_cast<std::uint64_t>(expected);
+  return request;
+}
+
 bool UpdateAgent::DownloadFileAU(const std::string& baseLocation, const std::string& fileName,
                                  int kind, std::string& errorText) {
   errorText.clear();
   trustRefused_ = false;
+  if (kind == kInfoFile) infoNotModified_ = false;
   std::string content;
+  http::DownloadAnswer answer;
   const std::string name = util::FileNameOf(fileName);
   const std::string base = e_.TestMode() ? e_.TestModeURL() : baseLocation;
   const std::string path = base + "\\" + name;
@@ -167,8 +183,13 @@ bool UpdateAgent::DownloadFileAU(const std::string& baseLocation, const std::str
       host_.Pump(500);
       url = base + "/" + name;
       host_.ClearDownloadAbort();
-      host_.Download(userRequested, url, kind == kInfoFile ? std::string() : target, errorText,
-                     content);
+      host_.Download(userRequested, url, kind == kInfoFile ? std::string() : target,
+                     TransferRequest(kind, url, target), errorText, content, answer);
+      if (answer.notModified) {
+        infoNotModified_ = true;
+        host_.ReadFile(target, content, http::kInfoBodyCap);
+        log_.Log("Not modified: " + url);
+      }
       host_.Pump(500);
     }
   }
@@ -181,16 +202,25 @@ bool UpdateAgent::DownloadFileAU(const std::string& baseLocation, const std::str
 
   bool result = false;
   if (kind == kInfoFile) {
-    infoBytes_ = content.size();
+    infoBytes_ = infoNotModified_ ? 0 : content.size();
     if (errorText.empty() && !content.empty())
       http::MakeNotFoundMessage("", content, url, errorText, false, "");
     result = errorText.empty() && !content.empty();
     // Only a descriptor replaces the last good one: an error page or a cut
     // body would turn into the defaults.
     const bool usable = IsUsableInfoDownload(errorText, content);
+    bool kept = usable;
     if (!place_.updateKey.empty())
-      return TakeSignedDescriptor(base, name, target, usable, content, errorText);
-    if (usable) host_.WriteFile(target, content);
+      kept = result = TakeSignedDescriptor(base, name, target, usable, content, errorText);
+    else if (usable && !infoNotModified_)
+      host_.WriteFile(target, content);
+    if (kept && !infoNotModified_) {
+      const std::string note = http::FormatValidatorNote(url, answer.validators);
+      if (url.empty() || answer.validators.empty() || note.empty())
+        host_.RemoveFile(ValidatorNotePath(target));
+      else
+        host_.WriteFile(ValidatorNotePath(target), note);
+    }
     if (!errorText.empty() && errorText[0] == '3') errorText.clear();
     return result;
   }

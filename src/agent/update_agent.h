@@ -84,13 +84,6 @@ public:
 
   bool UserRequested() const { return values_.userRequest == 1; }
 
-  // For a signed agent whose server says the descriptor has not changed
-  // since the last check (HTTP 304): the .info on disk counts only when it
-  // and the signature kept beside it (.info.sig) still verify and it is
-  // neither expired nor older than the highest Stamp seen. False for an
-  // agent without a key (it has nothing to verify against).
-  bool StoredDescriptorTrusted();
-
   // How the last update cycle or news page ended: the release is recorded
   // as handled only when the user declined it or it was installed (or
   // shown); after a failure the next due check tries again.
@@ -112,6 +105,9 @@ private:
   bool TakeSignedDescriptor(const std::string& base, const std::string& name,
                             const std::string& target, bool usable, const std::string& content,
                             std::string& errorText);
+  // The bounds of each kind's body, and the conditions of a .info request.
+  http::DownloadRequest TransferRequest(int kind, const std::string& url,
+                                        const std::string& target);
   // A signed-update check refused a download: says so in the log, and in a
   // box when the user asked for the check or this refusal (`release`) was
   // not shown before.
@@ -133,6 +129,10 @@ private:
   std::size_t infoBytes_ = 0; // of the last .info download
   bool trustRefused_ = false;  // the last download failed a signed-update check
   Outcome outcome_ = kHandled;
+  // The last .info download was answered "not modified" (304): the check
+  // goes on with the descriptor on disk, the last one written, which a
+  // signed agent has verified again against the .sig of this check.
+  bool infoNotModified_ = false;
 };
 
 } // namespace agent

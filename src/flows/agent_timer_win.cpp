@@ -109,9 +109,10 @@ public:
 
   bool IsOnline(std::string& why) override { return http::IsInternetConnected(why); }
   void Download(bool withWindow, const std::string& url, const std::string& target,
-                std::string& error, std::string& content) override {
+                const http::DownloadRequest& request, std::string& error, std::string& content,
+                http::DownloadAnswer& answer) override {
     http::HTTP_DownloadFile(withWindow ? startup::MainWindow() : nullptr, url, target, error,
-                            startup::StubProgressObject(), content);
+                            startup::StubProgressObject(), content, request, &answer);
   }
   bool DownloadAborted() override { return http::IsDownloadAborted(); }
   void ClearDownloadAbort() override { http::SetDownloadAbort(false); }

@@ -1,5 +1,6 @@
 #include "flows/download_road.h"
 
+#include "flows/exit_codes.h"
 #include "package/format.h"
 #include "package/trailer.h"
 #include "package/work_folder.h"
@@ -45,6 +46,29 @@ std::string SetupUrl(std::string_view source, std::string_view setupFileName) {
   url += '/';
   url += setupFileName;
   return url;
+}
+
+http::DownloadRequest SetupDownloadRequest(std::string_view sizeField) {
+  http::DownloadRequest request;
+  const std::int64_t size = util::StrToInt64Def(sizeField, 0);
+  if (size > 0) request.bounds.expected = static_cast<std::uint64_t>(size);
+  return request;
+}
+
+int DownloadExitCode(http::TransferFailure failure) {
+  switch (failure) {
+  case http::TransferFailure::kNone:
+    return 0;
+  case http::TransferFailure::kNoConnection:
+    return kExitNoConnection;
+  case http::TransferFailure::kHttpStatus:
+    return kExitHttpStatus;
+  case http::TransferFailure::kAborted:
+    return kExitCancelled;
+  case http::TransferFailure::kTransfer:
+    break;
+  }
+  return kExitDownloadIncomplete;
 }
 
 } // namespace flows

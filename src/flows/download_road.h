@@ -6,6 +6,7 @@
 #include <string>
 #include <string_view>
 
+#include "http/conditional.h"
 #include "package/file_info.h"
 
 namespace flows {
@@ -38,5 +39,13 @@ std::string DownloadQuestion(std::string_view question, std::string_view sizeFie
 
 // The setup's URL (or path) under the source.
 std::string SetupUrl(std::string_view source, std::string_view setupFileName);
+
+// The download's bounds: the setup may not pass the size the stub's header
+// names for it (plus the client's margin); no bound when it names none.
+http::DownloadRequest SetupDownloadRequest(std::string_view sizeField);
+
+// The exit code of a failed download (flows/exit_codes.h); an abort is the
+// user's cancel.
+int DownloadExitCode(http::TransferFailure failure);
 
 } // namespace flows

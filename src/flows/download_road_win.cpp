@@ -6,6 +6,8 @@
 #include "http/error_page.h"
 #include "http/inet_http.h"
 #include "flows/download_road.h"
+#include "flows/exit_codes.h"
+#include "flows/failure_report.h"
 #include "package/file_info.h"
 #include "flows/setup_run_win.h"
 #include "package/unpack_win.h"
@@ -51,6 +53,7 @@ std::string DownloadRoad(const std::string& workFolder, const std::string& sourc
                          const std::string& setupFileName) {
   const TGFileInfo& own = *startup::State().ownFileInfo;
   std::string error;
+  int exitCode = kExitCancelled; // for "!", the question declined
   bool downloaded = false;
   const bool hidden = util::SwitchPresent("/hide") || own.RunHidden();
   const std::string buttons = own.LangString("BtnText", kButtons);
@@ -75,6 +78,7 @@ std::string DownloadRoad(const std::string& workFolder, const std::string& sourc
     if (!http::IsInternetConnected(why)) {
       error = own.LangString("s12", "No valid Internet Connection.<p>Can not Download File!");
       if (!why.empty()) error += "<P><P>" + why;
+      exitCode = kExitNoConnection;
     }
     http::SetDownloadAbort(false);
     setupFile = util::SystemTempFolder() + setupFileName;
@@ -82,7 +86,10 @@ std::string DownloadRoad(const std::string& workFolder, const std::string& sourc
     http::TProgBar* progress = startup::StubProgressObject();
     if (error.empty()) {
       std::string content;
-      http::HTTP_DownloadFile(window, url, setupFile, error, progress, content);
+      http::DownloadAnswer answer;
+      http::HTTP_DownloadFile(window, url, setupFile, error, progress, content,
+                              SetupDownloadRequest(own.DownloadSize()), &answer);
+      exitCode = DownloadExitCode(answer.failure);
     }
     if (error.empty()) {
       downloaded = true;
@@ -96,16 +103,20 @@ std::string DownloadRoad(const std::string& workFolder, const std::string& sourc
     if (!SameToken(setup, own)) {
       std::string head;
       http::MakeNotFoundMessage(setupFile, head, url, error, false, "Bad Secret Token!");
+      exitCode = error == "Bad Secret Token!" ? kExitWrongSetup : kExitHttpStatus;
     } else if (!IsExpectedSetup(own, trust::FileSha256, setupFile)) {
       error = own.LangString("SetupHashRefused",
                              "<B>Setup refused</B><P><P>The setup file is not the one this setup "
                              "was built for: its SHA-256 differs.<P><P>Nothing was installed.");
+      exitCode = kExitWrongSetup;
     }
   }
   if (error.empty()) RunSetupPackage(workFolder, setupFile, "", !hidden, util::ArgumentTail());
   if (downloaded) DeleteFileA(setupFile.c_str());
-  if (!error.empty() && error != "!")
-    ui::ShowErrorBox(1, error, own.LangString("Error", "Error"), own.Charset(), buttons);
+  if (error == "!")
+    ReportFailure({exitCode, "the download question was declined", ""}, !hidden);
+  else if (!error.empty())
+    ReportFailure({exitCode, "download road: " + error, error}, !hidden);
   return error;
 }
 

@@ -16,6 +16,18 @@ enum SetupExitCodes : int {
   kExitEngineNotStarted = 93,
   // A file of the package could not be written (a full disk, a file in use).
   kExitWriteFailed = 94,
+  // The download road: the full setup could not be fetched, because there
+  // is no connection or the server cannot be reached,
+  kExitNoConnection = 95,
+  // the server answered with no setup (an error status, an empty body, an
+  // HTML "not found" page, too many redirects),
+  kExitHttpStatus = 96,
+  // the transfer did not complete (broken off, stalled, larger than the
+  // setup can be),
+  kExitDownloadIncomplete = 97,
+  // or the file that came is not the setup this stub was built for (its
+  // token or its SHA-256 differs).
+  kExitWrongSetup = 98,
   // The user declined the space question or cancelled a disk prompt: the
   // code installers report for a user's cancel (ERROR_INSTALL_USEREXIT).
   kExitCancelled = 1602,

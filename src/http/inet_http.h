@@ -13,6 +13,7 @@
 #include <string>
 
 #include "http/prog_bar.h"
+#include "http/conditional.h"
 
 namespace http {
 
@@ -21,9 +22,12 @@ namespace http {
 bool IsInternetConnected();
 bool IsInternetConnected(std::string& why);
 
-// The Content-Length of `url` (opened as given, no "http://" added); -1 when
-// unknown or the URL cannot be opened. Traces "HTTP_GetFileSize=N  url".
-std::int32_t HTTP_GetFileSize(const std::string& url);
+// The Content-Length of `url` (as given, no "http://" added) from a HEAD
+// request, redirects followed (at most kMaxRedirects); a server that
+// refuses HEAD (405, 501) is asked with a GET. -1 when unknown, for an
+// error status or when the URL cannot be opened. Traces
+// "HTTP_GetFileSize=N  url".
+std::int64_t HTTP_GetFileSize(const std::string& url);
 
 // GET `url` into `targetFile` (a full path), or into `content` when
 // `targetFile` is empty. `errorText` is "" on success. The body goes to
@@ -38,8 +42,22 @@ std::int32_t HTTP_GetFileSize(const std::string& url);
 // URLs without a scheme get "http://". `window` (> 10) is shown first;
 // `progress` may be nullptr. The loop ends early on IsDownloadAborted() or
 // progress->cancelled ("Download Aborted").
+//
+// Bounded whatever the server does (transfer_bounds.h): redirects are
+// followed here, at most kMaxRedirects; a body past BodyLimit(request.bounds) ends
+// the transfer (an announced length past it, before the body); a transfer
+// that receives nothing for the stall bound ("VANTOR_STALL_SECONDS", 60 s by
+// default) ends. Each read takes what has arrived, and while the client
+// waits for the network it services the thread's queue, so a close request
+// is answered at once. One request per attempt: the length comes from the
+// answer itself.
+//
+// With validators in request.ifChanged the request is conditional: a 304
+// answer sets answer->notModified, with no error, no body and the target
+// left alone. A complete answer gives its validators in answer->validators.
 void HTTP_DownloadFile(HWND window, const std::string& url, const std::string& targetFile,
-                       std::string& errorText, TProgBar* progress, std::string& content);
+                       std::string& errorText, TProgBar* progress, std::string& content,
+                       const DownloadRequest& request = {}, DownloadAnswer* answer = nullptr);
 
 // Closes the handles of a download in progress (from a window procedure
 // that runs during the download's pumping); the download then ends.

@@ -2,10 +2,12 @@
 #include <wininet.h>
 
 #include "http/bytes_rate.h"
+#include "http/conditional.h"
 #include "http/download_abort.h"
 #include "http/download_plan.h"
 #include "http/inet_http.h"
 #include "http/resume_plan.h"
+#include "http/transfer_bounds.h"
 #include "platform/file.h"
 #include "ui/message_box.h"
 #include "util/system_info.h"
@@ -17,7 +19,7 @@ namespace http {
 namespace {
 
 // --- WinINet, bound late so the stub does not import it ----------------------
-// All eight entries are looked up by name on first use; a missing library or
+// All entries are looked up by name on first use; a missing library or
 // entry is looked for again on the next call.
 
 enum Entry {
@@ -29,6 +31,11 @@ enum Entry {
   kReadFile,
   kSetOption,
   kGetLastResponseInfo,
+  kQueryDataAvailable,
+  kSetStatusCallback,
+  kConnect,
+  kOpenRequest,
+  kSendRequest,
   kEntryCount
 };
 constexpr const char* kEntryNames[kEntryCount] = {"InternetGetConnectedState",
@@ -38,7 +45,12 @@ constexpr const char* kEntryNames[kEntryCount] = {"InternetGetConnectedState",
                                                   "HttpQueryInfoA",
                                                   "InternetReadFile",
                                                   "InternetSetOptionA",
-                                                  "InternetGetLastResponseInfoA"};
+                                                  "InternetGetLastResponseInfoA",
+                                                  "InternetQueryDataAvailable",
+                                                  "InternetSetStatusCallbackA",
+                                                  "InternetConnectA",
+                                                  "HttpOpenRequestA",
+                                                  "HttpSendRequestA"};
 
 HMODULE g_wininet = nullptr;
 FARPROC g_entries[kEntryCount] = {};
@@ -63,16 +75,44 @@ void CloseInternetHandle(HINTERNET h) {
   auto fn = Bind<BOOL(WINAPI*)(HINTERNET)>(kCloseHandle);
   if (h && fn) fn(h);
 }
-HINTERNET OpenSession(const char* agent) {
+HINTERNET OpenSession(const char* agent, DWORD flags = 0) {
   auto fn = Bind<HINTERNET(WINAPI*)(LPCSTR, DWORD, LPCSTR, LPCSTR, DWORD)>(kOpen);
-  return fn ? fn(agent, INTERNET_OPEN_TYPE_PRECONFIG, "", nullptr, 0) : nullptr;
+  return fn ? fn(agent, INTERNET_OPEN_TYPE_PRECONFIG, "", nullptr, flags) : nullptr;
 }
 HINTERNET OpenUrl(HINTERNET session, const std::string& url, DWORD flags,
-                  const std::string& headers = {}) {
+                  const std::string& headers = {}, DWORD_PTR context = 0) {
   auto fn = Bind<HINTERNET(WINAPI*)(HINTERNET, LPCSTR, LPCSTR, DWORD, DWORD, DWORD_PTR)>(kOpenUrl);
   return fn ? fn(session, url.c_str(), headers.empty() ? nullptr : headers.c_str(),
-                 static_cast<DWORD>(headers.size()), flags, 0)
+                 static_cast<DWORD>(headers.size()), flags, context)
             : nullptr;
+}
+BOOL QueryDataAvailable(HINTERNET h, DWORD* available) {
+  auto fn = Bind<BOOL(WINAPI*)(HINTERNET, LPDWORD, DWORD, DWORD_PTR)>(kQueryDataAvailable);
+  return fn ? fn(h, available, 0, 0) : FALSE;
+}
+// A HEAD request for `parts` on the session, sent; none when it fails.
+// The connection handle goes to `connection` (closed by the caller).
+HINTERNET SendHead(HINTERNET session, const UrlParts& parts, DWORD flags, HINTERNET& connection) {
+  auto connect = Bind<HINTERNET(WINAPI*)(HINTERNET, LPCSTR, INTERNET_PORT, LPCSTR, LPCSTR, DWORD,
+                                         DWORD, DWORD_PTR)>(kConnect);
+  auto open = Bind<HINTERNET(WINAPI*)(HINTERNET, LPCSTR, LPCSTR, LPCSTR, LPCSTR, LPCSTR*, DWORD,
+                                      DWORD_PTR)>(kOpenRequest);
+  auto send = Bind<BOOL(WINAPI*)(HINTERNET, LPCSTR, DWORD, LPVOID, DWORD)>(kSendRequest);
+  connection = nullptr;
+  if (!connect || !open || !send) return nullptr;
+  connection = connect(session, parts.host.c_str(), static_cast<INTERNET_PORT>(parts.port),
+                       nullptr, nullptr, INTERNET_SERVICE_HTTP, 0, 0);
+  if (!connection) return nullptr;
+  HINTERNET request = open(connection, "HEAD", parts.path.c_str(), nullptr, nullptr, nullptr,
+                           flags | (parts.secure ? INTERNET_FLAG_SECURE : 0), 0);
+  if (request && send(request, nullptr, 0, nullptr, 0)) return request;
+  CloseInternetHandle(request);
+  return nullptr;
+}
+bool SetStatusCallback(HINTERNET session, INTERNET_STATUS_CALLBACK callback) {
+  auto fn = Bind<INTERNET_STATUS_CALLBACK(WINAPI*)(HINTERNET, INTERNET_STATUS_CALLBACK)>(
+      kSetStatusCallback);
+  return fn && fn(session, callback) != INTERNET_INVALID_STATUS_CALLBACK;
 }
 // `size` comes back as the bytes (for texts: characters) written.
 bool QueryInfo(HINTERNET h, DWORD level, void* buffer, DWORD& size) {
@@ -128,12 +168,20 @@ constexpr DWORD kStampQuery = HTTP_QUERY_LAST_MODIFIED | HTTP_QUERY_FLAG_SYSTEMT
 // A fresh copy every time, and none left in the cache: setup files are large
 // and used once.
 constexpr DWORD kDownloadFlags = INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE;
+constexpr DWORD kHeadFlags = kDownloadFlags | INTERNET_FLAG_NO_AUTO_REDIRECT;
 // While data flows the thread's queue is serviced at most this often.
 constexpr int kServiceIntervalMs = 5;
 
 // The handles of the running download, so a window procedure can close them.
 HINTERNET g_session = nullptr;
 HINTERNET g_resource = nullptr;
+
+
+// The Content-Length as a 64-bit number; -1 when missing.
+std::int64_t LengthOf(HINTERNET h) {
+  const std::int64_t length = util::StrToInt64Def(QueryText(h, HTTP_QUERY_CONTENT_LENGTH), -1);
+  return length < 0 ? -1 : length;
+}
 
 std::uint32_t ContentLength(HINTERNET h) {
   DWORD length = kUnknownLength, size = sizeof length;
@@ -153,15 +201,6 @@ std::uint32_t LastModifiedStamp(HINTERNET h) {
   DWORD size = sizeof t;
   QueryInfo(h, kStampQuery, &t, size);
   return DosDateTime(t.wYear, t.wMonth, t.wDay, t.wHour, t.wMinute, t.wSecond);
-}
-
-// One extra open and close of the URL before each size query and download,
-// as the servers of this program's users have always seen it.
-void ProbeUrl(const std::string& url) {
-  HINTERNET session = OpenSession(kQueryAgent);
-  if (!session) return;
-  CloseInternetHandle(OpenUrl(session, url, 0));
-  CloseInternetHandle(session);
 }
 
 // Calls visit(path, found) for each file beside `target` that begins with
@@ -253,6 +292,141 @@ void KillDisplayTimer(std::uintptr_t window, std::uint32_t timerId) {
   KillTimer(reinterpret_cast<HWND>(window), timerId);
 }
 
+// --- Waiting for the network without blocking the thread --------------------
+// The download's session is asynchronous: WinINet answers a call that would
+// block with ERROR_IO_PENDING and reports its end through the status
+// callback, on a thread of its own. The callback only records the result
+// and sets an event; this thread waits for the event while it services its
+// windows, the abort flag and the stall clock, so a close request is
+// answered at once and a server that sends nothing cannot hold the thread.
+// (A blocking read waits for all the bytes it asked for, and under Wine the
+// receive time-outs do not bound it.)
+
+HANDLE g_completed = nullptr;   // manual-reset event, set by the callback
+volatile LONG g_waitedFor = 0;  // context of the call being waited for
+DWORD_PTR g_asyncResult = 0;
+DWORD g_asyncError = 0;
+// Between two looks at the event the queue is serviced at least this often.
+constexpr DWORD kWaitStepMs = 50;
+
+void CALLBACK OnRequestStatus(HINTERNET, DWORD_PTR context, DWORD status, LPVOID info, DWORD) {
+  if (status != INTERNET_STATUS_REQUEST_COMPLETE ||
+      context != static_cast<DWORD_PTR>(g_waitedFor) || !info)
+    return;
+  const auto* result = static_cast<const INTERNET_ASYNC_RESULT*>(info);
+  g_asyncResult = result->dwResult;
+  g_asyncError = result->dwError;
+  SetEvent(g_completed);
+}
+
+// A new context for the next download: completions of an earlier one that
+// was given up are ignored.
+DWORD_PTR NewContext() {
+  if (!g_completed) g_completed = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+  return static_cast<DWORD_PTR>(InterlockedIncrement(&g_waitedFor));
+}
+
+enum class Waited { kDone, kStopped, kStalled };
+
+Waited AwaitCompletion(const TProgBar* progress, const StallClock& stall) {
+  for (;;) {
+    if (MsgWaitForMultipleObjects(1, &g_completed, FALSE, kWaitStepMs, QS_ALLINPUT) ==
+        WAIT_OBJECT_0)
+      return Waited::kDone;
+    ui::YieldX();
+    if (Stopped(progress)) return Waited::kStopped;
+    if (stall.Stalled(util::MillisecondClock())) return Waited::kStalled;
+  }
+}
+
+// Opens `url` on the download session without following redirects by
+// itself; a redirect is followed here, at most kMaxRedirects times. The
+// resource's handle goes to g_resource; on failure it stays none and
+// `errorText` says why (for a stop, the caller's abort text follows).
+void OpenFollowingRedirects(const std::string& url, const std::string& headers,
+                            DWORD_PTR context, const TProgBar* progress, StallClock& stall,
+                            std::string& errorText, TransferFailure& failure) {
+  std::string at = NormalizeUrl(url);
+  for (int redirects = 0;; ++redirects) {
+    ResetEvent(g_completed);
+    HINTERNET h = OpenUrl(g_session, at, kDownloadFlags | INTERNET_FLAG_NO_AUTO_REDIRECT, headers,
+                          context);
+    if (!h && GetLastError() == ERROR_IO_PENDING) {
+      const Waited waited = AwaitCompletion(progress, stall);
+      if (waited == Waited::kStopped) return;
+      if (waited == Waited::kStalled) {
+        errorText = StallError(DownloadDisplayName(url), stall.LimitMs());
+        return;
+      }
+      h = reinterpret_cast<HINTERNET>(g_asyncResult);
+    }
+    if (!h) {
+      SetError(errorText, "Unable to open Internet Connection: ", url);
+      failure = TransferFailure::kNoConnection;
+      return;
+    }
+    g_resource = h;
+    stall.Progress(util::MillisecondClock());
+    const std::string location = QueryText(h, HTTP_QUERY_LOCATION);
+    if (!IsRedirectStatus(StatusCode(h)) || location.empty()) return;
+    if (redirects == kMaxRedirects) {
+      errorText = TooManyRedirectsError(url);
+      failure = TransferFailure::kHttpStatus;
+      return;
+    }
+    at = RedirectTarget(at, location);
+    CloseInternetHandle(g_resource);
+    g_resource = nullptr;
+  }
+}
+
+// One read of what has arrived, at most `want` bytes, waiting (and
+// servicing the queue) until something has. `got` 0 with `ok` is the end
+// of the body; `ok` false is a failed read (GetLastError says why).
+Waited ReadArrived(char* buffer, DWORD want, DWORD& got, bool& ok, const TProgBar* progress,
+                   const StallClock& stall) {
+  got = 0;
+  ok = true;
+  DWORD available = 0;
+  ResetEvent(g_completed);
+  if (!QueryDataAvailable(g_resource, &available)) {
+    if (GetLastError() != ERROR_IO_PENDING) return ok = false, Waited::kDone;
+    const Waited waited = AwaitCompletion(progress, stall);
+    if (waited != Waited::kDone) return waited;
+    if (!g_asyncResult) {
+      SetLastError(g_asyncError);
+      return ok = false, Waited::kDone;
+    }
+    // WinINet gives the count in dwError; a read of one byte finds out
+    // when it does not.
+    available = g_asyncError ? g_asyncError : 1;
+  } else if (available == 0) {
+    return Waited::kDone;
+  }
+  // A read given up while pending still writes its count later: into
+  // storage that outlives the call (the buffer is the caller's static one).
+  static DWORD count;
+  count = 0;
+  ResetEvent(g_completed);
+  if (!ReadData(g_resource, buffer, available < want ? available : want, &count)) {
+    if (GetLastError() != ERROR_IO_PENDING) return ok = false, Waited::kDone;
+    const Waited waited = AwaitCompletion(progress, stall);
+    if (waited != Waited::kDone) return waited;
+    if (!g_asyncResult) {
+      SetLastError(g_asyncError);
+      ok = false;
+    }
+  }
+  got = count;
+  return Waited::kDone;
+}
+
+std::uint32_t StallLimitFromEnvironment() {
+  char text[16];
+  const DWORD n = GetEnvironmentVariableA(kStallSecondsVariable, text, sizeof text);
+  return StallLimitMs(n < sizeof text ? std::string_view(text, n) : std::string_view());
+}
+
 } // namespace
 
 bool IsInternetConnected() {
@@ -269,31 +443,60 @@ bool IsInternetConnected(std::string& why) {
   return false;
 }
 
-std::int32_t HTTP_GetFileSize(const std::string& url) {
-  ProbeUrl(url);
+std::int64_t HTTP_GetFileSize(const std::string& url) {
   HINTERNET session = OpenSession(kQueryAgent);
   if (!session) return -1;
-  std::int32_t size = -1;
-  if (HINTERNET resource = OpenUrl(session, url, 0)) {
-    // An error page's length is not the resource's.
-    if (StatusCode(resource) < 400) size = static_cast<std::int32_t>(ContentLength(resource));
-    util::WriteTraceLine("HTTP_GetFileSize=" + util::IntToStr(size) + "  " + url);
+  std::int64_t size = -1;
+  // A HEAD request: the length without the body (under Wine closing a GET
+  // reads its whole body). Redirects are followed here, a bounded number.
+  std::string at = url;
+  UrlParts parts;
+  bool refused = !SplitHttpUrl(at, parts);
+  for (int redirects = 0; !refused && redirects <= kMaxRedirects; ++redirects) {
+    HINTERNET connection = nullptr;
+    HINTERNET resource = SendHead(session, parts, kHeadFlags, connection);
+    const std::uint32_t status = resource ? StatusCode(resource) : 0;
+    const std::string location = resource ? QueryText(resource, HTTP_QUERY_LOCATION) : "";
+    if (resource && status < 400 && !IsRedirectStatus(status)) size = LengthOf(resource);
+    refused = RefusesHead(status);
     CloseInternetHandle(resource);
+    CloseInternetHandle(connection);
+    if (!IsRedirectStatus(status) || location.empty()) break;
+    at = RedirectTarget(at, location);
+    if (!SplitHttpUrl(at, parts)) break;
   }
+  // A server that refuses HEAD is asked the old way: open the URL, read
+  // the length, close.
+  if (refused) {
+    if (HINTERNET resource = OpenUrl(session, url, 0)) {
+      // An error page's length is not the resource's.
+      if (StatusCode(resource) < 400) size = LengthOf(resource);
+      CloseInternetHandle(resource);
+    }
+  }
+  util::WriteTraceLine("HTTP_GetFileSize=" + util::IntToStr(size) + "  " + url);
   CloseInternetHandle(session);
   return size;
 }
 
 void HTTP_DownloadFile(HWND window, const std::string& url, const std::string& targetFile,
-                       std::string& errorText, TProgBar* progress, std::string& content) {
+                       std::string& errorText, TProgBar* progress, std::string& content,
+                       const DownloadRequest& request, DownloadAnswer* answer) {
   const std::string name = DownloadDisplayName(url);
   errorText.clear();
   content.clear();
-  ProbeUrl(url);
+  DownloadAnswer ignored;
+  if (!answer) answer = &ignored;
+  *answer = {};
+  const DWORD_PTR context = NewContext();
+  StallClock stall(StallLimitFromEnvironment(), util::MillisecondClock());
+  // What a failure is, unless a site below says otherwise.
+  TransferFailure failure = TransferFailure::kTransfer;
 
-  g_session = OpenSession(kDownloadAgent);
-  if (!g_session) {
+  g_session = OpenSession(kDownloadAgent, INTERNET_FLAG_ASYNC);
+  if (!g_session || !g_completed || !SetStatusCallback(g_session, OnRequestStatus)) {
     errorText = "Unable to initialize \"WinINet.dll\"";
+    failure = TransferFailure::kNoConnection;
   } else {
     SetTimeouts(g_session, kTimeoutMs);
     // A partial file of an earlier attempt is continued where the server
@@ -301,10 +504,14 @@ void HTTP_DownloadFile(HWND window, const std::string& url, const std::string& t
     Partial partial;
     if (!targetFile.empty()) partial = FindPartial(targetFile, url);
     const bool askedForRest = !partial.temporary.empty();
-    g_resource = OpenUrl(g_session, NormalizeUrl(url), kDownloadFlags,
-                         askedForRest ? ResumeHeaders(partial.have, partial.note.validator) : "");
-    if (!g_resource) {
-      SetError(errorText, "Unable to open Internet Connection: ", url);
+    OpenFollowingRedirects(url,
+                           askedForRest ? ResumeHeaders(partial.have, partial.note.validator)
+                                        : ConditionalHeaders(request.ifChanged),
+                           context, progress, stall, errorText, failure);
+    if (g_resource && !errorText.empty()) {
+      // Too many redirects: no body is read.
+    } else if (!g_resource) {
+      if (Stopped(progress)) errorText = "Download Aborted";
     } else {
       std::uint32_t size = ContentLength(g_resource);
       const std::uint32_t stamp = LastModifiedStamp(g_resource);
@@ -327,11 +534,19 @@ void HTTP_DownloadFile(HWND window, const std::string& url, const std::string& t
         }
       }
       const bool continuing = received > 0;
+      // "Nothing new": the caller keeps what it has.
+      answer->notModified = status == 304 && !askedForRest && !request.ifChanged.empty();
       // An error status with a body is no resource: it must not replace
       // the target. (A 200 error page is the callers' test.)
-      if (errorText.empty()) errorText = HttpStatusError(url, status);
-      if (errorText.empty() && size == 0) SetError(errorText, url, " --- File Not Found !");
       if (errorText.empty()) {
+        errorText = HttpStatusError(url, status);
+        if (errorText.empty() && size == 0) SetError(errorText, url, " --- File Not Found !");
+        if (!errorText.empty()) failure = TransferFailure::kHttpStatus;
+      }
+      const std::uint64_t limit = BodyLimit(request.bounds);
+      if (!answer->notModified && errorText.empty() && size != kUnknownLength && size > limit)
+        errorText = BodyTooLargeError(name, limit);
+      if (errorText.empty() && !answer->notModified) {
         if (reinterpret_cast<std::uintptr_t>(window) > 10) ShowWindow(window, SW_SHOW);
         std::string temporary;
         HANDLE out = INVALID_HANDLE_VALUE;
@@ -362,21 +577,37 @@ void HTTP_DownloadFile(HWND window, const std::string& url, const std::string& t
         }
         TBytesRate rate(KiloMode(size), MegaMode(size));
         std::string text;
-        char buffer[kMaxChunk];
+        // Static: a read given up while pending may still write into it.
+        static char buffer[kMaxChunk];
         LoopEnd end = LoopEnd::kFailed;
         while (errorText.empty()) {
           // Window procedures run here and may ask to stop.
           ui::YieldXThrottled(kServiceIntervalMs);
           DWORD got = 0;
           if (!Stopped(progress)) {
-            if (!ReadData(g_resource, buffer, chunk, &got)) {
+            // One byte past the limit is enough to know the body passes it.
+            const std::uint64_t room = limit - received;
+            const DWORD want = room < chunk ? static_cast<DWORD>(room + 1) : chunk;
+            bool ok = true;
+            const Waited waited = ReadArrived(buffer, want, got, ok, progress, stall);
+            if (waited == Waited::kStalled) {
+              errorText = StallError(name, stall.LimitMs());
+              break;
+            }
+            if (waited == Waited::kStopped) {
+              got = 0;
+            } else if (!ok) {
               const DWORD error = GetLastError();
               std::string detail = ErrorText(error);
               if (detail.empty()) detail = LastResponseText();
               SetError(errorText, name, " --- Error downloading file");
               if (!detail.empty()) errorText.append(" (").append(detail).append(")");
               got = 0;
+            } else if (received + static_cast<std::uint64_t>(got) > limit) {
+              errorText = BodyTooLargeError(name, limit);
+              break;
             } else if (got > 0) {
+              stall.Progress(util::MillisecondClock());
               received += got;
               DWORD written = 0;
               if (out == INVALID_HANDLE_VALUE)
@@ -400,18 +631,25 @@ void HTTP_DownloadFile(HWND window, const std::string& url, const std::string& t
           // More to read, or a failure, which ends the loop as kFailed.
         }
         if (out != INVALID_HANDLE_VALUE) CloseHandle(out);
-        if (IsDownloadComplete(end, size, received, name, errorText) && !temporary.empty()) {
+        const bool complete = IsDownloadComplete(end, size, received, name, errorText);
+        if (complete && !temporary.empty()) {
           DeleteFileA(ResumeNotePath(temporary).c_str());
           DeleteFileA(targetFile.c_str());
           if (!MoveFileA(temporary.c_str(), targetFile.c_str()))
             SetError(errorText, name, " --- Unable to replace ", targetFile);
         }
+        if (complete && errorText.empty())
+          answer->validators = {QueryText(g_resource, HTTP_QUERY_ETAG),
+                                QueryText(g_resource, HTTP_QUERY_LAST_MODIFIED)};
       }
     }
     CloseInternetHandle(g_resource);
     CloseInternetHandle(g_session);
     g_resource = g_session = nullptr;
   }
+  answer->failure = errorText.empty()   ? TransferFailure::kNone
+                    : Stopped(progress) ? TransferFailure::kAborted
+                                        : failure;
   if (!errorText.empty())
     util::WriteTraceLine(util::IntToStr(GetCurrentProcessId())
                              .append(" HTTP_DownloadFile_Incremental: ")

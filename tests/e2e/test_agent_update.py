@@ -218,6 +218,18 @@ class UpdateCycleTest(InstalledProduct):
         self.assertEqual(probe("wait", COPY_CLASS, 50000)[0], 0,
                          "the relaunched agent did not start its copy:\n" +
                          "\n".join(self.log(raw=True)[-40:]))
+        # Each file is sent once: the setup's size by HEAD, its bytes by one
+        # GET; the relaunched agent's check costs one conditional request,
+        # answered "not modified" without a body.
+        setup = [(r["method"], r["sent"]) for r in self.server.requests
+                 if r["path"].endswith("/ProductSetup.exe")]
+        self.assertEqual(setup, [("HEAD", 0), ("GET", size)])
+        infos = lambda: [r for r in self.server.requests if r["path"].endswith("/Product.info")]
+        self.assertTrue(wait_until(lambda: len(infos()) >= 2, 60), self.server.requests)
+        first, last = infos()[0], infos()[-1]
+        self.assertEqual((first["status"], "if-none-match" in first["headers"]), (200, False))
+        self.assertEqual((last["status"], last["sent"]), (304, 0))
+        self.assertIn("if-none-match", last["headers"])
 
     def test_refusals_end_the_cycle(self):
         # Checks only when asked ("/TEST=0"); a declined update is offered

@@ -47,7 +47,7 @@ class DownloadRoadTest(WineTestCase):
         for leftover in temp_folder().glob(FULL + "*"):
             leftover.unlink()
 
-    def pair(self, route="", token="product 1", ask=False, name="web", options=()):
+    def pair(self, route="", token="product 1", ask=False, name="web", options=(), source=None):
         """Builds the full setup into the served folder (or into this test's
         folder when `name` says so) and its web stub; returns the web stub."""
         src = self.make_source({"Engine.exe": ENGINE.read_bytes(), "a.txt": b"abc" * 20000})
@@ -56,7 +56,8 @@ class DownloadRoadTest(WineTestCase):
         web = folder / "WebSetup.exe"
         vpack("build", src, "--stub", STUB, "-o", folder / FULL, "-q", "--engine", "Engine.exe",
               "--engine-args", "/ExitCode=7 /HoldMs=200", "--web-stub", web,
-              "--download-source", self.server.url + route, "--download-token-plain", token,
+              "--download-source", source or self.server.url + route,
+              "--download-token-plain", token,
               *(["--ask-before-download"] if ask else []), *options)
         shutil.copy(folder / FULL, self.www / FULL)
         (folder / FULL).unlink()
@@ -94,8 +95,9 @@ class DownloadRoadTest(WineTestCase):
         moving = {p for p, m in positions if m == steps}
         self.assertGreater(len(moving), 2, positions)
         self.assertEqual(len(self.downloads()), 1)
-        agents = [r["headers"].get("user-agent") for r in self.server.requests]
-        self.assertEqual(agents[0], "HTTP_Connect_2")  # the probe comes first
+        # One request, and the setup's bytes sent once.
+        self.assertEqual([(r["headers"].get("user-agent"), r["sent"]) for r in self.server.requests],
+                         [("HTTP_Connect_3", size)])
 
     def test_download_without_a_length_has_the_full_progress_range(self):
         # Without a length the range is ceil(4294967295 / 8192) + 1 = 524,289
@@ -154,7 +156,7 @@ class DownloadRoadTest(WineTestCase):
     def test_question_declined_runs_nothing_and_hide_asks_nothing(self):
         web = self.pair(ask=True)
         code, text = self.answer_box(web, button="Cancel")
-        self.assertEqual(code, 0)
+        self.assertEqual(code, 1602 & 0xFF)  # cancelled by the user
         self.assertIn("INTERNET DOWNLOAD", text)
         self.assertRegex(text, r"Size: 0\.\d{3} MB")
         self.assertEqual(self.downloads(), [])
@@ -173,27 +175,40 @@ class DownloadRoadTest(WineTestCase):
         self.assertFalse(seen_visible)
         self.assertEqual(len(self.downloads()), 1)
 
-    def test_errors_are_shown_and_nothing_runs(self):
+    def test_errors_show_a_box_and_hidden_runs_end_by_themselves_with_their_codes(self):
         wrong = self.pair(token="another product", name="wrong")
         self.pair(name="right")  # what the server now holds has another token
+        unreachable = self.pair(name="unreachable", source="http://127.0.0.1:9")
         cases = [
-            ("/_html404", None, r"404 File Not Found\.\.\..*URL:  http://127\.0\.0\.1:\d+"
-                                r"/_html404/Setup_Full\.exe\."),
-            ("", wrong, r"Bad Secret Token!"),
-            ("/_zerolength", None, r"/_zerolength/Setup_Full\.exe --- File Not Found !"),
-            ("/_drop/100000", None, r"Setup_Full\.exe --- .*received 100000 of \d+ bytes"),
+            ("/_html404", None, 96, r"404 File Not Found\.\.\..*URL:  http://127\.0\.0\.1:\d+"
+                                    r"/_html404/Setup_Full\.exe\."),
+            ("/_status/404", None, 96, r"/_status/404/Setup_Full\.exe --- HTTP status 404"),
+            ("", wrong, 98, r"Bad Secret Token!"),
+            ("/_zerolength", None, 96, r"/_zerolength/Setup_Full\.exe --- File Not Found !"),
+            ("/_drop/100000", None, 97, r"Setup_Full\.exe --- .*received 100000 of \d+ bytes"),
+            # A body without end stops at the size the stub names plus 64 KiB.
+            ("/_endless", None, 97, r"Setup_Full\.exe --- Download too large \(more than \d+ bytes\)"),
+            ("unreachable", unreachable, 95, r"Unable to open Internet Connection: "
+                                             r"http://127\.0\.0\.1:9/Setup_Full\.exe"),
         ]
-        for route, stub, expected in cases:
+        for route, stub, exit_code, expected in cases:
             with self.subTest(route=route or "token"):
                 if stub is None:
                     stub = self.pair(route, name="case" + route.replace("/", "_"))
                 self.download.write_bytes(b"an older download")
-                code, text = self.answer_box(stub, "/hide")
-                self.assertEqual(code, 0)
+                code, text = self.answer_box(stub)
+                self.assertEqual(code, exit_code)
                 self.assertRegex(text.replace("\r", "").replace("\n", " "), expected)
                 self.assertFalse(self.record.exists(), "the engine ran")
                 if route.startswith("/_drop"):
                     self.assertEqual(self.download.read_bytes(), b"an older download")
+                # Under /hide nothing waits for a person: the run ends by
+                # itself (a box would hold it until the time-out) with the
+                # same code.
+                started = time.monotonic()
+                self.assertEqual(run_windows("wine", stub, "/hide", timeout=60)[0], exit_code)
+                self.assertLess(time.monotonic() - started, 30)
+                self.assertFalse(self.record.exists(), "the engine ran")
 
         # The right token, but one byte of a payload block changed: the web
         # stub knows the full setup's SHA-256.
@@ -202,8 +217,8 @@ class DownloadRoadTest(WineTestCase):
             data = bytearray((self.www / FULL).read_bytes())
             data[-200] ^= 0x01
             (self.www / FULL).write_bytes(bytes(data))
-            code, text = self.answer_box(stub, "/hide")
-            self.assertEqual(code, 0)
+            code, text = self.answer_box(stub)
+            self.assertEqual(code, 98)
             self.assertRegex(text.replace("\r", "").replace("\n", " "),
                              r"Setup refused.*SHA-256 differs")
             self.assertFalse(self.record.exists(), "the engine ran")
@@ -214,10 +229,11 @@ class DownloadRoadTest(WineTestCase):
         size = (self.www / FULL).stat().st_size
         cut = size * 6 // 10
         self.server.cut_at = cut
-        code, text = self.answer_box(web, "/hide")
+        with DebugViewer(self.dir) as viewer:
+            code = run_windows("wine", web, "/hide", timeout=60)[0]
         self.server.cut_at = None
-        self.assertEqual(code, 0)
-        self.assertIn(f"received {cut} of {size} bytes", text)
+        self.assertEqual(code, 97)
+        self.assertIn(f"received {cut} of {size} bytes", viewer.text)
         self.assertFalse(self.record.exists(), "a partial setup ran")
 
         self.assertEqual(run_windows("wine", web, "/hide", timeout=120)[0], 7)
@@ -240,7 +256,7 @@ class DownloadRoadTest(WineTestCase):
         self.assertEqual(run_windows("wine", PROBE, "post", win_path(web), 0x10)[0], 0)
         _, text = run_windows("wine", UI_DRIVER, "--timeout", "60000", "--text", "--click", "OK",
                               timeout=120)
-        self.assertEqual(proc.finish()[0], 0)
+        self.assertEqual(proc.finish()[0], 1602 & 0xFF)  # cancelled; Wine passes the low 8 bits
         self.assertIn("Download Aborted", text)
         self.assertTrue(partial[0].exists(), "the partial file was not kept")
         self.assertLess(partial[0].stat().st_size, (self.www / FULL).stat().st_size)

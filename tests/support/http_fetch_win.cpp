@@ -1,6 +1,7 @@
 // Test support: the WinINet client on its own command line.
 //
 //   http_fetch.exe URL TARGET|- [--abort-after-ms N] [--size] [--html]
+//                  [--expected BYTES] [--cap BYTES] [--if-none-match ETAG]
 //
 // Downloads URL into TARGET ("-": into a text) with a progress object whose
 // procedure counts the events, and prints
@@ -18,6 +19,8 @@
 //   abort-latency-ms=<ms>   from the post to the download's return.
 // --size prints "size=<n>" of HTTP_GetFileSize instead of downloading.
 // --html adds "html-page=0|1": IsHtmlErrorPage over TARGET (or the text).
+// --expected and --cap are the download's BodyBounds; --if-none-match ETAG
+// makes it conditional. Prints "not-modified=0|1" and "etag=" of the answer.
 // Exit code 0 when the error text is empty, else 1.
 #include <windows.h>
 
@@ -86,6 +89,8 @@ int main(int argc, char** argv) {
   const std::string target = std::strcmp(argv[2], "-") == 0 ? std::string() : argv[2];
   int abortAfterMs = -1;
   bool sizeOnly = false, html = false;
+  http::DownloadRequest request;
+  http::DownloadAnswer answer;
   for (int i = 3; i < argc; ++i) {
     if (std::strcmp(argv[i], "--abort-after-ms") == 0 && i + 1 < argc)
       abortAfterMs = std::atoi(argv[++i]);
@@ -93,10 +98,16 @@ int main(int argc, char** argv) {
       sizeOnly = true;
     else if (std::strcmp(argv[i], "--html") == 0)
       html = true;
+    else if (std::strcmp(argv[i], "--expected") == 0 && i + 1 < argc)
+      request.bounds.expected = std::strtoull(argv[++i], nullptr, 10);
+    else if (std::strcmp(argv[i], "--if-none-match") == 0 && i + 1 < argc)
+      request.ifChanged.etag = argv[++i];
+    else if (std::strcmp(argv[i], "--cap") == 0 && i + 1 < argc)
+      request.bounds.cap = std::strtoull(argv[++i], nullptr, 10);
   }
 
   if (sizeOnly) {
-    std::printf("size=%d\n", static_cast<int>(http::HTTP_GetFileSize(url)));
+    std::printf("size=%lld\n", static_cast<long long>(http::HTTP_GetFileSize(url)));
     return 0;
   }
 
@@ -118,7 +129,7 @@ int main(int argc, char** argv) {
     http::TProgBar progress(CountEvent);
     http::SetDownloadAbort(false);
     started = util::MillisecondClock();
-    http::HTTP_DownloadFile(nullptr, url, target, error, &progress, content);
+    http::HTTP_DownloadFile(nullptr, url, target, error, &progress, content, request, &answer);
     ended = util::MillisecondClock();
     if (thread && g_postedAt != 0)
       std::printf("abort-latency-ms=%d\n", static_cast<int>(ended - g_postedAt));
@@ -137,6 +148,8 @@ int main(int argc, char** argv) {
   std::printf("content-bytes=%u\n", static_cast<unsigned>(content.size()));
   std::printf("download-ms=%d\n", static_cast<int>(ended - started));
   if (g_rangeAt != 0) std::printf("transfer-ms=%d\n", static_cast<int>(ended - g_rangeAt));
+  std::printf("not-modified=%d\netag=%s\n", answer.notModified ? 1 : 0,
+              answer.validators.etag.c_str());
   if (html) std::printf("html-page=%d\n", http::IsHtmlErrorPage(target, content) ? 1 : 0);
   return error.empty() ? 0 : 1;
 }

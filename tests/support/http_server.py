@@ -3,7 +3,7 @@ folder on 127.0.0.1 and misbehaves on request, chosen by the URL path.
 
     with TestServer(root) as srv:
         fetch(srv.url + "/_slow/20000/setup.exe")
-        srv.requests  # [{"path": ..., "headers": {lower-case name: value},
+        srv.requests  # [{"method": ..., "path": ..., "headers": {lower-case name: value},
                       #   "status": code, "sent": body bytes written}]
 
 URL paths (the rest of the path names a file under the root, URL-decoded;
@@ -25,6 +25,16 @@ names leaving the root get 404):
     /_drop/N/NAME        full Content-Length, closed after N body bytes
     /_status/CODE/NAME   status CODE with a small plain-text body (any NAME),
                          as a server answers an error without an HTML page
+    /_redirect/N/NAME    302 to /_redirect/N-1/NAME, and at 0 the file
+    /_loop/NAME          302 to itself, for ever
+    /_endless/NAME       200 without Content-Length and a body without end
+                         (zeros, until the client leaves or a bound stops it)
+    /_trickle/S/NAME     the file's headers, then one byte every S seconds
+    /_nohead/NAME        the file, but 405 to a HEAD request
+
+Plain files and /_noranges/ answer a GET or HEAD whose If-None-Match names
+the ETag, or whose If-Modified-Since is not before the file's date, with 304
+and no body.
 
 Setting srv.cut_at = N makes the transfers of those three routes stop at
 file offset N and close, as a connection that breaks (None: whole again).
@@ -86,7 +96,7 @@ class _Handler(BaseHTTPRequestHandler):
 
     def _serve(self, body):
         self.close_connection = True
-        self._record = self.owner._admit(self.path, self.headers)
+        self._record = self.owner._admit(self.command, self.path, self.headers)
         if not self._record:
             self._record = {"sent": 0}
             self._simple(503, b"server bounds reached\n", "text/plain", body)
@@ -95,16 +105,33 @@ class _Handler(BaseHTTPRequestHandler):
         mode = parts[0] if parts and parts[0].startswith("_") else ""
         rest = parts[1:] if mode else parts
         number = None
-        if mode in ("_slow", "_slownolength", "_drop", "_status"):
+        if mode in ("_slow", "_slownolength", "_drop", "_status", "_redirect", "_trickle"):
             if not rest or not rest[0].isdigit():
                 self._simple(400, b"bad number\n", "text/plain", body)
                 return
             number = int(rest[0])
             rest = rest[1:]
-        elif mode not in ("", "_nolength", "_zerolength", "_html404", "_noetag", "_noranges"):
+        elif mode not in ("", "_nolength", "_zerolength", "_html404", "_noetag", "_noranges",
+                          "_loop", "_endless", "_nohead"):
             self._simple(404, NOT_FOUND_PAGE, "text/html", body)
             return
 
+        if mode == "_redirect" and number > 0:
+            self._redirect("/_redirect/%d/%s" % (number - 1, "/".join(rest)))
+            return
+        if mode == "_loop":
+            self._redirect(urllib.parse.urlsplit(self.path).path)
+            return
+        if mode == "_nohead" and not body:
+            self._simple(405, b"HEAD not allowed\n", "text/plain", body)
+            return
+        if mode == "_endless":
+            self.send_response(200)
+            self.send_header("Content-Type", "application/octet-stream")
+            self._end_headers()
+            if body:
+                self._send_endless()
+            return
         if mode == "_status":
             self._simple(number, b"error %d: this is not the file\n" % number, "text/plain", body)
             return
@@ -136,6 +163,12 @@ class _Handler(BaseHTTPRequestHandler):
             if start is None:
                 self._unsatisfiable(size, body)
                 return
+            if mode in ("", "_noranges") and self._not_modified(etag, st.st_mtime):
+                self.send_response(304)
+                self.send_header("ETag", etag)
+                self.send_header("Last-Modified", date)
+                self._end_headers()
+                return
             self.send_response(206 if start else 200)
             self.send_header("Content-Type", "application/octet-stream")
             if mode not in ("_nolength", "_slownolength"):
@@ -149,7 +182,9 @@ class _Handler(BaseHTTPRequestHandler):
             if not body:
                 return
             f.seek(start)
-            if mode in ("_slow", "_slownolength"):
+            if mode == "_trickle":
+                self._send_slowly(f, 1, chunk=1, per_second=1 / max(1, number))
+            elif mode in ("_slow", "_slownolength"):
                 self._send_slowly(f, max(1, number))
             elif mode == "_drop":
                 self._send(f, number)
@@ -157,6 +192,31 @@ class _Handler(BaseHTTPRequestHandler):
                 self._send(f, max(0, self.owner.cut_at - start))
             else:
                 self._send(f, size - start)
+
+    def _redirect(self, location):
+        self.send_response(302)
+        self.send_header("Location", location)
+        self.send_header("Content-Length", "0")
+        self._end_headers()
+
+    def _not_modified(self, etag, mtime):
+        """The request's conditions say the client holds the file as it is."""
+        match = self.headers.get("If-None-Match")
+        if match is not None:
+            return etag in [m.strip() for m in match.split(",")] or match.strip() == "*"
+        since = self.headers.get("If-Modified-Since")
+        if since is None:
+            return False
+        try:
+            return int(mtime) <= email.utils.parsedate_to_datetime(since).timestamp()
+        except (TypeError, ValueError):
+            return False
+
+    def _send_endless(self):
+        zeros = bytes(CHUNK)
+        while not self.owner._stopping.is_set():
+            self.wfile.write(zeros)
+            self._record["sent"] += len(zeros)
 
     def _range_start(self, size, etag, date):
         """Where the body starts: 0 for the whole, the N of "bytes=N-" when
@@ -204,10 +264,12 @@ class _Handler(BaseHTTPRequestHandler):
             self._record["sent"] += len(data)
             left -= len(data)
 
-    def _send_slowly(self, f, bps):
+    def _send_slowly(self, f, bps, chunk=None, per_second=None):
         # About ten writes a second, paced by the clock so the rate holds
         # whatever each write costs.
-        chunk = max(1, min(CHUNK, bps // 10))
+        if per_second is not None:  # `chunk` bytes `per_second` times a second
+            bps = chunk * per_second
+        chunk = chunk or max(1, min(CHUNK, bps // 10))
         start = time.monotonic()
         sent = 0
         while not self.owner._stopping.is_set():
@@ -297,12 +359,12 @@ class TestServer:
 
     # --- used by the handler
 
-    def _admit(self, path, headers):
+    def _admit(self, method, path, headers):
         with self._lock:
             if self._admitted >= self.max_requests or self._stopping.is_set():
                 return None
             self._admitted += 1
-            record = {"path": path, "headers": {k.lower(): v for k, v in headers.items()},
+            record = {"method": method, "path": path, "headers": {k.lower(): v for k, v in headers.items()},
                       "status": None, "sent": 0}
             self.requests.append(record)
             if self._admitted >= self.max_requests:

@@ -42,9 +42,10 @@ public:
   std::function<void()> duringAsk;    // runs while a question is open
   std::map<std::string, std::string> files;
   struct Resource {
-    std::string body, error;
+    std::string body, error, etag; // a request naming the etag gets "not modified"
   };
   std::map<std::string, Resource> web; // by URL
+  std::vector<http::DownloadRequest> requests; // of each download, in order
   bool online = true;
   std::string offlineWhy;
   std::set<std::string> running;
@@ -130,11 +131,19 @@ public:
     return online;
   }
   void Download(bool withWindow, const std::string& url, const std::string& target,
-                std::string& error, std::string& content) override {
+                const http::DownloadRequest& request, std::string& error, std::string& content,
+                http::DownloadAnswer& answer) override {
     events.push_back("download " + url + (withWindow ? " (window)" : ""));
+    requests.push_back(request);
+    answer = {};
     const auto it = web.find(url);
     error = it == web.end() ? url + " --- HTTP status 404" : it->second.error;
     if (!error.empty()) return;
+    if (!request.ifChanged.empty() && request.ifChanged.etag == it->second.etag) {
+      answer.notModified = true;
+      return;
+    }
+    answer.validators.etag = it->second.etag;
     if (target.empty())
       content = it->second.body;
     else
@@ -568,7 +577,7 @@ TEST_F(AgentAtWork, FailedDescriptorDownloadKeepsTheLastGoodOne) {
   EXPECT_EQ(host.files[InfoPath()], "[NewSetup]\r\nVersionNew=3\r\n");
   EXPECT_FALSE(host.Saw("download " + kUrl + "/AppSetup.exe"));
   // An error page with status 200 is no descriptor either.
-  host.web[kUrl + "/App.info"] = {"<html><head><title>404</title></head></html>", ""};
+  host.web[kUrl + "/App.info"] = {"<html><head><title>404</title></head></html>", "", ""};
   agent::RequestCycle(values, e, 0);
   Tick();
   EXPECT_EQ(host.files[InfoPath()], "[NewSetup]\r\nVersionNew=3\r\n");
@@ -775,37 +784,6 @@ TEST_F(SignedAgentAtWork, ExpiredOrRolledBackDescriptorsAreRefused) {
   }
 }
 
-TEST_F(SignedAgentAtWork, StoredDescriptorIsTrustedOnlyWithItsSignature) {
-  ServeSigned("Expires=2026-12-31\r\n");
-  Check();
-  ASSERT_TRUE(host.Saw("run "));
-  ASSERT_TRUE(host.IsFile(InfoPath() + ".sig"));
-  const std::string info = host.files[InfoPath()], sig = host.files[InfoPath() + ".sig"];
-  struct Case {
-    const char* name;
-    std::function<void()> change;
-    bool trusted;
-  };
-  const Case cases[] = {
-      {"as written", [] {}, true},
-      {"the .info changed", [&] { host.files[InfoPath()][5] ^= 1; }, false},
-      {"no .sig", [&] { host.files.erase(InfoPath() + ".sig"); }, false},
-      {"expired since", [&] { host.utcDate = "2027-01-01"; }, false},
-      {"a higher Stamp seen since", [&] { d.SetHighestSignedStamp(5); }, false},
-  };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.name);
-    host.files[InfoPath()] = info;
-    host.files[InfoPath() + ".sig"] = sig;
-    host.utcDate = "2026-12-10";
-    d.SetHighestSignedStamp(2);
-    c.change();
-    EXPECT_EQ(signedAgent.StoredDescriptorTrusted(), c.trusted);
-  }
-  // A keyless agent has nothing to verify against.
-  EXPECT_FALSE(agentUnderTest.StoredDescriptorTrusted());
-}
-
 TEST_F(SignedAgentAtWork, NewsPageShownOnlyWithTheSignedHash) {
   const std::string page = "|" + package::MakeToken(kToken, 7) + "|a|b|Version 5 is out";
   struct Case {
@@ -965,6 +943,43 @@ TEST(SignedDescriptorRules, IniTextValueReadsAsTheAgentDoes) {
   EXPECT_EQ(agent::IniTextValue(text, "NewSetup", "expires"), "2026-01-02");
   EXPECT_EQ(agent::IniTextValue(text, "Other", "Stamp"), "9");
   EXPECT_EQ(agent::IniTextValue(text, "NewSetup", "Missing"), "");
+}
+
+TEST_F(AgentAtWork, EachDownloadIsBoundedByItsKind) {
+  Serve("");
+  Tick();
+  ASSERT_EQ(host.requests.size(), 2u);
+  // The descriptor is kept in memory: capped. The setup may not pass the
+  // size the descriptor names (plus the client's margin).
+  EXPECT_EQ(host.requests[0].bounds.cap, http::kInfoBodyCap);
+  EXPECT_EQ(host.requests[1].bounds.cap, 0u);
+  EXPECT_EQ(host.requests[1].bounds.expected, 1000u);
+  EXPECT_TRUE(host.requests[1].ifChanged.empty());
+}
+
+TEST_F(AgentAtWork, UnchangedDescriptorCostsNoBodyAndChangesNothing) {
+  const std::string current = "[NewSetup]\r\nVersionNew=3\r\n";
+  host.web[kUrl + "/App.info"] = {current, "", "\"v1\""};
+  Tick();
+  EXPECT_EQ(host.files[InfoPath()], current);
+  EXPECT_TRUE(host.requests.back().ifChanged.empty()); // nothing kept yet
+  EXPECT_EQ(host.files[InfoPath() + ".validators"], kUrl + "/App.info\n\"v1\"\n\n");
+
+  // The server says "not modified" (whatever else it holds): the check goes
+  // on with the descriptor on disk, which stays as it was.
+  host.web[kUrl + "/App.info"].body = "[NewSetup]\r\nVersionNew=9\r\n";
+  d.SetShotsEnabled(true);
+  e.RequestForcedCheck();
+  Tick();
+  EXPECT_EQ(host.requests.back().ifChanged.etag, "\"v1\"");
+  EXPECT_EQ(host.files[InfoPath()], current);
+  EXPECT_FALSE(host.Saw("download " + kUrl + "/AppSetup.exe"));
+  // Another URL's validators are not sent.
+  host.files[InfoPath() + ".validators"] = "http://elsewhere/App.info\n\"v1\"\n\n";
+  e.RequestForcedCheck();
+  Tick();
+  EXPECT_TRUE(host.requests.back().ifChanged.empty());
+  EXPECT_EQ(host.files[InfoPath()], "[NewSetup]\r\nVersionNew=9\r\n");
 }
 
 } // namespace

@@ -92,5 +92,23 @@ TEST(DownloadRoad, QuestionShowsTheSizeInMegabytes) {
   EXPECT_EQ(DownloadQuestion("Size: <SIZE> MB", "lots"), "Size: 0.000 MB");
 }
 
+TEST(DownloadRoad, SetupIsBoundedByTheSizeInTheHeader) {
+  EXPECT_EQ(SetupDownloadRequest("578000").bounds.expected, 578000u);
+  EXPECT_EQ(SetupDownloadRequest("578000").bounds.cap, 0u);
+  for (const char* none : {"", "0", "-5", "lots"})
+    EXPECT_EQ(SetupDownloadRequest(none).bounds.expected, 0u) << none;
+}
+
+TEST(DownloadRoad, EachKindOfFailedDownloadHasItsExitCode) {
+  using http::TransferFailure;
+  const std::pair<TransferFailure, int> cases[] = {
+      {TransferFailure::kNone, 0},          {TransferFailure::kNoConnection, 95},
+      {TransferFailure::kHttpStatus, 96},   {TransferFailure::kTransfer, 97},
+      {TransferFailure::kAborted, 1602},
+  };
+  for (const auto& [failure, code] : cases)
+    EXPECT_EQ(DownloadExitCode(failure), code) << static_cast<int>(failure);
+}
+
 } // namespace
 } // namespace flows
