@@ -5,11 +5,19 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/install-deps.sh
 source scripts/wine-env.sh
-echo "== Building vpack and the $VANTOR_WIN_ARCH stub"
-VANTOR_PRESETS="native $VANTOR_WIN_ARCH" scripts/build.sh >/dev/null
+echo "== Building vpack (release) and the $VANTOR_WIN_ARCH stub with the programs the demo runs"
+# Only what the demo runs: the tests and their sanitizer build are for
+# scripts/test.sh.
+VANTOR_PRESETS="release:vpack $VANTOR_WIN_ARCH:stub,sample_engine,debug_viewer,product_app,ui_driver,window_probe" \
+  scripts/build.sh >/dev/null
 win=build/$VANTOR_WIN_ARCH
 if [ "$VANTOR_WIN_ARCH" = win32 ]; then
   stub_kind="the i686 (32-bit) stub, the one to ship"
+elif [ "$(scripts/wine-arch.sh --i686)" = emulated ]; then
+  # Emulated, every Windows program of the demo would have to run inside
+  # scripts/emul32.sh, at a multiple of the time: the i686 stub is shown
+  # by the test cases instead.
+  stub_kind="the x86_64 stub: this host runs 64-bit Windows programs only; the i686 stub runs here under emulation in the e2e.i686 test cases"
 else
   stub_kind="the x86_64 stub: this host runs 64-bit Windows programs only"
 fi
@@ -25,7 +33,7 @@ trap cleanup EXIT
 
 out=build/demo
 rm -rf "$out" && mkdir -p "$out/payload"
-vpack=build/native/tools/pack/vpack
+vpack=build/release/tools/pack/vpack
 engine=$win/tests/support/sample_engine.exe
 cp -r demo/payload/. "$out/payload/"
 cp "$engine" "$out/payload/Engine.exe"

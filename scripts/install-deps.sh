@@ -20,10 +20,30 @@ missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
 done
+# Hosts whose kernel runs 64-bit programs only run the i686 build's test
+# cases under qemu's user-mode emulation; wine-arch.sh --i686 says how they
+# run. Nothing is registered for the whole machine: scripts/emul32.sh
+# registers qemu-i386 for each run in a namespace of its own.
+i686_road() {
+  local road
+  road=$("$here/wine-arch.sh" --i686)
+  case "$road" in
+    native) ;;
+    emulated) echo "32-bit Windows programs: under qemu-i386 emulation (scripts/emul32.sh)" ;;
+    *) echo "32-bit Windows programs: none (${road#none }); the i686 test cases will skip" >&2 ;;
+  esac
+}
+needs_qemu() {
+  [ -x /usr/lib/wine/wine ] && [ ! -x /usr/bin/qemu-i386-static ] &&
+    [ "$(env -u VANTOR_WIN64_ONLY "$here/wine-arch.sh")" = win64 ]
+}
+here="$(cd "$(dirname "$0")" && pwd)"
+
 if [ ${#missing[@]} -eq 0 ]; then
-  exit 0
+  needs_qemu || { i686_road; exit 0; }
+else
+  echo "Installing: ${missing[*]}"
 fi
-echo "Installing: ${missing[*]}"
 if ! dpkg --print-foreign-architectures | grep -qx i386; then
   $SUDO dpkg --add-architecture i386
 fi
@@ -43,3 +63,7 @@ install() { DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq --no-ins
 if [ "$want_wine32" = 1 ] && ! install wine32:i386 libgnutls30:i386; then
   echo "warning: wine32:i386 could not be installed; only 64-bit Windows programs will run" >&2
 fi
+if needs_qemu && ! install qemu-user-static; then
+  echo "warning: qemu-user-static could not be installed" >&2
+fi
+i686_road

@@ -3,13 +3,23 @@
 # Exports VANTOR_WIN_ARCH (win32 or win64, see wine-arch.sh), VANTOR_WIN_BUILD
 # (the build whose programs run here), WINEPREFIX, WINEDEBUG and DISPLAY, and
 # VANTOR_XVFB_PID when it started Xvfb (stop it by that PID).
+# VANTOR_I686=native or emulated (wine-arch.sh --i686) chooses the i686
+# build's road instead: its own WoW64 prefix, entered through the 64-bit
+# loader so that only the i686 programs themselves run 32-bit. Emulated, the
+# caller runs inside scripts/emul32.sh, and so must everything that starts a
+# Windows program: a process outside it cannot start a 32-bit one.
 : "${VANTOR_ROOT:=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)}"
+if [ -n "${VANTOR_I686:-}" ]; then
+  VANTOR_WIN_ARCH=win32
+  : "${WINEPREFIX:=$VANTOR_ROOT/build/wineprefix-i686}"
+fi
 : "${VANTOR_WIN_ARCH:=$("$VANTOR_ROOT/scripts/wine-arch.sh")}"
 export VANTOR_WIN_ARCH
 export VANTOR_WIN_BUILD="${VANTOR_WIN_BUILD:-$VANTOR_ROOT/build/$VANTOR_WIN_ARCH}"
-if [ "$VANTOR_WIN_ARCH" = win64 ]; then
-  # 64-bit programs only: "wine", "winepath", "wineboot" and the rest start
-  # through the 64-bit loader, in a 64-bit prefix of its own.
+if [ "$VANTOR_WIN_ARCH" = win64 ] || [ -n "${VANTOR_I686:-}" ]; then
+  # "wine", "winepath", "wineboot" and the rest start through the 64-bit
+  # loader, in a 64-bit prefix of its own; a 32-bit program there goes on to
+  # the 32-bit loader (WoW64).
   case ":$PATH:" in
     *":$VANTOR_ROOT/scripts/wine64:"*) ;;
     *) export PATH="$VANTOR_ROOT/scripts/wine64:$PATH" ;;
@@ -41,7 +51,8 @@ fi
 if [ ! -f "$WINEPREFIX/system.reg" ]; then
   mkdir -p "$WINEPREFIX"
   # On the 64-bit road wineboot warns that syswow64\rundll32.exe is missing:
-  # harmless, nothing 32-bit runs there.
+  # harmless, nothing 32-bit runs there. The i686 road's prefix is made by
+  # the caller's own road (under emulation: some 40 s), with its 32-bit side.
   wineboot -i >/dev/null 2>&1 || true
   wineserver -w
 fi

@@ -53,6 +53,11 @@ public:
   virtual bool WriteFile(const std::string& path, std::string_view content) = 0;
   virtual bool CopyOver(const std::string& from, const std::string& to) = 0;
   virtual void RemoveFile(const std::string& path) = 0;
+  // Opens the file so that no one can write, rename or delete it until
+  // ReleaseFile (one file at a time): what was checked is what runs. False
+  // when it cannot be opened so (it is missing, or someone writes to it).
+  virtual bool HoldFile(const std::string& path) = 0;
+  virtual void ReleaseFile() = 0;
 
   // --- The network ---
   // The machine is online; `why` gets the system's reason when it is not.
@@ -75,6 +80,8 @@ public:
                                 const std::string& signature) = 0;
   // SHA-256 of the file as hex; "" when it cannot be read.
   virtual std::string FileSha256(const std::string& path) = 0;
+  // Today's date in UTC, "YYYY-MM-DD" (a signed descriptor's Expires).
+  virtual std::string UtcDate() = 0;
 
   // --- The product's process ---
   virtual std::string ExpandInstallVariables(const std::string& text, const std::string& targetDir,

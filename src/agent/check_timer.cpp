@@ -2,7 +2,9 @@
 // the question before it, the news page and the .info-only download.
 #include "agent/update_agent.h"
 
+#include "agent/signed_descriptor.h"
 #include "package/token.h"
+#include "trust/update_signature.h"
 #include "util/text.h"
 
 namespace agent {
@@ -108,12 +110,15 @@ void UpdateAgent::PerformShot() {
            util::IntToStr(static_cast<std::int64_t>(infoBytes_)) + " bytes");
   if (eligible) {
     Trace(Pid() + " ==== PerformShot-1 ====");
-    d_.SetReAskSecondsLast(e_.NowSeconds());
-    d_.SetStamp(d_.NewSetupStamp());
-    if (d_.IsAutoInform())
+    const std::int64_t stamp = d_.NewSetupStamp();
+    if (d_.IsAutoInform()) {
       PerformAutoInform();
-    else if (PerformAutoUpdate())
-      ReStartAutoUpdateExe();
+      RecordAttempt(stamp, outcome_);
+    } else {
+      const bool installed = PerformAutoUpdate();
+      RecordAttempt(stamp, outcome_);
+      if (installed) ReStartAutoUpdateExe();
+    }
     Trace(Pid() + " ==== PerformShot-2 ====");
   }
 
@@ -138,11 +143,30 @@ void UpdateAgent::PerformShot() {
   }
 }
 
+void UpdateAgent::RecordAttempt(std::int64_t stamp, Outcome outcome) {
+  const std::int64_t now = e_.NowSeconds();
+  if (outcome == kHandled) {
+    d_.SetReAskSecondsLast(now);
+    d_.SetStamp(stamp);
+    if (d_.FailedAttempts() != 0) d_.SetFailedAttempts(0, 0, 0);
+    return;
+  }
+  const std::int64_t attempts = (d_.FailedAttemptStamp() == stamp ? d_.FailedAttempts() : 0) + 1;
+  d_.SetFailedAttempts(attempts, stamp, now);
+  log_.Log("Attempt " + util::IntToStr(attempts) + " at Stamp " + util::IntToStr(stamp) +
+           " failed; next try in " + util::IntToStr(RetryPauseSeconds(attempts)) +
+           " s or at the next check after");
+}
+
 bool UpdateAgent::PerformAutoInform() {
   log_.Log("PerformAutoInform() - START ");
   Trace(" ==== PerformAutoInform-1 ====");
   bool result = false;
-  if (!d_.DownloadURL_UPDATE().empty() && !d_.NameOfInformFile().empty()) {
+  outcome_ = kHandled;
+  if (!d_.DownloadURL_UPDATE().empty() && !d_.NameOfInformFile().empty() &&
+      !UsableDownloadName(d_.NameOfInformFile())) {
+    outcome_ = kFailed;
+  } else if (!d_.DownloadURL_UPDATE().empty() && !d_.NameOfInformFile().empty()) {
     Trace(" ==== PerformAutoInform-2 ====");
     d_.SetAgentState(kAgentDownloading);
     Notify(41, 1);
@@ -150,11 +174,23 @@ bool UpdateAgent::PerformAutoInform() {
     const bool ok =
         DownloadFileAU(d_.DownloadURL_UPDATE(), d_.NameOfInformFile(), kInformFile, error);
     Notify(41, 2);
-    if (ok) {
+    std::string content;
+    const std::string file =
+        util::JoinPath(place_.folder, util::FileNameOf(d_.NameOfInformFile()));
+    bool show = ok && host_.ReadFile(file, content);
+    // A signed agent shows only the page its vendor signed: these bytes.
+    if (show && !place_.updateKey.empty() &&
+        !trust::SameSha256Text(d_.SHA256OfInformFile(), trust::Sha256Of(content))) {
+      show = false;
+      host_.RemoveFile(file);
+      std::string refusal;
+      RefuseUntrusted("InformHashRefused",
+                      "the news page " + d_.NameOfInformFile() + ": not the signed SHA-256",
+                      "inform " + d_.SHA256OfInformFile(), refusal);
+    }
+    if (!show) outcome_ = kFailed;
+    if (show) {
       Trace(" ==== PerformAutoInform-3 ====");
-      std::string content;
-      host_.ReadFile(util::JoinPath(place_.folder, util::FileNameOf(d_.NameOfInformFile())),
-                     content);
       const std::string page = package::SplitScrambledList(content).second;
       result = host_.ShowInformWindow(
           d_.GetAutoUpdateText("s34", "New Version"), d_.GetAutoUpdateText("s35", "Download"),

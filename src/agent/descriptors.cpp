@@ -26,6 +26,11 @@ enum KeyId {
   kVersionOriginalKey,
   kStampKey,
   kProgramNameKey,
+  kHighestSignedStampKey,
+  kFailedAttemptsKey,
+  kFailedAttemptStampKey,
+  kFailedAttemptLastKey,
+  kRefusalShownKey,
   kTargetDirKey,
   kSharedDirKey,
   kAuxiliaryDirKey,
@@ -42,6 +47,7 @@ enum KeyId {
   kNameOfUpdateFileKey,
   kSizeOfUpdateFileKey,
   kSHA256OfUpdateFileKey,
+  kExpiresKey,
   kRequestConfirmationBeforeDownloadKey,
   kRequestConfirmationBeforeDownloadForceKey,
   kRequestConfirmationBeforeInstallKey,
@@ -65,6 +71,7 @@ enum KeyId {
   kDownloadURL_INFORMKey,
   kNameOfInformFileKey,
   kSizeOfInformFileKey,
+  kSHA256OfInformFileKey,
   kAutoInformWKey,
   kAutoInformHKey,
 };
@@ -84,6 +91,11 @@ constexpr KeyDef kKeys[] = {
     {false, kOriginalSetup, "VersionOriginal", "0"},
     {false, kOriginalSetup, "Stamp", "0"},
     {false, kOriginalSetup, "ProgramName", ""},
+    {false, kOriginalSetup, "HighestSignedStamp", "0"},
+    {false, kOriginalSetup, "FailedAttempts", "0"},
+    {false, kOriginalSetup, "FailedAttemptStamp", "0"},
+    {false, kOriginalSetup, "FailedAttemptLast", "0"},
+    {false, kOriginalSetup, "RefusalShown", ""},
     {false, kDirectories, "TargetDir", ""},
     {false, kDirectories, "SharedDir", ""},
     {false, kDirectories, "AuxiliaryDir", ""},
@@ -100,6 +112,7 @@ constexpr KeyDef kKeys[] = {
     {true, kNewSetup, "NameOfUpdateFile", ""},
     {true, kNewSetup, "SizeOfUpdateFile", "0"},
     {true, kNewSetup, "SHA256OfUpdateFile", ""},
+    {true, kNewSetup, "Expires", ""},
     {true, kNewSetup, "RequestConfirmationBeforeDownload", "0"},
     {true, kNewSetup, "RequestConfirmationBeforeDownloadForce", "0"},
     {true, kNewSetup, "RequestConfirmationBeforeInstall", "0"},
@@ -123,6 +136,7 @@ constexpr KeyDef kKeys[] = {
     {true, kAutoInform, "DownloadURL_INFORM", ""},
     {true, kAutoInform, "NameOfInformFile", ""},
     {true, kAutoInform, "SizeOfInformFile", "0"},
+    {true, kAutoInform, "SHA256OfInformFile", ""},
     {true, kAutoInform, "AutoInformW", "360"},
     {true, kAutoInform, "AutoInformH", "360"},
 };
@@ -148,6 +162,13 @@ constexpr DefaultText kDefaultTexts[] = {
     {"SetupHashRefused",
      "<B>Update refused</B><P><P>The downloaded setup of <B>PROG_NAME</B> is not the one its "
      "vendor signed. It was deleted; nothing was installed."},
+    {"DescriptorStale",
+     "<B>Update refused</B><P><P>The update information for <B>PROG_NAME</B> carries its "
+     "vendor's signature but is out of date: expired, or older than one seen before. Nothing "
+     "was downloaded or installed."},
+    {"InformHashRefused",
+     "<B>Update refused</B><P><P>The news page of <B>PROG_NAME</B> is not the one its vendor "
+     "signed. It was not shown."},
 };
 
 // The file-name part with everything from its first "." on removed.
@@ -269,6 +290,32 @@ bool Descriptors::SetRolloutBucket(int bucket) {
   return WriteNumber("RolloutBucket", bucket);
 }
 
+std::int64_t Descriptors::HighestSignedStamp() {
+  return Number(kHighestSignedStampKey);
+}
+bool Descriptors::SetHighestSignedStamp(std::int64_t stamp) {
+  return WriteNumber("HighestSignedStamp", stamp);
+}
+std::int64_t Descriptors::FailedAttempts() {
+  return Number(kFailedAttemptsKey);
+}
+std::int64_t Descriptors::FailedAttemptStamp() {
+  return Number(kFailedAttemptStampKey);
+}
+std::int64_t Descriptors::FailedAttemptLast() {
+  return Number(kFailedAttemptLastKey);
+}
+bool Descriptors::SetFailedAttempts(std::int64_t count, std::int64_t stamp, std::int64_t seconds) {
+  return WriteNumber("FailedAttempts", count) && WriteNumber("FailedAttemptStamp", stamp) &&
+         WriteNumber("FailedAttemptLast", seconds);
+}
+std::string Descriptors::RefusalShown() {
+  return Read(kRefusalShownKey);
+}
+bool Descriptors::SetRefusalShown(const std::string& what) {
+  return store_.Write(original_, kOriginalSetup, "RefusalShown", what);
+}
+
 std::string Descriptors::TargetDir() {
   return Read(kTargetDirKey);
 }
@@ -327,6 +374,9 @@ std::int64_t Descriptors::SizeOfUpdateFile() {
 }
 std::string Descriptors::SHA256OfUpdateFile() {
   return Read(kSHA256OfUpdateFileKey);
+}
+std::string Descriptors::Expires() {
+  return Read(kExpiresKey);
 }
 bool Descriptors::RequestConfirmationBeforeDownload() {
   return Overridable(kOverrideRequestConfirmationBeforeDownload,
@@ -401,6 +451,9 @@ std::string Descriptors::NameOfInformFile() {
 }
 std::int64_t Descriptors::SizeOfInformFile() {
   return Number(kSizeOfInformFileKey);
+}
+std::string Descriptors::SHA256OfInformFile() {
+  return Read(kSHA256OfInformFileKey);
 }
 std::int64_t Descriptors::AutoInformW() {
   return Number(kAutoInformWKey);

@@ -103,6 +103,19 @@ public:
   // This install's rollout bucket as written ("" before the first draw).
   std::string RolloutBucket();
   bool SetRolloutBucket(int bucket);
+  // The highest Stamp of a descriptor whose signature checked: a signed
+  // agent refuses a lower one (an old descriptor replayed).
+  std::int64_t HighestSignedStamp();
+  bool SetHighestSignedStamp(std::int64_t stamp);
+  // Failed attempts at the release with `FailedAttemptStamp` (a download,
+  // a check or a setup that failed), and when the last one was.
+  std::int64_t FailedAttempts();
+  std::int64_t FailedAttemptStamp();
+  std::int64_t FailedAttemptLast();
+  bool SetFailedAttempts(std::int64_t count, std::int64_t stamp, std::int64_t seconds);
+  // What the last refusal shown in a box of a background check was about.
+  std::string RefusalShown();
+  bool SetRefusalShown(const std::string& what);
 
   // --- .original: [Directories], [UnInstall] ---
   std::string TargetDir();
@@ -132,6 +145,9 @@ public:
   std::int64_t SizeOfUpdateFile();
   // The new setup's SHA-256 (hex) in a signed descriptor; "" otherwise.
   std::string SHA256OfUpdateFile();
+  // A signed descriptor's last day of validity, "YYYY-MM-DD" (UTC); "" for
+  // none.
+  std::string Expires();
   // These six follow their override while it is set.
   bool RequestConfirmationBeforeDownload();
   bool RequestConfirmationBeforeDownloadForce();
@@ -160,6 +176,8 @@ public:
   std::string DownloadURL_INFORM();
   std::string NameOfInformFile();
   std::int64_t SizeOfInformFile();
+  // The news page's SHA-256 (hex) in a signed descriptor; "" otherwise.
+  std::string SHA256OfInformFile();
   std::int64_t AutoInformW();
   std::int64_t AutoInformH();
 

@@ -2,6 +2,10 @@
 // descriptor, the new setup and the inform file.
 #include "agent/update_agent.h"
 
+#include <algorithm>
+
+#include "agent/signed_descriptor.h"
+
 #include "http/error_page.h"
 #include "package/token.h"
 #include "trust/update_signature.h"
@@ -36,9 +40,10 @@ bool UpdateAgent::IdentityMatches(const std::string& file, int kind) {
 // The detached signature "<name>.sig" beside the descriptor, from the same
 // place the descriptor came from.
 bool UpdateAgent::SignedByVendor(const std::string& base, const std::string& name,
-                                 const std::string& content) {
+                                 const std::string& content, std::string& signature) {
   const std::string path = base + "\\" + name + ".sig";
-  std::string signature, error;
+  std::string error;
+  signature.clear();
   if (host_.IsFile(path)) {
     host_.ReadFile(path, signature, kSignatureLimit);
   } else if (!e_.TestMode()) {
@@ -51,11 +56,77 @@ bool UpdateAgent::SignedByVendor(const std::string& base, const std::string& nam
 }
 
 void UpdateAgent::RefuseUntrusted(const std::string& textKey, const std::string& what,
-                                  std::string& errorText) {
+                                  const std::string& release, std::string& errorText) {
   trustRefused_ = true;
   errorText = WithProgName(Text(textKey), d_.ProgramName());
   log_.Log("ERROR: refused " + what + " (signed update)");
+  // A background check refuses the same thing at every tick: one box is
+  // enough, the log keeps every refusal.
+  if (!UserRequested()) {
+    if (d_.RefusalShown() == release) return;
+    d_.SetRefusalShown(release);
+  }
   host_.ShowError(errorText);
+}
+
+bool UpdateAgent::TakeSignedDescriptor(const std::string& base, const std::string& name,
+                                       const std::string& target, bool usable,
+                                       const std::string& content, std::string& errorText) {
+  // No descriptor (an HTML page, plain text, nothing): the check failed, and
+  // the .info on disk decides nothing either.
+  if (!usable) {
+    log_.Log("Check failed: the download of " + name + " is no descriptor (signed update)");
+    return false;
+  }
+  const std::string release = "info " + trust::Sha256Of(content);
+  std::string signature;
+  if (!SignedByVendor(base, name, content, signature)) {
+    // Not even written: the last good descriptor stays.
+    RefuseUntrusted("SignatureRefused", "the descriptor " + name, release, errorText);
+    return false;
+  }
+  std::int64_t stamp = 0;
+  const StaleDescriptor stale =
+      CheckSignedDescriptorAge(content, host_.UtcDate(), d_.HighestSignedStamp(), stamp);
+  if (stale != StaleDescriptor::kNo) {
+    RefuseUntrusted("DescriptorStale",
+                    "the descriptor " + name + ": " + StaleDescriptorText(stale), release,
+                    errorText);
+    return false;
+  }
+  // The signature is kept beside it: the record that this .info was
+  // verified, so a later "not modified" can verify it again.
+  if (!host_.WriteFile(target, content) || !host_.WriteFile(target + ".sig", signature) ||
+      !d_.SetHighestSignedStamp(std::max(stamp, d_.HighestSignedStamp()))) {
+    log_.Log("ERROR: cannot write the verified descriptor " + target);
+    return false;
+  }
+  return true;
+}
+
+bool UpdateAgent::StoredDescriptorTrusted() {
+  if (place_.updateKey.empty()) return false;
+  const std::string target = d_.InfoFilePath();
+  std::string content, signature;
+  std::int64_t stamp = 0;
+  const bool ok = host_.ReadFile(target, content) &&
+                  host_.ReadFile(target + ".sig", signature, kSignatureLimit) &&
+                  host_.SignatureMatches(place_.updateKey, content, signature) &&
+                  CheckSignedDescriptorAge(content, host_.UtcDate(), d_.HighestSignedStamp(),
+                                           stamp) == StaleDescriptor::kNo;
+  log_.Log(std::string("Stored descriptor: ") + (ok ? "verified" : "not verified"));
+  return ok;
+}
+
+bool UpdateAgent::UsableDownloadName(const std::string& name) {
+  if (IsUsableDownloadName(name, place_.agentFileName, d_.InfoFilePath())) return true;
+  log_.Log("ERROR: refused the file name \"" + name + "\" of the descriptor");
+  return false;
+}
+
+void UpdateAgent::DropSetup(const std::string& path) {
+  host_.ReleaseFile();
+  host_.RemoveFile(path);
 }
 
 bool UpdateAgent::DownloadFileAU(const std::string& baseLocation, const std::string& fileName,
@@ -117,11 +188,8 @@ bool UpdateAgent::DownloadFileAU(const std::string& baseLocation, const std::str
     // Only a descriptor replaces the last good one: an error page or a cut
     // body would turn into the defaults.
     const bool usable = IsUsableInfoDownload(errorText, content);
-    if (usable && !place_.updateKey.empty() && !SignedByVendor(base, name, content)) {
-      // Not even written: the last good descriptor stays.
-      RefuseUntrusted("SignatureRefused", "the descriptor " + name, errorText);
-      return false;
-    }
+    if (!place_.updateKey.empty())
+      return TakeSignedDescriptor(base, name, target, usable, content, errorText);
     if (usable) host_.WriteFile(target, content);
     if (!errorText.empty() && errorText[0] == '3') errorText.clear();
     return result;
@@ -129,22 +197,29 @@ bool UpdateAgent::DownloadFileAU(const std::string& baseLocation, const std::str
 
   if (errorText.empty()) {
     result = true;
-    if (!IdentityMatches(target, kind)) {
+    // From here to the end of its run no one can change the file: the
+    // checks below are of the bytes that run.
+    if (kind == kUpdateFile && !host_.HoldFile(target)) {
+      result = false;
+      errorText = Text("s5");
+      log_.Log("ERROR: cannot hold " + target + " unchanged");
+      host_.RemoveFile(target);
+    } else if (!IdentityMatches(target, kind)) {
       result = false;
       // An error page in place of the file gets the "not found" text.
       std::string head;
       host_.ReadFile(target, head, http::kErrorPageHead);
       http::MakeNotFoundMessage("", head, url.empty() ? path : url, errorText, false,
                                 "Bad Secret Token!");
-      host_.RemoveFile(target);
+      DropSetup(target);
       log_.Log("ERROR: " + errorText);
       host_.ShowError(errorText);
     } else if (kind == kUpdateFile && !place_.updateKey.empty() &&
                !trust::SameSha256Text(d_.SHA256OfUpdateFile(), host_.FileSha256(target))) {
       result = false;
-      host_.RemoveFile(target);
+      DropSetup(target);
       RefuseUntrusted("SetupHashRefused", "the setup " + name + ": not the signed SHA-256",
-                      errorText);
+                      "setup " + d_.SHA256OfUpdateFile(), errorText);
     }
   } else {
     log_.Log("Download failed: " + errorText);

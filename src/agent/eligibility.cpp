@@ -4,6 +4,7 @@
 #include <limits>
 
 #include "agent/rollout.h"
+#include "agent/signed_descriptor.h"
 #include "http/error_page.h"
 #include "util/field_list.h"
 #include "util/random.h"
@@ -136,6 +137,16 @@ bool Eligibility::IsReAskDue() {
   return interval > 0 && SaturatingAdd(d_.ReAskSecondsLast(), interval) < NowSeconds();
 }
 
+bool Eligibility::InRetryPause() {
+  const std::int64_t attempts = d_.FailedAttempts();
+  if (attempts <= 0 || d_.FailedAttemptStamp() != d_.NewSetupStamp()) return false;
+  const std::int64_t next = SaturatingAdd(d_.FailedAttemptLast(), RetryPauseSeconds(attempts));
+  if (next <= NowSeconds()) return false;
+  log_.Log("  " + util::IntToStr(attempts) + " failed attempts: next try after " +
+           AgentTimeText(next));
+  return true;
+}
+
 bool Eligibility::IsValidForVersion() {
   const std::string valid = d_.ValidVersions();
   if (valid.empty()) return true;
@@ -191,7 +202,8 @@ bool Eligibility::GetOkToPerformAU(bool infoDownloaded, int& code, std::string& 
   code = infoDownloaded ? kOriginalUnreadable : kInfoNotDownloaded;
   const std::int64_t versionOriginal = code == kOriginalUnreadable ? d_.VersionOriginal() : 0;
   if (code == kOriginalUnreadable && versionOriginal > 0) code = kTooEarly;
-  if (code == kTooEarly && (d_.NewSetupStamp() != d_.Stamp() || IsReAskDue() || userRequested))
+  if (code == kTooEarly &&
+      (userRequested || ((d_.NewSetupStamp() != d_.Stamp() || IsReAskDue()) && !InRetryPause())))
     code = kVersionNotHigher;
   if (code == kVersionNotHigher && versionOriginal < d_.VersionNew()) code = kValidVersionMismatch;
   if (code == kValidVersionMismatch && IsValidForVersion()) code = kDownloadSizeError;

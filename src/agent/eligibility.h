@@ -86,6 +86,9 @@ public:
   // ReAskSecondsLast + ReAskSecondsInterval is past and the interval is
   // above 0.
   bool IsReAskDue();
+  // The release on offer failed before and its pause before the next try
+  // (RetryPauseSeconds) has not passed.
+  bool InRetryPause();
   // ValidVersions is empty or holds VersionOriginal as a whole item.
   bool IsValidForVersion();
   // The file to download (the update, or the inform file of an AutoInform

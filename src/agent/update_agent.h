@@ -84,6 +84,19 @@ public:
 
   bool UserRequested() const { return values_.userRequest == 1; }
 
+  // For a signed agent whose server says the descriptor has not changed
+  // since the last check (HTTP 304): the .info on disk counts only when it
+  // and the signature kept beside it (.info.sig) still verify and it is
+  // neither expired nor older than the highest Stamp seen. False for an
+  // agent without a key (it has nothing to verify against).
+  bool StoredDescriptorTrusted();
+
+  // How the last update cycle or news page ended: the release is recorded
+  // as handled only when the user declined it or it was installed (or
+  // shown); after a failure the next due check tries again.
+  enum Outcome { kHandled, kFailed };
+  Outcome LastOutcome() const { return outcome_; }
+
 private:
   std::string Text(const std::string& key);
   std::string Pid();
@@ -92,10 +105,24 @@ private:
   void StopProduct(const std::string& program);
   bool IdentityMatches(const std::string& file, int kind);
   bool SignedByVendor(const std::string& base, const std::string& name,
-                      const std::string& content);
-  // A signed-update check refused a download: says so in a box and the log.
+                      const std::string& content, std::string& signature);
+  // A signed agent takes a downloaded .info only when it is a descriptor,
+  // its signature checks, it is current, and it and its signature are
+  // written; false otherwise (a failed check).
+  bool TakeSignedDescriptor(const std::string& base, const std::string& name,
+                            const std::string& target, bool usable, const std::string& content,
+                            std::string& errorText);
+  // A signed-update check refused a download: says so in the log, and in a
+  // box when the user asked for the check or this refusal (`release`) was
+  // not shown before.
   void RefuseUntrusted(const std::string& textKey, const std::string& what,
-                       std::string& errorText);
+                       const std::string& release, std::string& errorText);
+  // A release was tried: recorded as handled, or one more failed attempt.
+  void RecordAttempt(std::int64_t stamp, Outcome outcome);
+  // The descriptor's file name for a download may be written here.
+  bool UsableDownloadName(const std::string& name);
+  // The setup held since its check is let go and deleted.
+  void DropSetup(const std::string& path);
 
   Descriptors& d_;
   Eligibility& e_;
@@ -105,6 +132,7 @@ private:
   AgentPlace place_;
   std::size_t infoBytes_ = 0; // of the last .info download
   bool trustRefused_ = false;  // the last download failed a signed-update check
+  Outcome outcome_ = kHandled;
 };
 
 } // namespace agent

@@ -33,8 +33,12 @@ bool UpdateAgent::PerformAutoUpdate() {
   Trace(" ==== PerformAutoUpdate-4 ====");
   const std::string productName = d_.NewSetupProgramName();
   const bool userRequested = UserRequested();
+  outcome_ = kHandled;
 
-  if (!d_.DownloadURL_UPDATE().empty() && !d_.NameOfUpdateFile().empty()) {
+  if (!d_.DownloadURL_UPDATE().empty() && !d_.NameOfUpdateFile().empty() &&
+      !UsableDownloadName(d_.NameOfUpdateFile())) {
+    outcome_ = kFailed;
+  } else if (!d_.DownloadURL_UPDATE().empty() && !d_.NameOfUpdateFile().empty()) {
     Trace(" ==== PerformAutoUpdate-5 ====");
     const bool force = d_.RequestConfirmationBeforeDownloadForce();
     const bool confirmInstall = d_.RequestConfirmationBeforeInstall();
@@ -58,6 +62,7 @@ bool UpdateAgent::PerformAutoUpdate() {
       std::string error;
       bool ok = DownloadFileAU(d_.DownloadURL_UPDATE(), d_.NameOfUpdateFile(), kUpdateFile, error);
       Notify(41, 2);
+      if (!ok) outcome_ = kFailed;
 
       const std::string installText = WithProgName(
           Text(d_.RequestConfirmationBeforeInstallForce() ? "s20" : "s14"), productName);
@@ -103,7 +108,8 @@ bool UpdateAgent::PerformAutoUpdate() {
         const bool restart = d_.RestartProcess() && stopped;
 
         if (result) d_.SetVersionOriginal(d_.VersionNew());
-        host_.RemoveFile(setup);
+        if (!result) outcome_ = kFailed;
+        DropSetup(setup);
 
         const std::string finish = WithProgName(Text("s16"), productName);
         bool answer = true;
@@ -118,7 +124,7 @@ bool UpdateAgent::PerformAutoUpdate() {
         if (answer && restart) host_.StartProgram(program);
       } else if (host_.IsFile(setup)) {
         // Declined after the download: the setup is not kept for later.
-        host_.RemoveFile(setup);
+        DropSetup(setup);
       }
     }
   }

@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include "flows/agent_timer_win.h"
+#include "flows/exit_codes.h"
 #include "flows/setup_run_win.h"
 #include "http/inet_http.h"
 #include "package/file_info.h"
@@ -41,6 +42,11 @@ int main() {
 
   SetTimerWork(s.isAutoUpdateProg ? flows::OnAgentTimer : flows::OnSetupTimer);
   if (flows::OwnPackageUsable(*info)) DoRunStubWin();
+  if (s.ranSpanCopy && !s.spanCopyStarted)
+    flows::ReportFailure({flows::kExitEngineNotStarted, "the spanned setup's copy did not start", ""},
+                         false);
+  else if (s.ranSpanCopy)
+    flows::SetSetupExitCode(s.spanCopyExitCode);
 
   s.ownFileInfo = nullptr;
   delete info;

@@ -94,6 +94,18 @@ public:
     return false;
   }
   void RemoveFile(const std::string& path) override { DeleteFileA(path.c_str()); }
+  // Read sharing only: the unpacking reads it again, no one may write,
+  // rename or delete it (and an open for writing fails the hold).
+  bool HoldFile(const std::string& path) override {
+    ReleaseFile();
+    held_ = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                        FILE_ATTRIBUTE_NORMAL, nullptr);
+    return held_ != INVALID_HANDLE_VALUE;
+  }
+  void ReleaseFile() override {
+    if (held_ != INVALID_HANDLE_VALUE) CloseHandle(held_);
+    held_ = INVALID_HANDLE_VALUE;
+  }
 
   bool IsOnline(std::string& why) override { return http::IsInternetConnected(why); }
   void Download(bool withWindow, const std::string& url, const std::string& target,
@@ -115,6 +127,12 @@ public:
     return trust::SignatureMatches(keyHex, content, signature);
   }
   std::string FileSha256(const std::string& path) override { return trust::FileSha256(path); }
+  std::string UtcDate() override {
+    SYSTEMTIME t;
+    GetSystemTime(&t);
+    auto two = [](int v) { return std::string(1, char('0' + v / 10)) + char('0' + v % 10); };
+    return util::IntToStr(t.wYear) + "-" + two(t.wMonth) + "-" + two(t.wDay);
+  }
 
   std::string ExpandInstallVariables(const std::string& text, const std::string& targetDir,
                                      const std::string& sharedDir,
@@ -170,6 +188,7 @@ private:
     if (HANDLE process = RunProgram(commandLine, show)) CloseHandle(process);
   }
   agent::Descriptors& d_;
+  HANDLE held_ = INVALID_HANDLE_VALUE;
 };
 
 }  // namespace

@@ -6,6 +6,7 @@
 #include "package/engine_result.h"
 #include "package/file_info.h"
 #include "package/payload.h"
+#include "package/payload_presence.h"
 #include "package/setup_command.h"
 #include "package/unpack_win.h"
 #include "package/work_folder.h"
@@ -26,7 +27,6 @@ using namespace package;
 namespace {
 
 constexpr char kButtons[] = "|&OK|&Cancel|&Yes|&No|&Abort|&Retry|&Ignore|";
-int g_exitCode = 0;
 
 std::string Pid() { return util::IntToStr(GetCurrentProcessId()); }
 
@@ -55,26 +55,6 @@ std::string SetupCannotContinue(const std::string& subject, const std::string& w
 }
 
 }  // namespace
-
-int SetupExitCode() { return g_exitCode; }
-
-int TakeSetupExitCode() {
-  const int code = g_exitCode;
-  g_exitCode = 0;
-  return code;
-}
-
-void ReportSetupFailure(int exitCode, const std::string& traceText, const std::string& markup,
-                        bool foreground) {
-  g_exitCode = exitCode;
-  util::WriteTraceLine(Pid() + " ==== Setup failed, exit code " + util::IntToStr(exitCode) +
-                       ": " + traceText);
-  if (!foreground || markup.empty()) return;
-  const TGFileInfo* own = startup::State().ownFileInfo;
-  const int charset = own ? own->Charset() : 0;
-  ui::ShowErrorBox(1, markup, own ? own->LangString("Error", "Error") : "Error", charset,
-                   own ? own->LangString("BtnText", kButtons) : kButtons);
-}
 
 HANDLE RunProgram(const std::string& commandLine, WORD showMode) {
   STARTUPINFOA si{};
@@ -143,13 +123,43 @@ std::string DamagedTrailerText(const std::string& packageFile) {
                              "The package is damaged: its trailer is missing or broken.");
 }
 
+// Why an unpacking started no engine, as the run's exit code. The unpacker
+// has shown (or, hidden, traced) what it found; a bad checksum is told here.
+void ReportUnpackFailure(const UnpackResult& unpack, const std::string& packageFile,
+                         const TGFileInfo& info, bool foreground) {
+  if (unpack.damaged || unpack.refusedName)
+    ReportFailure({kExitDamagedPackage, "damaged package: " + packageFile, ""}, foreground);
+  else if (!unpack.intact)
+    ReportFailure({kExitBadChecksum, "bad checksum: " + packageFile,
+                   info.LangString("s7", "Bad CRC!<P>This indicates that your setup file "
+                                         "might be corrupted...")},
+                  foreground);
+  else if (SaveErrorCount() > 0)
+    ReportFailure({kExitWriteFailed, "a file could not be written: " + packageFile, ""},
+                  foreground);
+  else if (unpack.cancelled && foreground)
+    ReportFailure({kExitCancelled, "a disk prompt was cancelled", ""}, foreground);
+  else if (unpack.cancelled)
+    ReportFailure({kExitBadChecksum, "a volume is missing: " + packageFile, ""}, foreground);
+}
+
 }  // namespace
 
 bool OwnPackageUsable(const TGFileInfo& info) {
-  if (info.trailer().HasMagic() || !util::SwitchValue("/SpanDiskFName1=", "").empty()) return true;
   const std::string& own = startup::State().ownPath;
-  ReportSetupFailure(kExitDamagedPackage, "damaged package (no trailer): " + own,
-                     DamagedTrailerText(own), !util::SwitchPresent("/hide"));
+  // An agent is the stub and its header only: payload behind an agent byte
+  // is no agent the builder or a setup wrote.
+  if (info.IsUpdateAgent() && HasPayload(own)) {
+    ReportFailure({kExitDamagedPackage, "damaged package (an agent with payload): " + own,
+                   SetupCannotContinue(own, "The package is damaged: an update agent that "
+                                            "carries payload.")},
+                  !util::SwitchPresent("/hide"));
+    return false;
+  }
+  if (!info.IsDamaged() || !util::SwitchValue("/SpanDiskFName1=", "").empty()) return true;
+  ReportFailure({kExitDamagedPackage, "damaged package (no trailer): " + own,
+                 DamagedTrailerText(own)},
+                !util::SwitchPresent("/hide"));
   return false;
 }
 
@@ -159,11 +169,13 @@ bool RunSetupPackage(std::string workFolder, const std::string& packageFile,
   bool result = false;
   g_engineRun = {};
   TGFileInfo info(packageFile);
-  // Without its magic number a trailer's fields mean nothing: the file is a
-  // damaged package (a missing file is the checksum's case below).
-  if (platform::FileExists(packageFile) && !info.trailer().HasMagic()) {
-    ReportSetupFailure(kExitDamagedPackage, "damaged package (no trailer): " + packageFile,
-                       DamagedTrailerText(packageFile), foreground);
+  // Without its magic number (or with an unknown version, or header blocks
+  // that are not) a trailer's fields mean nothing: the file is a damaged
+  // package (a missing file is the checksum's case below).
+  if (info.IsDamaged()) {
+    ReportFailure({kExitDamagedPackage, "damaged package (no trailer): " + packageFile,
+                   DamagedTrailerText(packageFile)},
+                  foreground);
     return false;
   }
   if (info.ShowSecondBar()) ShowWindow(startup::SecondBar(), SW_SHOW);
@@ -189,7 +201,7 @@ bool RunSetupPackage(std::string workFolder, const std::string& packageFile,
     request.progress = &UnpackProgressToWindow;
     if (foreground) ShowWindow(startup::MainWindow(), SW_SHOW);
     ui::WaitPumping(1000);
-    Win32UnpackHost host;
+    Win32UnpackHost host(foreground);
     unpack = ExtractPackage(request, host);
     unpacked = true;
     ui::WaitPumping(1000);
@@ -229,16 +241,17 @@ bool RunSetupPackage(std::string workFolder, const std::string& packageFile,
         DWORD code = 0;
         GetExitCodeProcess(engine, &code);
         CloseHandle(engine);
-        g_exitCode = run.exitCode = static_cast<int>(code);
+        run.exitCode = static_cast<int>(code);
+        SetSetupExitCode(run.exitCode);
       } else {
         const std::string_view text = launch.launchText;
         const std::string engineFile =
             util::JoinPath(workFolder, util::Trim(text.substr(0, text.find('*'))));
         const std::string why = util::SystemErrorText(startError);
-        ReportSetupFailure(kExitEngineNotStarted, "engine not started: " + command + ": " + why,
-                           SetupCannotContinue(engineFile,
-                                               "The setup engine could not be started:<P>" + why),
-                           foreground);
+        ReportFailure({kExitEngineNotStarted, "engine not started: " + command + ": " + why,
+                       SetupCannotContinue(engineFile,
+                                           "The setup engine could not be started:<P>" + why)},
+                      foreground);
       }
 
       const std::string dialogClass = ".SDialog_Class_Name." + launch.launchToken;
@@ -267,18 +280,8 @@ bool RunSetupPackage(std::string workFolder, const std::string& packageFile,
       }
     }
   }
-  // The unpacker has shown what was damaged.
-  if (unpacked && unpack.damaged)
-    ReportSetupFailure(kExitDamagedPackage, "damaged package: " + packageFile, "", foreground);
-  if (unpacked && !unpack.intact) {
-    ReportSetupFailure(kExitBadChecksum, "bad checksum: " + packageFile, "", foreground);
-    if (foreground)
-      ui::ShowErrorBox(1,
-                       info.LangString("s7", "Bad CRC!<P>This indicates that your setup file "
-                                             "might be corrupted..."),
-                       info.LangString("Error", "Error"), info.Charset(),
-                       info.LangString("BtnText", kButtons));
-  }
+  if (unpacked) ReportUnpackFailure(unpack, packageFile, info, foreground);
+  else ReportFailure({kExitCancelled, "the space question was declined", ""}, foreground);
   RemoveAltWorkFolder();
   return result;
 }
@@ -292,15 +295,13 @@ void OnSetupTimer(HWND mainWindow) {
     const std::string setupName = own.DownloadFileName();
     // Both names become paths (in the work folder, in the temporary or the
     // source folder): they follow the rule for names inside a package.
-    std::string unsafe;
-    if (!agentFileName.empty() && !IsSafeRelativeName(agentFileName))
-      unsafe = agentFileName;
-    else if (!IsSafeRelativeName(setupName))
-      unsafe = setupName;
-    if (!unsafe.empty()) {
-      ReportSetupFailure(kExitDamagedPackage, "unsafe file name refused: " + unsafe,
-                         SetupCannotContinue(unsafe, "Unsafe file name refused"),
-                         !(util::SwitchPresent("/hide") || own.RunHidden()));
+    const bool agentUnsafe = !agentFileName.empty() && !IsSafeRelativeName(agentFileName);
+    // An empty setup name is refused too: it would name the source folder.
+    const std::string unsafe = agentUnsafe ? agentFileName : setupName;
+    if (agentUnsafe || !IsSafeRelativeName(setupName)) {
+      ReportFailure({kExitDamagedPackage, "unsafe file name refused: \"" + unsafe + "\"",
+                   SetupCannotContinue(unsafe, "Unsafe file name refused")},
+                  !(util::SwitchPresent("/hide") || own.RunHidden()));
     } else {
       if (!agentFileName.empty()) WriteAgentExecutable(GetWorkFolder(), agentFileName);
       const std::string stubFolder = util::FolderOf(s.ownPath);

@@ -6,6 +6,7 @@
 
 #include <string>
 
+#include "flows/failure_report.h"
 #include "package/engine_result.h"
 #include "package/file_info.h"
 
@@ -30,21 +31,10 @@ void WaitForProcess(HANDLE process);
 bool TempSpaceOk(const std::string& folder, const std::string& packageFile);
 bool ForcePromptOn();
 
-// The exit code the process ends with: the engine's, one of flows/exit_codes.h
-// for a failure, or 0.
-int SetupExitCode();
-// The same, set back to 0: the agent runs a setup without taking its code.
-int TakeSetupExitCode();
-
 // Start-up: true when `info` (the own file's) is a package the run may obey.
 // Without the trailer's magic number its fields mean nothing: that is a
 // damaged package, reported as such. A run whose package is another file
 // ("/SpanDiskFName1=") has that file checked by RunSetupPackage instead.
 bool OwnPackageUsable(const package::TGFileInfo& info);
-
-// A failed run: the exit code, a trace line and, in a foreground run, an
-// error box with `markup` (none when empty).
-void ReportSetupFailure(int exitCode, const std::string& traceText, const std::string& markup,
-                        bool foreground);
 
 }  // namespace flows

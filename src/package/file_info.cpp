@@ -1,4 +1,5 @@
 #include "package/file_info.h"
+#include "package/payload_presence.h"
 
 #include "package/token.h"
 #include "package/trailer.h"
@@ -30,6 +31,23 @@ bool ReadHeaderBlock(platform::InputFile& file, std::int64_t fileSize, std::uint
 std::string g_selectedRecord;
 bool g_selected = false;
 
+// The versions the stub knows (0 reads as 2): the number of header blocks.
+// Any other would read payload blocks as header blocks or the reverse.
+bool IsKnownVersion(std::uint8_t version) { return version == 2 || version == 3; }
+
+// A header block is text in the field-string form: no 0 byte, and it ends
+// with the separator it starts with. A payload block taken for one (a
+// Version 3 on a package with two header blocks) is neither.
+bool IsFieldText(const std::string& block) {
+  return block.empty() ||
+         (block.find('\0') == std::string::npos && block.front() == block.back());
+}
+
+// A package's "FontSize" stays within this range: 400 filled the screen and
+// hid the buttons.
+constexpr std::int64_t kMinFontSize = 6;
+constexpr std::int64_t kMaxFontSize = 24;
+
 }  // namespace
 
 TGFileInfo::TGFileInfo(const std::string& fileName) {
@@ -39,7 +57,7 @@ TGFileInfo::TGFileInfo(const std::string& fileName) {
   if (!file.IsOpen()) return;
   ReadTrailer(file, trailer_);
   // Without the magic the bytes are no trailer: none of its fields count.
-  if (!trailer_.HasMagic()) {
+  if (!trailer_.HasMagic() || !IsKnownVersion(trailer_.version)) {
     trailer_ = Trailer{};
     return;
   }
@@ -49,6 +67,11 @@ TGFileInfo::TGFileInfo(const std::string& fileName) {
   if (trailer_.version > 2 &&
       !ReadHeaderBlock(file, size, trailer_.headerStart, downloadInfo_))
     return;
+  if (!IsFieldText(downloadInfo_)) {
+    trailer_ = Trailer{};
+    downloadInfo_.clear();
+    return;
+  }
   damaged_ = false;
 }
 
@@ -118,8 +141,25 @@ int TGFileInfo::Charset() const {
   return static_cast<int>(util::StrToInt64Def(LangString("Charset", "0"), 0));
 }
 int TGFileInfo::FontSize() const {
-  return static_cast<int>(util::StrToInt64Def(LangString("FontSize", "8"), 8));
+  const std::int64_t size = util::StrToInt64Def(LangString("FontSize", "8"), 8);
+  return static_cast<int>(size < kMinFontSize ? kMinFontSize
+                          : size > kMaxFontSize ? kMaxFontSize
+                                                : size);
 }
 std::string TGFileInfo::FontName() const { return LangString("FontName", "Tahoma"); }
+
+bool HasPayload(const std::string& fileName) {
+  platform::InputFile file(fileName);
+  if (!file.IsOpen()) return false;
+  const TGFileInfo info(fileName);
+  const std::int64_t size = file.Size();
+  std::int64_t end = size;
+  if (IsPeFile(file)) {
+    const std::int64_t marker = PackageEndFromFile(file);
+    if (marker > 0 && marker <= size) end = marker;
+  }
+  return info.trailer().HasMagic() &&
+         end - std::int64_t(info.trailer().trailerLength) > std::int64_t(info.PayloadStart());
+}
 
 }  // namespace package

@@ -38,7 +38,8 @@ class Extraction {
       volume = VolumeFileName(req_.packageFile, j + 1);
       if (!NextDisk(volume, j + 1)) break;
     }
-    if (result_.cancelled || result_.damaged || result_.aborted) result_.engineEntry.clear();
+    if (result_.cancelled || result_.damaged || result_.aborted || result_.refusedName)
+      result_.engineEntry.clear();
     host_.Trace("UnCompressTime: " + util::IntToStr(std::int64_t(host_.Milliseconds() - start)) +
                 " MS");
     host_.Trace("");
@@ -129,6 +130,7 @@ class Extraction {
     // Windows could not create the path: refused before any folder is made.
     if (!why && !PathFitsWindows(target)) why = "too long a path";
     if (why) {
+      result_.refusedName = true;
       SaveFailed(header.name + "<P><P>File name refused: " + why, 0, {});
       return false;
     }
@@ -229,6 +231,7 @@ class Extraction {
     const char* why = UnsafeNameReason(name);
     if (!why && !PathFitsWindows(target)) why = "too long a path";
     if (why) {
+      result_.refusedName = true;
       SaveFailed(name + "<P><P>File name refused: " + why, 0, {});
       return;
     }

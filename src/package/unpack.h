@@ -73,6 +73,9 @@ struct UnpackResult {
   // A damaged block (bad length, zlib data, or content past the most a
   // block may hold) stopped the unpacking; the user has been told.
   bool damaged = false;
+  // A file name Windows would not write as given (a device name, "..") was
+  // refused; the user has been told and no engine is named.
+  bool refusedName = false;
   // A close request stopped the unpacking (the host's AbortRequested, or
   // SetAbortExtraction); the files are incomplete and no engine is named.
   bool aborted = false;

@@ -113,12 +113,17 @@ std::int64_t Win32UnpackHost::FileSize(const std::string& path) {
 }
 
 void Win32UnpackHost::ShowError(const std::string& markup) {
-  ui::ShowErrorBox(1, markup, "", 0, "");
+  if (foreground_)
+    ui::ShowErrorBox(1, markup, "", 0, "");
+  else
+    util::WriteTraceLine("Error (hidden run): " + markup);
 }
 
 bool Win32UnpackHost::AskOkCancel(const std::string& markup, const std::string& caption,
                                   const std::string& buttons, int charset) {
-  return ui::AskOkCancel(1, markup, caption, charset, buttons);
+  if (foreground_) return ui::AskOkCancel(1, markup, caption, charset, buttons);
+  util::WriteTraceLine("Question not asked (hidden run), taken as Cancel: " + markup);
+  return false;
 }
 
 void Win32UnpackHost::EjectMedia(const std::string& path) {

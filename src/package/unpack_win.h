@@ -5,8 +5,12 @@
 
 namespace package {
 
+// A host of a hidden run (`foreground` false) asks nothing and shows
+// nothing: its errors go to the trace, and a disk prompt is answered
+// "Cancel" at once, since nobody is there to insert a disk.
 class Win32UnpackHost : public UnpackHost {
  public:
+  explicit Win32UnpackHost(bool foreground = true) : foreground_(foreground) {}
   void Pump() override;
   void Wait(int milliseconds) override;
   bool AbortRequested() override;
@@ -30,6 +34,7 @@ class Win32UnpackHost : public UnpackHost {
   std::uint32_t ProcessId() override;
 
  private:
+  bool foreground_;
   void* file_ = nullptr;  // the HANDLE BeginFile opened
 };
 

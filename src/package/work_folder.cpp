@@ -43,6 +43,13 @@ std::string WorkFolderName(std::string_view tempFolder, std::uint32_t dosDateTim
          util::HexText(util::HashNoCase(ownPath), 8);
 }
 
+std::string WorkFolderCandidate(std::string_view name, int attempt, std::string_view randomHex) {
+  std::string folder(name);
+  if (attempt <= 0) return folder;
+  if (attempt < kPlainWorkFolderAttempts) return folder + "_" + util::IntToStr(attempt + 1);
+  return folder + "_" + std::string(randomHex);
+}
+
 std::string TempProbeFolder(char letter, bool rootTempExists, int number) {
   std::string folder = std::string(1, letter) + ":\\TEMP";
   if (rootTempExists) folder += "\\TEMP" + util::IntToStr(number);

@@ -29,6 +29,14 @@ std::string FormatMegabytes(double bytes);
 std::string WorkFolderName(std::string_view tempFolder, std::uint32_t dosDateTime,
                            std::string_view ownPath);
 
+// The name the work folder takes at `attempt` (0, 1, 2...): `name` first, so
+// that a leftover of a crashed run is found and cleared; then `name` + "_2"
+// to "_9" for leftovers that cannot be cleared (an engine that outlived its
+// stub) or links planted there; after that `name` + "_" + `randomHex`, a
+// name nobody can have guessed beforehand.
+std::string WorkFolderCandidate(std::string_view name, int attempt, std::string_view randomHex);
+inline constexpr int kPlainWorkFolderAttempts = 9;
+
 // What the probe of one drive found. Only fixed drives are probed; a drive
 // counts with its free space only when the probe file could be written.
 struct TempDriveFacts {
@@ -62,8 +70,9 @@ int RandomFolderNumber();
 // WorkFolderName for the system temporary folder and the own file (cached).
 // The first call clears a leftover folder of that name (a crashed earlier
 // run of this file), so nothing stale is merged into it; one that cannot be
-// cleared stays as it is and the name gets "_2", "_3"... The folder is
-// created with its parents.
+// cleared stays as it is and the name gets "_2", "_3"... (WorkFolderCandidate).
+// A symbolic link or junction at a name is never followed, cleared or used:
+// the folder is one this call created itself.
 std::string GetWorkFolder();
 
 // Probes C, D and E once and keeps the better temporary root; true when one

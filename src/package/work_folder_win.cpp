@@ -1,4 +1,5 @@
 #include <windows.h>
+#include <ntsecapi.h>
 
 #include "package/file_info.h"
 #include "package/work_folder.h"
@@ -35,6 +36,44 @@ std::uint32_t FileDosDateTime(const std::string& path) {
 }
 
 
+// 16 hex digits from the system's random source (a clock-seeded generator
+// could be guessed).
+std::string UnguessableHex() {
+  std::uint64_t value = 0;
+  if (!RtlGenRandom(&value, sizeof value)) {
+    LARGE_INTEGER counter;
+    QueryPerformanceCounter(&counter);
+    value = static_cast<std::uint64_t>(counter.QuadPart) * 0x9E3779B97F4A7C15ull ^ GetCurrentProcessId();
+  }
+  return util::HexText(value, 16);
+}
+
+// Makes `folder` a new, empty folder of this run: true when this call
+// created it. A link at the name (a junction or symbolic link another user
+// may have planted) is neither followed nor cleared; a real folder left
+// over is cleared first (the clearing never descends through a link).
+bool ClaimFreshFolder(const std::string& folder) {
+  const DWORD a = GetFileAttributesA(folder.c_str());
+  if (a != INVALID_FILE_ATTRIBUTES) {
+    if ((a & FILE_ATTRIBUTE_REPARSE_POINT) || !(a & FILE_ATTRIBUTE_DIRECTORY)) return false;
+    sys::RemoveFolderTree(folder, true);
+  }
+  sys::CreateFolderWithParents(util::FolderOf(folder));
+  if (!CreateDirectoryA(folder.c_str(), nullptr)) return false;
+  const DWORD made = GetFileAttributesA(folder.c_str());
+  return made != INVALID_FILE_ATTRIBUTES && !(made & FILE_ATTRIBUTE_REPARSE_POINT);
+}
+
+// The first candidate this run can claim.
+std::string ClaimWorkFolder(const std::string& name) {
+  std::string folder;
+  for (int attempt = 0; attempt < kPlainWorkFolderAttempts + 3; ++attempt) {
+    folder = WorkFolderCandidate(name, attempt, UnguessableHex());
+    if (ClaimFreshFolder(folder)) return folder;
+  }
+  return folder;
+}
+
 // Whether a drive takes a file, and its free space when it does.
 TempDriveFacts ProbeDrive(char letter) {
   TempDriveFacts facts;
@@ -62,12 +101,7 @@ std::string GetWorkFolder() {
     // A leftover (a crashed run of this file) is removed. What cannot be
     // removed is still in use, by an engine that outlived its stub: this
     // run takes the next free name rather than unpacking into it.
-    std::string folder = name;
-    for (int n = 2; sys::IsFolder(folder) && n < 100; ++n) {
-      sys::RemoveFolderTree(folder, true);
-      if (sys::IsFolder(folder)) folder = name + "_" + util::IntToStr(n);
-    }
-    sys::CreateFolderWithParents(folder);
+    const std::string folder = ClaimWorkFolder(name);
     g_workFolder = folder;
   }
   return g_workFolder;
@@ -86,10 +120,9 @@ bool FindBetterTempDrive() {
 
 std::string GetAltWorkFolder() {
   if (g_altWorkFolder.empty() && !g_betterTempRoot.empty()) {
-    const std::string folder = g_betterTempRoot + "_" + util::IntToStr(RandomFolderNumber());
-    if (sys::IsFolder(folder)) sys::RemoveFolderTree(folder, true);
-    sys::CreateFolderWithParents(folder);
-    g_altWorkFolder = folder;
+    // A drive's TEMP folder may be shared with other users: the same care.
+    g_altWorkFolder =
+        ClaimWorkFolder(g_betterTempRoot + "_" + util::IntToStr(RandomFolderNumber()));
   }
   return g_altWorkFolder;
 }

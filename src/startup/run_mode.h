@@ -34,8 +34,21 @@ std::string AgentLogFilePath(std::string_view ownPath);
 std::string AgentLogLine(std::string_view dateTime, std::uint32_t threadId, std::string_view tag,
                          std::string_view text);
 
-// Arguments for the "Y_" copy of a spanned setup's first level.
+// Arguments for the "Y_" copy of a spanned setup's first level. The user's
+// own span switches are dropped from the tail first: the first occurrence of
+// a switch wins, and a "/SpanCdLvl=1" kept in front of ours made every copy
+// relaunch the next one.
 std::string SpanRelaunchArguments(std::string_view argumentTail, std::string_view ownPath);
+
+// `tail` without every "/NAME=value" switch the switch reader would find for
+// `name` ("/SpanCdLvl="): any case, quotes ignored, blanks before the "="
+// allowed, the value up to the next switch.
+std::string WithoutSwitch(std::string_view tail, std::string_view name);
+
+// The environment variable a spanned launcher sets for its "Y_" copy. A
+// copy that finds it never relaunches again, whatever its command line
+// says; it clears it at once, so what it starts does not inherit it.
+inline constexpr char kSpanRelaunchMark[] = "VANTOR_SPAN_RELAUNCHED";
 
 // The command line that starts the program at `path`: the path in quotes
 // (unquoted, "C:\Program Files\..." would start "C:\Program.exe" or

@@ -6,6 +6,7 @@
 #include "startup/stub.h"
 #include "startup/stub_state.h"
 #include "system/self_removal.h"
+#include "ui/message_box.h"
 #include "util/switches.h"
 #include "util/system_info.h"
 #include "util/text.h"
@@ -22,17 +23,45 @@ bool TopLevelWindowExists(const std::string& className) {
   return FindWindowA(className.c_str(), nullptr) != nullptr;
 }
 
+bool g_relaunchedCopy = false;
+
+// A spanned launcher's copy learns it from the environment, and takes the
+// mark away so that nothing it starts inherits it.
+void TakeRelaunchMark() {
+  g_relaunchedCopy = GetEnvironmentVariableA(kSpanRelaunchMark, nullptr, 0) != 0;
+  SetEnvironmentVariableA(kSpanRelaunchMark, nullptr);
+}
+
 // A spanned setup never unpacks from the medium it was started from: it
-// copies itself into the work folder and runs the copy at level 2.
+// copies itself into the work folder, runs the copy at level 2, waits for
+// it and ends with its exit code.
 void RelaunchFromWorkFolderCopy() {
   const std::string& own = State().ownPath;
   const std::string copy = util::JoinPath(package::GetWorkFolder(), "Y_" + util::FileNameOf(own));
   CopyFileA(own.c_str(), copy.c_str(), FALSE);
   const util::CommandLine cl = util::ProcessCommandLine();
   const std::string args = SpanRelaunchArguments(util::ArgumentTail(cl), own);
-  const std::string command = ProgramCommandLine(copy, " " + args);
+  std::string command = ProgramCommandLine(copy, " " + args);
   util::WriteTraceLine("SpanRelaunch >>" + command + "<<");
-  WinExec(command.c_str(), SW_HIDE);
+  STARTUPINFOA si{};
+  si.cb = sizeof si;
+  si.dwFlags = STARTF_USESHOWWINDOW;
+  si.wShowWindow = SW_HIDE;
+  PROCESS_INFORMATION pi{};
+  SetEnvironmentVariableA(kSpanRelaunchMark, "1");
+  const BOOL started = CreateProcessA(nullptr, command.data(), nullptr, nullptr, FALSE, 0,
+                                      nullptr, nullptr, &si, &pi);
+  SetEnvironmentVariableA(kSpanRelaunchMark, nullptr);
+  State().ranSpanCopy = true;
+  State().spanCopyStarted = started != FALSE;
+  if (!started) return;
+  CloseHandle(pi.hThread);
+  while (WaitForSingleObject(pi.hProcess, 0) == WAIT_TIMEOUT) ui::WaitPumping(100);
+  DWORD code = 0;
+  GetExitCodeProcess(pi.hProcess, &code);
+  CloseHandle(pi.hProcess);
+  State().spanCopyExitCode = static_cast<int>(code);
+  util::WriteTraceLine("SpanRelaunch: the copy ended with " + util::IntToStr(code));
 }
 
 }  // namespace
@@ -48,7 +77,9 @@ bool ThisIs_X_AutoUpdate_Exe() {
 }
 
 bool IsSpanFirstLevel() {
-  return State().ownFileInfo->SpanCdLevel() &&
+  // However its command line came to say level 1, a launcher's copy never
+  // starts another copy.
+  return !g_relaunchedCopy && State().ownFileInfo->SpanCdLevel() &&
          util::SwitchNumber(util::ProcessCommandLine(), "/SpanCdLvl=", 1) == 1;
 }
 
@@ -58,6 +89,7 @@ bool IsSpanSecondLevel() {
 
 void DoRunStubWin() {
   StubState& s = State();
+  TakeRelaunchMark();
   AgentLog("DoRunStubWin() --- Start");
   s.stubClassName = StubClassNameFor(s.isAutoUpdateProg, s.ownPath);
 

@@ -16,6 +16,10 @@ struct StubState {
   std::string agentLogTag = "   ";
   std::string ownPath;
   package::TGFileInfo* ownFileInfo = nullptr;  // OwnFileInfo, owned by the main body
+  // A spanned launcher waits for its "Y_" copy and ends with its code.
+  bool ranSpanCopy = false;
+  bool spanCopyStarted = false;
+  int spanCopyExitCode = 0;
 };
 
 StubState& State();

@@ -53,6 +53,13 @@ bool RemoveFolderTree(const std::string& folder, bool clearAttributes,
                       const FolderTreeCallback& callback) {
   if (folder.empty()) return false;
   const bool existed = IsFolder(folder);
+  // A link (junction, symbolic link) is only unlinked: what it points to
+  // belongs to somebody else, and deleting through it deletes their files.
+  const DWORD a = GetFileAttributesA(folder.c_str());
+  if (a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_REPARSE_POINT)) {
+    RemoveDirectoryA(folder.c_str());
+    return existed && !IsFolder(folder);
+  }
   DeleteFiles(util::JoinPath(folder, "*.*"), clearAttributes);
 
   WIN32_FIND_DATAA found;

@@ -15,12 +15,31 @@ import unittest
 from pathlib import Path
 
 ROOT = Path(os.environ.get("VANTOR_ROOT", Path(__file__).resolve().parents[2]))
+# The i686 road ("native" or "emulated"), set by run_case.py --i686 for the
+# cases marked @i686 or @i686_only: the build vendors ship, in a WoW64
+# prefix of its own.
+I686_ROAD = os.environ.get("VANTOR_I686", "")
 # Which Windows build runs here (scripts/wine-arch.sh tries it): "win32"
 # where 32-bit programs run, "win64" on hosts that run 64-bit ones only.
-WIN_ARCH = os.environ.get("VANTOR_WIN_ARCH") or subprocess.run(
+WIN_ARCH = "win32" if I686_ROAD else os.environ.get("VANTOR_WIN_ARCH") or subprocess.run(
     [str(ROOT / "scripts" / "wine-arch.sh")], capture_output=True, text=True).stdout.strip()
 I686_RUNS = WIN_ARCH == "win32"
 I686_ONLY = "the host runs 64-bit Windows programs only (VANTOR_WIN_ARCH=win64)"
+
+
+def i686(test):
+    """Marks a case that runs on the i686 build too, where the shipped build
+    matters most: ctest's e2e.i686.<case> beside e2e.<case> (list_cases.py
+    reads the mark)."""
+    return test
+
+
+def i686_only(test):
+    """Marks a case about the i686 build itself: only e2e.i686.<case> runs
+    it; run otherwise on the 64-bit road, it skips."""
+    return unittest.skipUnless(I686_RUNS, I686_ONLY)(test)
+
+
 WIN_BUILD = Path(os.environ.get("VANTOR_WIN_BUILD", ROOT / "build" / WIN_ARCH))
 NATIVE_BUILD = Path(os.environ.get("VANTOR_NATIVE_BUILD", ROOT / "build" / "native"))
 # The stub of the build that runs here, and each build's own.
@@ -28,8 +47,15 @@ STUB = WIN_BUILD / "src" / "stub.exe"
 STUB32 = ROOT / "build" / "win32" / "src" / "stub.exe"
 STUB64 = Path(os.environ.get("VANTOR_WIN64_BUILD", ROOT / "build" / "win64")) / "src" / "stub.exe"
 VPACK = NATIVE_BUILD / "tools" / "pack" / "vpack"
-DEBUG_VIEWER = WIN_BUILD / "tests" / "support" / "debug_viewer.exe"
-WORK = ROOT / "build" / "e2e"
+# The tests' own instruments (probes, UI driver, listener, debug viewer):
+# they only watch and answer the programs under test. Under emulation they
+# are the x86_64 ones, which start in a fraction of a second where an
+# emulated program spends seconds, so what they watch does not pass them by.
+TOOLS = (Path(os.environ.get("VANTOR_WIN64_BUILD", ROOT / "build" / "win64"))
+         if I686_ROAD == "emulated" else WIN_BUILD) / "tests" / "support"
+DEBUG_VIEWER = TOOLS / "debug_viewer.exe"
+# Apart per road: a case may run on both at once.
+WORK = ROOT / "build" / ("e2e-i686" if I686_ROAD else "e2e")
 
 
 def _ensure_wine_environment():
@@ -139,7 +165,7 @@ def wait_until(condition, seconds=30, step=0.1):
 def window_probe(*args, timeout=60):
     """Runs window_probe.exe (tests/support) with `args`; (exit code, output
     without CRs)."""
-    code, out = run_windows("wine", WIN_BUILD / "tests" / "support" / "window_probe.exe", *args,
+    code, out = run_windows("wine", TOOLS / "window_probe.exe", *args,
                             timeout=timeout)
     return code, out.replace("\r", "")
 
@@ -162,7 +188,7 @@ def stop_agent_copy(copy_class, folder=None, agent_name=None):
     process is ended by its id. With FOLDER and AGENT_NAME, also waits until
     the copy "X_" + AGENT_NAME has removed itself. True when it stopped on
     request (or was not running)."""
-    probe = [WIN_BUILD / "tests" / "support" / "window_probe.exe"]
+    probe = [TOOLS / "window_probe.exe"]
     if run_windows("wine", *probe, "gone", copy_class, 0)[0] == 0:
         stopped = True
     else:
@@ -271,7 +297,7 @@ class WineTestCase(unittest.TestCase):
         """listener.exe in this test's folder for `ms` milliseconds: (the file
         its notifications go to, its "/WM_MSG=" address)."""
         out = self.dir / "listener.txt"
-        proc = WindowsProcess(["wine", WIN_BUILD / "tests" / "support" / "listener.exe",
+        proc = WindowsProcess(["wine", TOOLS / "listener.exe",
                                win_path(out), ms])
         self.addCleanup(lambda: proc.poll() is None and (proc.proc.kill(), proc.proc.wait()))
         ready = self.dir / "listener.txt.ready"
@@ -281,6 +307,7 @@ class WineTestCase(unittest.TestCase):
     def make_source(self, files):
         """A source folder from {relative name: bytes}."""
         src = self.dir / "src"
+        src.mkdir(parents=True, exist_ok=True)
         for name, data in files.items():
             p = src / name
             p.parent.mkdir(parents=True, exist_ok=True)

@@ -32,7 +32,7 @@ class AgentControlTest(WineTestCase):
         # Cleanups run last first: the copy is stopped before its folder goes.
         self.addCleanup(shutil.rmtree, self.root, True)
         self.addCleanup(self.stop_copy)
-        src = self.make_source({"a.txt": b"a"})
+        src = self.make_source({})  # an agent carries no payload
         vpack("build", src, "--stub", STUB, "-o", self.folder / AGENT, "-q", "--agent",
               "--flag-agent-log", "--agent-name", AGENT, "--update-info", "Prog.info")
         self.windows_folder = "C:\\Program Files\\Vantor Test\\" + case + "\\My Agent"

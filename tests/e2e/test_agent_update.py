@@ -252,7 +252,9 @@ class UpdateCycleTest(InstalledProduct):
                     self.assertIn(text, out)
                 self.assertTrue(wait_until(lambda: "PerformAutoUpdate() - END    Result=FALSE"
                                            in self.log()[-3:], 30))
-                self.assertEqual(self.version_original(), "1")
+                # The attempt is recorded after the cycle's end: a read may
+                # meet the .original while it is being rewritten.
+                self.assertTrue(wait_until(lambda: self.version_original() == "1", 10))
                 self.assertFalse(self.record.exists(), "a setup ran")
                 self.assertIsNone(product.poll(), "the product was touched")
                 for leftover in ("ProductSetup.exe", "Other.exe", "Gone.exe"):
@@ -411,6 +413,117 @@ class SignedUpdateTest(InstalledProduct):
                         "\n".join(self.log()))
         self.assertTrue(self.record.exists(), "the signed setup did not run")
         self.assertIn("Signature of Product.info: good", self.log())
+
+
+class SignedFreshnessTest(InstalledProduct):
+    """A signed agent decides only from a current descriptor verified in this
+    check."""
+
+    def check_refused(self, text=None):
+        """One forced check; a box with `text`, or none; no setup ran."""
+        seen = len(self.log())
+        downloads = len(self.requests("ProductSetup.exe"))
+        driver = self.answer("--text", "--click", "OK", "--gone", timeout=15000) if text else None
+        self.run_agent("/TEST=0")
+        self.assertTrue(wait_until(lambda: any(line.startswith("GetOkToPerformAU")
+                                               for line in self.log()[seen:]), 60))
+        if driver:
+            code, out = driver.finish(timeout=60)
+            self.assertEqual(code, 0, out)
+            self.assertIn(text, out)
+        self.assertEqual(len(self.requests("ProductSetup.exe")), downloads, "a setup was fetched")
+        self.assertFalse(self.record.exists(), "a setup ran")
+        self.assertEqual(self.version_original(), "1")
+
+    def test_html_page_stale_and_rolled_back_descriptors_run_nothing(self):
+        keys = self.dir / "keys" / "vendor"
+        vpack("keygen", keys)
+        self.install_agent(interval=-1, key=f"{keys}.pub")
+        size = self.publish_setup()
+        setup = self.served / "upd" / "ProductSetup.exe"
+        info = self.served / "upd" / "Product.info"
+        self.run_agent()
+        self.assertEqual(probe("wait", COPY_CLASS, 30000)[0], 0)
+
+        def sign(*extra):
+            vpack("sign-update", info, "--key", f"{keys}.key", "--setup", setup, *extra)
+
+        # A captive portal answers, while an eligible unsigned .info lies on disk.
+        self.publish_info(size, Stamp=5)
+        (self.folder / "Product.info").write_bytes(info.read_bytes())
+        info.write_bytes(b'<!DOCTYPE html><html lang="en"><body>Sign in</body></html>\n')
+        self.check_refused()
+        self.assertIn("GetOkToPerformAU = 0 - Error downloading .INFO file", self.log())
+
+        stale = "is out of date"
+        # Past its Expires day.
+        self.publish_info(size, Stamp=10, Expires="2020-01-01")
+        sign("--expires", "0")
+        self.check_refused(stale)
+        # A higher Stamp verified (nothing to install in it), then a lower one.
+        self.publish_info(size, Stamp=30, VersionNew=1)
+        sign()
+        self.check_refused()
+        self.publish_info(size, Stamp=20)
+        sign()
+        self.check_refused(stale)
+        # Current: a future Expires (the default) and the highest Stamp.
+        self.publish_info(size, Stamp=31, RestartProcess=0)
+        sign()
+        self.assertIn("Expires=", info.read_text())
+        self.run_agent("/TEST=0")
+        self.assertTrue(wait_until(lambda: self.version_original() == "2", 60),
+                        "\n".join(self.log()))
+        self.assertTrue(self.record.exists(), "the signed setup did not run")
+
+    def test_news_page_with_another_hash_is_not_shown(self):
+        keys = self.dir / "keys" / "vendor"
+        vpack("keygen", keys)
+        self.install_agent(interval=-1, key=f"{keys}.pub")
+        token = vpack("token", TOKEN).stdout.strip()
+        page = self.served / "upd" / "news.txt"
+        page.write_bytes(b"|" + token.encode() + b"|x|y|Version 2 is out.")
+        info = self.served / "upd" / "Product.info"
+        self.run_agent()
+        self.assertEqual(probe("wait", COPY_CLASS, 30000)[0], 0)
+        for stamp, (name, served, shown) in enumerate(
+                [("another page", b"|" + token.encode() + b"|x|y|Version 2 is FREE.", False),
+                 ("the signed page", page.read_bytes(), True)], start=10):
+            with self.subTest(name):
+                signed = page.read_bytes()
+                self.publish_info(0, Stamp=stamp, General={"AutoInform": 1},
+                                  AutoInform={"NameOfInformFile": "news.txt",
+                                              "SizeOfInformFile": len(signed)})
+                vpack("sign-update", info, "--key", f"{keys}.key", "--inform", page)
+                page.write_bytes(served)
+                driver = None if shown else self.answer("--text", "--click", "OK", "--gone")
+                self.run_agent("/TEST=0")
+                if driver:
+                    code, out = driver.finish(timeout=60)
+                    self.assertEqual(code, 0, out)
+                    self.assertIn("news page of", out)
+                    time.sleep(2)
+                    self.assertNotEqual(probe("wait", "VRichEditBox", 0)[0], 0, "a page was shown")
+                    page.write_bytes(signed)
+                else:
+                    self.assertEqual(probe("wait", "VRichEditBox", 60000)[0], 0, "no inform window")
+                    shown_text = bytes.fromhex("".join(probe("text", "VRichEditBox")[1].split()))
+                    self.assertIn(b"Version 2 is out.", shown_text)
+
+
+class RetryTest(InstalledProduct):
+    def test_setup_cut_once_is_installed_at_the_next_check(self):
+        self.install_agent(interval=1)
+        size = self.publish_setup()
+        self.publish_info(size, RestartProcess=0,
+                          DownloadURL_UPDATE=f"{self.server.url}/_drop/{size // 2}/upd")
+        self.run_agent()
+        self.assertTrue(wait_until(lambda: self.requests("ProductSetup.exe"), 60))
+        # The network is back; the release (same Stamp) is the same.
+        self.publish_info(size, RestartProcess=0)
+        self.assertTrue(wait_until(lambda: self.version_original() == "2", 60),
+                        "\n".join(self.log()))
+        self.assertTrue(self.record.exists(), "the setup did not run")
 
 
 class InformTest(InstalledProduct):

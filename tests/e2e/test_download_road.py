@@ -13,13 +13,14 @@ from pathlib import Path
 
 from harness import (ROOT, STUB, WIN_BUILD, DebugViewer, WindowsProcess, WineTestCase, run_windows,
                      vpack, win_path)
+from harness import TOOLS, i686
 
 sys.path.insert(0, str(ROOT / "tests" / "support"))
 from http_server import TestServer  # noqa: E402
 
 ENGINE = WIN_BUILD / "tests" / "support" / "sample_engine.exe"
-PROBE = WIN_BUILD / "tests" / "support" / "window_probe.exe"
-UI_DRIVER = WIN_BUILD / "tests" / "support" / "ui_driver.exe"
+PROBE = TOOLS / "window_probe.exe"
+UI_DRIVER = TOOLS / "ui_driver.exe"
 FULL = "Setup_Full.exe"
 
 
@@ -73,6 +74,7 @@ class DownloadRoadTest(WineTestCase):
         return [r for r in self.server.requests
                 if r["headers"].get("user-agent") == "HTTP_Connect_3"]
 
+    @i686
     def test_downloads_checks_runs_and_deletes_with_the_bars_moving(self):
         # Slow enough (about 4 s) for the probe, itself a Wine process, to
         # see the bar at several positions on a busy machine.

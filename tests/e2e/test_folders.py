@@ -8,7 +8,7 @@ import re
 import unittest
 from pathlib import Path
 
-from harness import WIN_BUILD, WineTestCase, run_windows, unix_path, win_path
+from harness import WIN_BUILD, WineTestCase, i686, run_windows, unix_path, win_path
 
 PROBE32 = WIN_BUILD / "tests" / "support" / "folders_probe.exe"
 PROBE64 = (Path(os.environ.get("VANTOR_WIN64_BUILD", WIN_BUILD.parent / "win64"))
@@ -142,6 +142,7 @@ class FoldersTest(WineTestCase):
             with self.subTest(key=key, code=code):
                 self.assertEqual(self.probe("regdir", key, code, exe=probe64), expected)
 
+    @i686
     def test_registry_native_view_from_the_32_bit_program(self):
         if not (PROBE32.exists() and self.runs(PROBE32)):
             self.skipTest("this host does not run the i686 build (32-bit programs), so the "

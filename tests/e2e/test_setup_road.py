@@ -10,14 +10,15 @@ import subprocess
 import time
 import unittest
 
-from harness import (I686_ONLY, I686_RUNS, STUB, STUB32, STUB64, WIN_BUILD, DebugViewer, WindowsProcess, WineTestCase, run_windows, unix_path, vpack,
+from harness import (STUB, STUB32, STUB64, WIN_BUILD, DebugViewer, WindowsProcess, WineTestCase, run_windows, unix_path, vpack,
                      wait_until, win_path, wine)
+from harness import TOOLS, i686_only
 
 ENGINE = WIN_BUILD / "tests" / "support" / "sample_engine.exe"
 # The exit codes of failed runs (README.md).
 DAMAGED, BAD_CHECKSUM, ENGINE_NOT_STARTED = 91, 92, 93
-PROBE = WIN_BUILD / "tests" / "support" / "window_probe.exe"
-UI_DRIVER = WIN_BUILD / "tests" / "support" / "ui_driver.exe"
+PROBE = TOOLS / "window_probe.exe"
+UI_DRIVER = TOOLS / "ui_driver.exe"
 
 
 class SetupRoadTest(WineTestCase):
@@ -75,9 +76,8 @@ class SetupRoadTest(WineTestCase):
             self.assertEqual(got.read_bytes(), data, name)
             self.assertEqual(int(got.stat().st_mtime), int((src / name).stat().st_mtime) // 2 * 2, name)
 
+    @i686_only
     def test_engine_gets_its_command_line_and_the_files_32_bit_stub(self):
-        if not I686_RUNS:
-            self.skipTest(I686_ONLY)
         self.check_engine_run("32", STUB32)
 
     def test_engine_gets_its_command_line_and_the_files_64_bit_stub(self):

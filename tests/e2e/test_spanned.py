@@ -12,14 +12,18 @@ import zlib
 
 from harness import (STUB, WIN_BUILD, DebugViewer, WineTestCase, run_windows, vpack, win_path,
                      wine)
+from harness import TOOLS, i686
 
 ENGINE = WIN_BUILD / "tests" / "support" / "sample_engine.exe"
-UI_DRIVER = WIN_BUILD / "tests" / "support" / "ui_driver.exe"
+UI_DRIVER = TOOLS / "ui_driver.exe"
 
 BLOCK = 8192
 CHECKSUM_LIMIT = 51_200  # larger files are not summed
 CHECKSUM_OFF = 1234
 SPANNED = 0x02
+BAD_CHECKSUM = 92  # also: a volume is missing (README.md)
+CANCELLED = 1602 & 0xFF  # Wine hands on the low 8 bits
+QUICK = 15  # seconds a failing hidden run may take
 
 
 def trailer(path):
@@ -96,6 +100,7 @@ class SpannedSetupTest(WineTestCase):
         title, _, text = out.partition("\n")
         return proc.wait(timeout=60), title.strip(), text
 
+    @i686
     def test_setup_continued_by_two_volumes(self):
         setup, volumes, files = self.build()
         # Large volumes are not summed (1234); the small last one is, and
@@ -117,7 +122,8 @@ class SpannedSetupTest(WineTestCase):
         self.assertLess(launcher.stat().st_size, volumes[0].stat().st_size)  # no payload
         own = win_path(launcher)
         with DebugViewer(self.dir) as viewer:
-            self.assertEqual(wine(launcher, "/lang=de"), 0)  # it only starts its copy
+            # It waits for its copy and ends with its code, the engine's.
+            self.assertEqual(wine(launcher, "/lang=de"), 7)
             deadline = time.time() + 90
             while viewer.text.count("==== STUB END") < 2 and time.time() < deadline:
                 time.sleep(0.2)
@@ -140,13 +146,37 @@ class SpannedSetupTest(WineTestCase):
         self.assertEqual(re.findall(r'/OriginExe="([^"]*)"', command), [own])
         self.assertTrue(command.startswith(f"{folder}\\Engine.exe"), command)
 
+    def test_cd_launcher_given_its_own_level_switch_runs_its_copy_once(self):
+        launcher, volumes, files = self.build(cd=True)
+        for switch in ("/SpanCdLvl=1", "/spancdlvl=x"):
+            with self.subTest(switch=switch):
+                self.record.unlink(missing_ok=True)
+                with DebugViewer(self.dir) as viewer:
+                    self.assertEqual(wine(launcher, switch, "/hide", timeout=120), 7)
+                self.assertEqual(viewer.text.count("==== STUB START"), 2, viewer.text)
+                self.assert_unpacked(files)
+                command, _ = self.engine_command()
+                self.assertNotIn("/SpanCdLvl", command.replace(switch, ""))
+        # A copy that fails gives the launcher its code: the .001 set is gone.
+        volumes[0].unlink()
+        start = time.time()
+        self.assertEqual(wine(launcher, "/hide", timeout=60), BAD_CHECKSUM)
+        self.assertLess(time.time() - start, QUICK)
+
     def test_missing_volume_prompts_and_cancel_starts_nothing(self):
         setup, volumes, _ = self.build()
         volumes[2].unlink()
         code, title, text = self.answer_box(setup, "Cancel")
-        self.assertEqual(code, 0)
+        self.assertEqual(code, CANCELLED)
         self.assertEqual(title, "Attention")
         self.assertIn("Please insert DISK #3 and press OK to continue", text)
+        self.assertFalse(self.record.exists(), "the engine ran")
+        # Hidden, nobody could insert a disk: no prompt, the run ends by itself.
+        start = time.time()
+        with DebugViewer(self.dir) as viewer:
+            self.assertEqual(wine(setup, "/hide", timeout=60), BAD_CHECKSUM)
+        self.assertLess(time.time() - start, QUICK)
+        self.assertIn("a volume is missing", viewer.text)
         self.assertFalse(self.record.exists(), "the engine ran")
 
     def test_damaged_small_volume_is_a_bad_crc(self):

@@ -21,7 +21,7 @@ class StubWindowTest(WineTestCase):
     def start_copy(self, charset=None):
         folder = self.dir / f"charset{charset}"
         folder.mkdir()
-        src = self.make_source({"a.txt": b"a"})
+        src = self.make_source({})  # an agent carries no payload
         options = ["--agent", "--agent-name", AGENT]
         if charset is not None:
             lang = folder / "lang.ini"

@@ -9,8 +9,9 @@ import subprocess
 import unittest
 from pathlib import Path
 
-from harness import (I686_ONLY, I686_RUNS, STUB, WIN_BUILD, DebugViewer, WineTestCase, run_windows, win_path,
+from harness import (STUB, WIN_BUILD, DebugViewer, WineTestCase, run_windows, win_path,
                      wine_output)
+from harness import i686_only
 
 PROBE = WIN_BUILD / "tests" / "support" / "sysinfo_probe.exe"
 TEST_KEY = r"HKCU\Software\VantorTest"
@@ -95,10 +96,9 @@ class SystemInfoTest(WineTestCase):
                 reg_add(TEST_KEY, f"Long{n}", "REG_SZ", value)
                 self.assertEqual(self.probe("reg", TEST_KEY, f"Long{n}", "DEFAULT", "0"), value)
 
+    @i686_only
     def test_registry_view_flag(self):
         # Only a 32-bit process reads a view other than its own by default.
-        if not I686_RUNS:
-            self.skipTest(I686_ONLY)
         version = self.probe("version")
         if "Is64BitWindows=TRUE" not in version:
             self.skipTest("a 32-bit Wine prefix has one registry view")

@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "agent/signed_descriptor.h"
 #include "agent/update_agent.h"
 #include "agent_fakes.h"
 #include "pack/update_signing.h"
@@ -51,6 +52,7 @@ public:
   int closeAfterNotices = -1;     // the user closes the product after so many notices
   bool setupResult = true;
   bool diagnostic = false;
+  std::string ranSha256; // of the setup file as it ran
 
   bool Ask(const std::string& markup) override {
     events.push_back("ask " + markup);
@@ -93,6 +95,7 @@ public:
     return true;
   }
   bool WriteFile(const std::string& path, std::string_view content) override {
+    if (path == failWrite) return false;
     files[path] = std::string(content);
     LoadIni(path, content);
     return true;
@@ -102,7 +105,25 @@ public:
     files[to] = files[from];
     return true;
   }
-  void RemoveFile(const std::string& path) override { files.erase(path); }
+  void RemoveFile(const std::string& path) override {
+    if (path != held) files.erase(path);
+  }
+  bool HoldFile(const std::string& path) override {
+    events.push_back("hold " + path);
+    held = files.count(path) ? path : std::string();
+    return !held.empty();
+  }
+  void ReleaseFile() override { held.clear(); }
+  // Someone else writes the file, unless the agent holds it.
+  bool Replace(const std::string& path, const std::string& content) {
+    if (path == held) return false;
+    files[path] = content;
+    return true;
+  }
+  std::string held;
+  std::string failWrite; // a write of this path fails
+  std::string utcDate = "2026-12-10";
+  std::string UtcDate() override { return utcDate; }
 
   bool IsOnline(std::string& why) override {
     why = online ? "" : offlineWhy;
@@ -161,6 +182,7 @@ public:
                 bool withUserInterface, const std::string& extraSwitch) override {
     events.push_back("run " + setupFile + " " + agentFileName + (withUserInterface ? " ui " : " ") +
                      extraSwitch);
+    ranSha256 = FileSha256(setupFile);
     return setupResult;
   }
   bool DiagnosticMode() override { return diagnostic; }
@@ -276,6 +298,7 @@ TEST_F(AgentAtWork, WholeUpdateAsksStopsRunsRecordsRestartsAndRelaunches) {
       "window shown",
       "download " + kUrl + "/AppSetup.exe",
       "window hidden",
+      "hold " + SetupPath(),
       "notify 41/2",
       "ask [s14 App]",
       "close " + product,
@@ -643,6 +666,305 @@ TEST_F(AgentAtWork, SignedAgentRunsOnlyTheSignedSetup) {
       boxes += event.rfind("error ", 0) == 0 || event.rfind("notice ", 0) == 0;
     EXPECT_EQ(boxes, 1);
   }
+}
+
+
+// A signed agent: a vendor key pair, a descriptor signed with it and served
+// with its .sig, and the setup it names.
+class SignedAgentAtWork : public AgentAtWork {
+protected:
+  SignedAgentAtWork()
+      : vendor(pack::GenerateUpdateKey()),
+        key(pack::PublicKeyHexFromPem(vendor.publicPem, "vendor.pub")),
+        signedAgent(d, e, values, host, log, {kFolder, kUrl, "App.AutoUpdate.exe", kToken, key}) {}
+
+  // Serves a signed eligible update with `extra` lines (and the setup).
+  void ServeSigned(const std::string& extra, const std::string& setupBody = kSetup) {
+    Serve("SHA256OfUpdateFile=" + trust::Sha256Of(setupBody) + "\r\n" + extra, setupBody);
+    SignServed();
+  }
+  void SignServed() {
+    host.web[kUrl + "/App.info.sig"].body =
+        pack::SignWithKey(vendor.privatePem, host.web[kUrl + "/App.info"].body);
+  }
+  void Check(bool userRequested = false) {
+    d.SetShotsEnabled(true);
+    if (userRequested)
+      agent::RequestCycle(values, e, 2);
+    else
+      e.RequestForcedCheck();
+    signedAgent.OnAgentTimer();
+  }
+  int Boxes() const {
+    int boxes = 0;
+    for (const std::string& event : host.events)
+      boxes += event.rfind("error ", 0) == 0 || event.rfind("notice ", 0) == 0;
+    return boxes;
+  }
+
+  inline static const std::string kSetup = "SETUP:" + kToken + "\nthe new version";
+  pack::KeyPair vendor;
+  std::string key;
+  agent::UpdateAgent signedAgent;
+};
+
+TEST_F(SignedAgentAtWork, DecidesOnlyFromADescriptorVerifiedInThisCheck) {
+  // On disk: an eligible descriptor nobody signed (a keyless agent's, or
+  // anyone's who can write the folder).
+  const std::string unsigned_ =
+      "[NewSetup]\r\nVersionNew=9\r\nStamp=7\r\nDownloadURL_UPDATE=" + kUrl +
+      "\r\nNameOfUpdateFile=AppSetup.exe\r\nSizeOfUpdateFile=1000\r\n";
+  struct Case {
+    const char* name;
+    std::string body, error, failWrite;
+  };
+  const Case cases[] = {
+      {"a captive portal's page", "<!DOCTYPE html><html lang=\"en\"><body>Log in</body></html>",
+       "", ""},
+      {"plain text", "hello, this is no descriptor\r\n", "", ""},
+      {"an empty body", "", "", ""},
+      {"an HTTP error", "", "x --- HTTP status 503", ""},
+      {"the verified descriptor cannot be written", "", "", InfoPath()},
+      {"its signature cannot be kept", "", "", InfoPath() + ".sig"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    StartOver();
+    ServeSigned("");
+    if (c.failWrite.empty()) host.web[kUrl + "/App.info"] = {c.body, c.error};
+    host.WriteFile(InfoPath(), unsigned_);
+    host.failWrite = c.failWrite;
+    Check();
+    EXPECT_EQ(e.LastEligibilityCode(), agent::kInfoNotDownloaded);
+    EXPECT_FALSE(host.Saw("download " + kUrl + "/AppSetup.exe"));
+    EXPECT_FALSE(host.Saw("run "));
+    EXPECT_FALSE(host.Saw("download " + kUrl + "/App.info.sig") && c.failWrite.empty());
+    EXPECT_EQ(d.HighestSignedStamp(), 0);
+  }
+  host.failWrite.clear();
+}
+
+TEST_F(SignedAgentAtWork, ExpiredOrRolledBackDescriptorsAreRefused) {
+  struct Case {
+    const char* name;
+    std::string lines;
+    std::int64_t highestSeen;
+    bool runs;
+  };
+  const Case cases[] = {
+      {"no Expires", "", 0, true},
+      {"expires today (UTC)", "Expires=2026-12-10\r\n", 0, true},
+      {"expires next year", "Expires=2027-01-01\r\n", 0, true},
+      {"expired yesterday", "Expires=2026-12-09\r\n", 0, false},
+      {"Expires no date", "Expires=10-DEC-2026\r\n", 0, false},
+      {"the same Stamp as the highest seen", "", 2, true},
+      {"a Stamp below the highest seen", "", 3, false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    StartOver();
+    d.SetHighestSignedStamp(c.highestSeen);
+    ServeSigned(c.lines);
+    Check();
+    EXPECT_EQ(host.Saw("run "), c.runs);
+    EXPECT_EQ(host.Saw("error <B>Update refused</B><P><P>The update information for <B>App</B> "
+                       "carries its vendor's signature but is out of date"),
+              !c.runs);
+    EXPECT_EQ(host.IsFile(InfoPath()), c.runs); // a refused one is not even written
+    EXPECT_EQ(d.HighestSignedStamp(), c.runs ? 2 : c.highestSeen);
+  }
+}
+
+TEST_F(SignedAgentAtWork, StoredDescriptorIsTrustedOnlyWithItsSignature) {
+  ServeSigned("Expires=2026-12-31\r\n");
+  Check();
+  ASSERT_TRUE(host.Saw("run "));
+  ASSERT_TRUE(host.IsFile(InfoPath() + ".sig"));
+  const std::string info = host.files[InfoPath()], sig = host.files[InfoPath() + ".sig"];
+  struct Case {
+    const char* name;
+    std::function<void()> change;
+    bool trusted;
+  };
+  const Case cases[] = {
+      {"as written", [] {}, true},
+      {"the .info changed", [&] { host.files[InfoPath()][5] ^= 1; }, false},
+      {"no .sig", [&] { host.files.erase(InfoPath() + ".sig"); }, false},
+      {"expired since", [&] { host.utcDate = "2027-01-01"; }, false},
+      {"a higher Stamp seen since", [&] { d.SetHighestSignedStamp(5); }, false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    host.files[InfoPath()] = info;
+    host.files[InfoPath() + ".sig"] = sig;
+    host.utcDate = "2026-12-10";
+    d.SetHighestSignedStamp(2);
+    c.change();
+    EXPECT_EQ(signedAgent.StoredDescriptorTrusted(), c.trusted);
+  }
+  // A keyless agent has nothing to verify against.
+  EXPECT_FALSE(agentUnderTest.StoredDescriptorTrusted());
+}
+
+TEST_F(SignedAgentAtWork, NewsPageShownOnlyWithTheSignedHash) {
+  const std::string page = "|" + package::MakeToken(kToken, 7) + "|a|b|Version 5 is out";
+  struct Case {
+    const char* name;
+    std::string hashLine;
+    std::string served;
+    bool shown;
+  };
+  std::string changed = page;
+  changed.back() = '!';
+  const Case cases[] = {
+      {"the signed page", "SHA256OfInformFile=" + trust::Sha256Of(page) + "\r\n", page, true},
+      {"another page", "SHA256OfInformFile=" + trust::Sha256Of(page) + "\r\n", changed, false},
+      {"no hash signed", "", page, false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    StartOver();
+    host.web[kUrl + "/App.info"].body =
+        "[NewSetup]\r\nVersionNew=5\r\nStamp=9\r\nDownloadURL_UPDATE=" + kUrl +
+        "\r\n[General]\r\nAutoInform=1\r\n[AutoInform]\r\nNameOfInformFile=news.txt\r\n"
+        "SizeOfInformFile=1000\r\n" + c.hashLine;
+    SignServed();
+    sizes.urls[kUrl + "/news.txt"] = 1000;
+    host.web[kUrl + "/news.txt"].body = c.served;
+    Check();
+    EXPECT_EQ(host.Saw("inform "), c.shown);
+    EXPECT_EQ(host.Saw("error <B>Update refused</B><P><P>The news page of <B>App</B>"), !c.shown);
+    EXPECT_EQ(StoredVersion(), c.shown ? 5 : 3);
+    EXPECT_EQ(d.Stamp(), c.shown ? 9 : 1); // a refused page is tried again later
+  }
+}
+
+TEST_F(SignedAgentAtWork, TheSetupRunIsTheSetupHashed) {
+  // Someone with write access to the folder swaps the checked setup while
+  // the install question is open.
+  ServeSigned("RequestConfirmationBeforeInstall=1\r\n");
+  bool swapped = true;
+  host.duringAsk = [&] { swapped = host.Replace(SetupPath(), "SETUP:" + kToken + "\nevil"); };
+  Check();
+  ASSERT_TRUE(host.Saw("run "));
+  EXPECT_FALSE(swapped);
+  EXPECT_EQ(host.ranSha256, trust::Sha256Of(kSetup));
+  EXPECT_TRUE(host.held.empty()); // let go after the run
+  EXPECT_FALSE(host.IsFile(SetupPath()));
+}
+
+TEST_F(SignedAgentAtWork, BackgroundRefusalIsShownOncePerReleaseAndLoggedEachTime) {
+  ServeSigned("");
+  host.web[kUrl + "/App.info.sig"].body = "not a signature";
+  auto refusals = [&] {
+    int n = 0;
+    for (const std::string& line : log.log) n += line.rfind("ERROR: refused", 0) == 0;
+    return n;
+  };
+  Check();
+  Check();
+  EXPECT_EQ(Boxes(), 1);
+  EXPECT_EQ(refusals(), 2);
+  Check(true); // the user asked: always said
+  EXPECT_EQ(Boxes(), 2);
+  // Another release refused: shown once again.
+  ServeSigned("ProgramName=App 5\r\n");
+  host.web[kUrl + "/App.info.sig"].body = "not a signature";
+  Check();
+  Check();
+  EXPECT_EQ(Boxes(), 3);
+  EXPECT_EQ(refusals(), 5);
+}
+
+TEST_F(AgentAtWork, FailedAttemptsAreTriedAgainWithAGrowingPause) {
+  // A cut download, a setup that fails: the release is not recorded, the
+  // next due check tries again; a declined one waits for the re-ask time.
+  Serve("");
+  Original("OriginalSetup", "ReAskSecondsInterval", "86400");
+  host.web[kUrl + "/AppSetup.exe"].error = "connection dropped";
+  const auto setupDownloads = [&] {
+    int n = 0;
+    for (const auto& ev : host.events) n += ev == "download " + kUrl + "/AppSetup.exe";
+    return n;
+  };
+  const auto checkAt = [&](int minute) {
+    clock.Set(2026, 12, 10, 10, minute, 0);
+    e.RequestForcedCheck();
+    Tick();
+  };
+  checkAt(0);
+  EXPECT_EQ(d.Stamp(), 1);
+  EXPECT_EQ(d.FailedAttempts(), 1);
+  checkAt(1); // the next check tries again at once
+  EXPECT_EQ(setupDownloads(), 2);
+  EXPECT_EQ(d.FailedAttempts(), 2);
+  checkAt(2); // then the pause: 15 minutes after the second failure
+  EXPECT_EQ(setupDownloads(), 2);
+  EXPECT_EQ(e.LastEligibilityCode(), agent::kTooEarly);
+  checkAt(17);
+  EXPECT_EQ(setupDownloads(), 3);
+  checkAt(40); // 30 minutes after the third
+  EXPECT_EQ(setupDownloads(), 3);
+  checkAt(48);
+  EXPECT_EQ(setupDownloads(), 4);
+
+  // The network is back: installed, recorded, the count cleared.
+  host.web[kUrl + "/AppSetup.exe"].error.clear();
+  checkAt(59);
+  EXPECT_EQ(setupDownloads(), 4); // still in the pause after the fourth
+  agent::RequestCycle(values, e, 2); // the user asks: no pause
+  Tick();
+  EXPECT_TRUE(host.Saw("run "));
+  EXPECT_EQ(StoredVersion(), 4);
+  EXPECT_EQ(d.Stamp(), 2);
+  EXPECT_EQ(d.FailedAttempts(), 0);
+
+  // Declined: recorded, "Too early for retesting" until the re-ask time.
+  StartOver();
+  Original("OriginalSetup", "ReAskSecondsInterval", "86400");
+  Serve("RequestConfirmationBeforeDownload=1\r\n");
+  host.answers = {false};
+  checkAt(0);
+  EXPECT_EQ(d.Stamp(), 2);
+  checkAt(30);
+  EXPECT_EQ(e.LastEligibilityCode(), agent::kTooEarly);
+  EXPECT_EQ(setupDownloads(), 0);
+}
+
+TEST_F(AgentAtWork, DescriptorFileNamesCannotNameTheAgentsOwnFiles) {
+  for (const char* name : {"App.original", "app.INFO", "App.info.sig", "App.AutoUpdate.exe",
+                           "X_App.AutoUpdate.exe", "CON", "setup.exe.", "a|b.exe"}) {
+    SCOPED_TRACE(name);
+    StartOver();
+    Serve(std::string("NameOfUpdateFile=") + name + "\r\n");
+    host.web[kUrl + "/App.info"].body =
+        util::ReplaceAll(host.web[kUrl + "/App.info"].body, "NameOfUpdateFile=AppSetup.exe\r\n", "");
+    sizes.urls[kUrl + "/" + name] = 1000;
+    host.files[util::JoinPath(kFolder, name)] = "mine";
+    Tick();
+    EXPECT_FALSE(host.Saw("download " + kUrl + "/" + name));
+    EXPECT_EQ(host.files[util::JoinPath(kFolder, name)], "mine");
+    EXPECT_FALSE(host.Saw("run "));
+    values = {};
+    d.SetShotsEnabled(true);
+  }
+  EXPECT_TRUE(agent::IsUsableDownloadName("dir\\AppSetup 2.exe", "App.AutoUpdate.exe",
+                                          "C:\\x\\App.info"));
+}
+
+TEST(SignedDescriptorRules, RetryPauseGrowsToADay) {
+  const std::int64_t want[][2] = {{0, 0},     {1, 0},     {2, 900},  {3, 1800},
+                                  {4, 3600},  {8, 57600}, {9, 86400}, {1000, 86400}};
+  for (const auto& w : want) EXPECT_EQ(agent::RetryPauseSeconds(w[0]), w[1]) << w[0];
+}
+
+TEST(SignedDescriptorRules, IniTextValueReadsAsTheAgentDoes) {
+  const std::string text = "\xEF\xBB\xBF[NewSetup]\r\n Stamp = 7 \r\nExpires=2026-01-02\r\n"
+                           "[Other]\r\nStamp=9\r\n[newsetup]\r\nStamp=8\r\n";
+  EXPECT_EQ(agent::IniTextValue(text, "NewSetup", "Stamp"), "7");
+  EXPECT_EQ(agent::IniTextValue(text, "NewSetup", "expires"), "2026-01-02");
+  EXPECT_EQ(agent::IniTextValue(text, "Other", "Stamp"), "9");
+  EXPECT_EQ(agent::IniTextValue(text, "NewSetup", "Missing"), "");
 }
 
 } // namespace

@@ -8,6 +8,7 @@
 #include <numeric>
 
 #include "package/file_info.h"
+#include "package/payload_presence.h"
 #include "package/trailer.h"
 
 namespace package {
@@ -127,6 +128,41 @@ TEST_F(PackageFileTest, VersionSelectsTheNumberOfHeaderBlocks) {
   EXPECT_TRUE(three.UseSourceAsIs());
   EXPECT_EQ(three.DownloadToken(false), "TOK");
   EXPECT_EQ(three.DownloadSize(), "12345");
+}
+
+// Any other version would read payload blocks as header blocks (or the
+// reverse) and silently drop files: such a package is damaged.
+TEST_F(PackageFileTest, UnknownVersionsAreDamage) {
+  {
+    // Version 3 on a package with two header blocks: its third "header
+    // block" is the first payload block, not field text.
+    PackageFixture pkg;
+    pkg.trailer.version = 3;
+    pkg.payload = Le32(6) + std::string("x\x9c\0ab\x01");
+    EXPECT_TRUE(TGFileInfo(Write(pkg.Bytes(), "v3.exe")).IsDamaged());
+  }
+  for (const std::uint8_t version : {1, 4, 255}) {
+    SCOPED_TRACE(int(version));
+    PackageFixture pkg;
+    pkg.trailer.version = version;
+    const TGFileInfo info(Write(pkg.Bytes(), "v.exe"));
+    EXPECT_TRUE(info.IsDamaged());
+    EXPECT_FALSE(info.trailer().HasMagic());
+    EXPECT_FALSE(info.IsUpdateAgent());
+  }
+}
+
+TEST_F(PackageFileTest, PayloadIsWhatLiesBetweenTheHeaderAndTheTrailer) {
+  PackageFixture pkg;
+  EXPECT_TRUE(HasPayload(Write(pkg.Bytes(), "with.exe")));
+  pkg.payload.clear();
+  const std::string bare = pkg.Bytes();
+  EXPECT_FALSE(HasPayload(Write(bare, "agent.exe")));
+  // Data after the end marker (a signature) is no payload.
+  std::string signed_ = bare + std::string(500, 'S');
+  WriteLe32(reinterpret_cast<unsigned char*>(signed_.data()) + kEndMarkerLow,
+            static_cast<std::uint32_t>(bare.size()));
+  EXPECT_FALSE(HasPayload(Write(signed_, "signed.exe")));
 }
 
 TEST_F(PackageFileTest, EndMarkerLocatesThePackageBeforeTrailingData) {
@@ -325,6 +361,18 @@ TEST_F(PackageFileTest, LangStringFallsBackToDefaults) {
   EXPECT_EQ(texts.FontSize(), 8);  // not a number
   EXPECT_EQ(texts.Charset(), 177);
   EXPECT_EQ(texts.FontName(), "Arial");
+}
+
+TEST_F(PackageFileTest, FontSizeStaysWithinASaneRange) {
+  const std::pair<const char*, int> cases[] = {{"400", 24}, {"24", 24}, {"12", 12},
+                                               {"6", 6},    {"1", 6},   {"-5", 6}};
+  for (const auto& [given, expected] : cases) {
+    SCOPED_TRACE(given);
+    ResetLanguageSelection();
+    PackageFixture pkg;
+    pkg.headers[0] = std::string("*|ENGLISH|FontSize=") + given + "|*";
+    EXPECT_EQ(TGFileInfo(Write(pkg.Bytes(), "font.exe")).FontSize(), expected);
+  }
 }
 
 }  // namespace

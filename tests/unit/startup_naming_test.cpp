@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "startup/run_mode.h"
+#include "util/switches.h"
 #include "util/text.h"
 #include "util/trace.h"
 
@@ -77,6 +78,33 @@ TEST(RunModeNaming, SpanRelaunchArgumentsNameTheFirstVolumeAndTheOrigin) {
             "/OriginExe=\"D:\\cd setup\\s.exe\"");
   EXPECT_EQ(startup::SpanRelaunchArguments("", "D:\\s.exe"),
             "/SpanCdLvl=2 /SpanDiskFName1=\"D:\\s.exe.001\" /OriginExe=\"D:\\s.exe\"");
+}
+
+// Whatever span switches the user gave, the copy reads ours: the first
+// occurrence of a switch wins, and a "/SpanCdLvl=1" ahead of ours made
+// every copy relaunch the next one.
+TEST(RunModeNaming, SpanRelaunchDropsTheUsersSpanSwitches) {
+  const std::string own = "D:\\cd\\s.exe";
+  struct Case {
+    const char* tail;
+    const char* kept;  // what is left of the user's tail
+  } cases[] = {
+      {"/SpanCdLvl=1", ""},
+      {"/spancdlvl=x /lang=de", "/lang=de"},
+      {"/lang=de /SpanCdLvl = 1 /hide", "/lang=de /hide"},
+      {"\"/SpanCdLvl=1\" /a=\"b c\"", "/a=\"b c\""},
+      {"/SpanCdLvl=1 /SpanCdLvl=1 /SpanDiskFName1=\"E:\\x.001\"", ""},
+      {"/a=\"x /SpanCdLvl=1\"", "/a=\"x\""},
+      {"/MySpanCdLvl=1 a/SpanCdLvl=1", "/MySpanCdLvl=1 a/SpanCdLvl=1"},
+  };
+  for (const Case& c : cases) {
+    const std::string args = startup::SpanRelaunchArguments(c.tail, own);
+    const util::CommandLine cl{"\"C:\\t\\Y_s.exe\" " + args, "C:\\t\\Y_s.exe"};
+    EXPECT_EQ(util::SwitchNumber(cl, "/SpanCdLvl=", 1), 2) << c.tail;
+    EXPECT_EQ(util::SwitchValue(cl, "/SpanDiskFName1=", ""), own + ".001") << c.tail;
+    EXPECT_EQ(args.substr(0, args.find("/SpanCdLvl=2")), std::string(c.kept) + (*c.kept ? " " : ""))
+        << c.tail;
+  }
 }
 
 std::vector<std::string> g_pieces;

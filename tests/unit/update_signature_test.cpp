@@ -3,6 +3,9 @@
 // --update-key as a vendor uses them.
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
+#include "agent/signed_descriptor.h"
 #include "pack/builder.h"
 #include "pack/cli.h"
 #include "pack/error.h"
@@ -204,6 +207,69 @@ TEST_F(VpackSigning, UpdateKeyGoesIntoTheAgentAndNothingChangesWithoutIt) {
   EXPECT_EQ(signedAgent.UpdateInfo().substr(0, plain.UpdateInfo().size()), plain.UpdateInfo());
   EXPECT_EQ(Run(with({"-o", Path("bad.exe"), "--update-key", Path("k.key")})), 1);
   EXPECT_FALSE(fs::exists(dir_ / "bad.exe"));
+}
+
+
+TEST_F(VpackSigning, SignUpdateWritesExpiresAndTheNewsPageHashAndDropsAByteOrderMark) {
+  ASSERT_EQ(Run({"keygen", Path("k")}), 0);
+  WriteFile(dir_ / "news.txt", "|token|x|y|Version 2");
+  struct Case {
+    const char* name;
+    std::string before;
+    std::vector<std::string> extra;
+    std::string expires; // "" for none; "+30" for today + 30
+  };
+  const Case cases[] = {
+      {"the default validity", "[NewSetup]\r\nVersionNew=2\r\n", {}, "+30"},
+      {"a week", "[NewSetup]\r\nVersionNew=2\r\n", {"--expires", "7"}, "+7"},
+      {"no Expires", "[NewSetup]\r\nVersionNew=2\r\n", {"--expires", "0"}, ""},
+      {"saved with a byte-order mark", "\xEF\xBB\xBF[NewSetup]\r\nVersionNew=2\r\n", {}, "+30"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    WriteFile(dir_ / "App.info", c.before);
+    std::vector<std::string> args = {"sign-update", Path("App.info"), "--key", Path("k.key"),
+                                     "--inform", Path("news.txt")};
+    args.insert(args.end(), c.extra.begin(), c.extra.end());
+    ASSERT_EQ(Run(args), 0) << err_.str();
+    const std::string info = ReadFile(dir_ / "App.info");
+    EXPECT_EQ(info.find("[NewSetup]"), 0u);
+    EXPECT_EQ(info.find("[NewSetup]", 1), std::string::npos); // one section, not two
+    EXPECT_EQ(agent::IniTextValue(info, "AutoInform", "SHA256OfInformFile"),
+              trust::FileSha256(Path("news.txt")));
+    const std::string expires = agent::IniTextValue(info, "NewSetup", "Expires");
+    if (c.expires.empty()) {
+      EXPECT_EQ(expires, "");
+    } else {
+      // Today's UTC date, printed by sign-update itself, plus the days.
+      const std::string printed = out_.str().substr(out_.str().find("Expires=") + 8, 10);
+      EXPECT_EQ(expires, printed);
+      std::time_t now = std::time(nullptr);
+      const std::tm* t = std::gmtime(&now);
+      char today[16];
+      std::snprintf(today, sizeof today, "%04d-%02d-%02d", t->tm_year + 1900, t->tm_mon + 1,
+                    t->tm_mday);
+      EXPECT_EQ(expires, pack::DatePlusDays(today, std::stoi(c.expires.substr(1))));
+    }
+    EXPECT_EQ(Run({"verify-update", Path("App.info"), "--key", Path("k.pub")}), 0) << out_.str();
+  }
+  EXPECT_EQ(pack::DatePlusDays("2026-12-10", 30), "2027-01-09");
+  EXPECT_EQ(pack::DatePlusDays("2028-02-28", 1), "2028-02-29");
+}
+
+TEST_F(VpackSigning, PrivateKeyIsTheOwnersOnlyFromTheStart) {
+  // Even with a umask that lets everyone read new files.
+  const mode_t old = ::umask(0);
+  ASSERT_EQ(Run({"keygen", Path("k")}), 0) << err_.str();
+  ::umask(old);
+  struct stat st {};
+  ASSERT_EQ(::stat(Path("k.key").c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 0777, 0600u);
+  // A temporary left by a crashed run is not reused (it may be readable).
+  WriteFile(dir_ / "j.key.new", "left over");
+  EXPECT_EQ(Run({"keygen", Path("j")}), 1);
+  EXPECT_EQ(ReadFile(dir_ / "j.key.new"), "left over");
+  EXPECT_FALSE(fs::exists(dir_ / "j.key"));
 }
 
 } // namespace

@@ -74,6 +74,11 @@ TEST_F(VpackAgent, WritesAnAgentAndDescriptorsTheAgentReads) {
   EXPECT_EQ(d.ProbeSecondsInterval(), 86400);
   EXPECT_EQ(d.ProgramName(), "App Deluxe");
   EXPECT_NE(d.AutoUpdateText("s11"), "");
+  // The question before a check joins s22, s23 and s24; the blank that
+  // starts s23 must survive the profile reader, which trims values.
+  EXPECT_EQ(d.AutoUpdateText("s23"), " on the Internet");
+  EXPECT_NE((d.AutoUpdateText("s22") + d.AutoUpdateText("s23")).find("version on the Internet"),
+            std::string::npos);
   EXPECT_EQ(d.ShutDownMethod(), "Using WM_QUIT");
   EXPECT_EQ(d.RunningProcess(), "<InstallDir>\\App.exe");
   EXPECT_TRUE(d.RestartProcess());
@@ -136,6 +141,30 @@ TEST_F(VpackAgent, RefusesWhatTheAgentCouldNotUseAndLeavesNothing) {
     EXPECT_NE(RunVpack(args, out, err), 0) << c.what;
     EXPECT_FALSE(fs::exists(Path("ship")) && !fs::is_empty(Path("ship"))) << c.what;
   }
+}
+
+// A second run into the same folder would silently drop the vendor's edits
+// of the descriptors; only --force replaces them.
+TEST_F(VpackAgent, KeepsFilesAlreadyThereUnlessForced) {
+  std::string out, err;
+  ASSERT_EQ(RunVpack(Args(), out, err), 0) << err;
+  const std::string edited = ReadFile(Path("ship/App.original")) + "; edited\r\n";
+  WriteFile(Path("ship/App.original"), edited);
+  EXPECT_NE(RunVpack(Args(), out, err), 0);
+  EXPECT_NE(err.find("App.AutoUpdate.exe exists"), std::string::npos) << err;
+  EXPECT_EQ(ReadFile(Path("ship/App.original")), edited);
+  // Each file alone is enough to refuse.
+  for (const char* only : {"App.original", "App.v2.info"}) {
+    fs::remove_all(Path("ship"));
+    WriteFile(dir_ / "ship" / only, edited);
+    EXPECT_NE(RunVpack(Args(), out, err), 0) << only;
+    EXPECT_NE(err.find("give --force"), std::string::npos) << err;
+    EXPECT_EQ(ReadFile(dir_ / "ship" / only), edited);
+  }
+  std::vector<std::string> forced = Args();
+  forced.push_back("--force");
+  ASSERT_EQ(RunVpack(forced, out, err), 0) << err;
+  EXPECT_EQ(ReadFile(Path("ship/App.original")).find("; edited"), std::string::npos);
 }
 
 } // namespace

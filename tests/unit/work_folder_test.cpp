@@ -52,6 +52,17 @@ TEST(WorkFolderName, DifferentSetupsOfTheSameTimeNeverShareAFolder) {
             package::WorkFolderName("C:\\Temp\\", 7, "C:\\Downloads\\setup.exe"));
 }
 
+TEST(WorkFolderCandidate, LeftoverNamesFirstThenOnesNobodyCouldGuess) {
+  using package::WorkFolderCandidate;
+  const std::string name = "C:\\T\\SETUP_1_ABCDEF01";
+  EXPECT_EQ(WorkFolderCandidate(name, 0, "R"), name);
+  EXPECT_EQ(WorkFolderCandidate(name, 1, "R"), name + "_2");
+  EXPECT_EQ(WorkFolderCandidate(name, 8, "R"), name + "_9");
+  // Past the plain names (all planted, or in use) the random part comes in.
+  EXPECT_EQ(WorkFolderCandidate(name, package::kPlainWorkFolderAttempts, "0123456789ABCDEF"),
+            name + "_0123456789ABCDEF");
+}
+
 TEST(TempProbeFolder, GoesInsideAnExistingRootTemp) {
   EXPECT_EQ(package::TempProbeFolder('D', false, 12345), "D:\\TEMP");
   EXPECT_EQ(package::TempProbeFolder('D', true, 12345), "D:\\TEMP\\TEMP12345");

@@ -13,6 +13,7 @@
 #include "pack/error.h"
 #include "pack/file_system.h"
 #include "pack/update_signing.h"
+#include "pack/url_check.h"
 #include "util/text.h"
 
 namespace pack {
@@ -47,8 +48,17 @@ bool BreaksLine(std::string_view text) {
   return text.find_first_of(std::string_view("\r\n\0", 3)) != std::string_view::npos;
 }
 
+// Windows trims a profile value and then takes off one pair of enclosing
+// quotes: a value that starts or ends with a blank (" on the Internet",
+// which joins two other texts) keeps it only when quoted.
 void Key(std::string& text, std::string_view key, std::string_view value) {
-  text.append(key).append("=").append(value).append("\r\n");
+  const bool quote = !value.empty() && (value.front() == ' ' || value.back() == ' ');
+  text.append(key).append("=");
+  if (quote)
+    text.append("\"").append(value).append("\"");
+  else
+    text.append(value);
+  text.append("\r\n");
 }
 
 std::int64_t NewSetupSize(const AgentOptions& o) {
@@ -73,6 +83,8 @@ void Check(const AgentOptions& o) {
   if (o.checkInterval < -1)
     throw Error("the check interval is seconds, 0 (once per run) or -1 (never)");
   if (o.reAskInterval < 0) throw Error("the re-ask interval is seconds, 0 for never");
+  if (const std::string problem = LocationProblem(o.updateUrl); !problem.empty())
+    throw Error("the update URL (--update-url) '" + o.updateUrl + "' " + problem);
   bool knownMethod = false;
   for (const char* m : kShutDownMethods)
     knownMethod = knownMethod || o.shutDownMethod == m;
@@ -158,6 +170,18 @@ std::string InfoDescriptorText(const AgentOptions& o) {
   return t;
 }
 
+namespace {
+
+// Files already there are kept: an edited .original or .info would be lost.
+void RefuseToReplace(const std::vector<std::string>& paths) {
+  std::error_code ec;
+  for (const std::string& path : paths)
+    if (fs::exists(path, ec))
+      throw Error(path + " exists and may hold your edits; give --force to replace it");
+}
+
+} // namespace
+
 AgentResult WriteAgent(const AgentOptions& o) {
   Check(o);
   std::error_code ec;
@@ -168,6 +192,7 @@ AgentResult WriteAgent(const AgentOptions& o) {
   r.agentPath = (fs::path(o.outputDir) / o.agentName).string();
   r.originalPath = agent::OriginalFilePathFor(o.outputDir, o.descriptorName);
   r.infoPath = agent::InfoFilePathFor(o.outputDir, o.descriptorName);
+  if (!o.force) RefuseToReplace({r.agentPath, r.originalPath, r.infoPath});
 
   // The descriptors go down under temporary names first and are renamed
   // only after the agent is in place.
@@ -369,6 +394,8 @@ AgentCommand::AgentCommand(CLI::App& app) {
   c.add_flag("--no-restart", noRestart_, "Do not start the product again after an update");
   c.add_option("--new-setup", o_.newSetup, "A new setup file: its name and size go into the .info")
       ->check(CLI::ExistingFile);
+  c.add_flag("--force", o_.force,
+             "Replace the agent and descriptors already in the folder (edits are lost)");
 }
 
 bool AgentCommand::Chosen() const {

@@ -35,7 +35,7 @@ struct AgentOptions {
   std::string updateToken;    // as written, or
   std::optional<std::string> updateTokenPlain;
   std::optional<std::uint32_t> tokenSeed;
-  bool agentLog = false; // the agent writes its log file
+  bool agentLog = false;     // the agent writes its log file
   std::string updateKeyFile; // the vendor's public key: updates must be signed
   std::string languageFile;
 
@@ -50,6 +50,9 @@ struct AgentOptions {
   std::string targetDir; // Directories/TargetDir
   // A new setup: its file name and size go into the .info.
   std::string newSetup;
+  // Replace files already in the folder: the descriptors may hold the
+  // vendor's edits, so they are kept unless this is set.
+  bool force = false;
 
   std::function<void(const std::string&)> warn;
 };

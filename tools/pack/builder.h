@@ -30,6 +30,7 @@ struct BuildOptions {
 
   // Header block 2 (UpdateInfo).
   std::string updateUrl;
+  bool updateUrlGiven = false; // given, even if empty (which is then refused)
   std::string updateInfoName;
   std::string agentName;
   std::string updateToken;                     // the field as written
@@ -122,6 +123,7 @@ struct BuildResult {
   std::uint32_t storedBlocks = 0;
   std::uint64_t inputBytes = 0;
   std::uint64_t outputBytes = 0;    // all volumes, without the launcher
+  std::uint64_t payloadBytes = 0;   // the file blocks alone: no stub, header or trailer
   std::uint32_t checksum = 0;       // of volume 1
   std::vector<WrittenFile> volumes; // volume 1 first
   WrittenFile launcher;             // cdLayout only

@@ -17,6 +17,7 @@
 #include "pack/error.h"
 #include "pack/extractor.h"
 #include "pack/inspector.h"
+#include "pack/progress_printer.h"
 #include "pack/reader.h"
 #include "pack/text_encoding.h"
 #include "pack/update_signing.h"
@@ -48,36 +49,6 @@ bool StderrIsTerminal() {
 #endif
 }
 
-// Progress of long builds on stderr: a counter on a terminal, else a line
-// per 5 percent.
-class ProgressPrinter {
-public:
-  ProgressPrinter(std::ostream& err, bool quiet)
-      : err_(err), quiet_(quiet), tty_(StderrIsTerminal()) {}
-  ~ProgressPrinter() {
-    if (shown_ && tty_) err_ << "\n";
-  }
-  void operator()(const BuildProgress& p) {
-    constexpr std::uint64_t kLongBuild = 16u << 20;
-    if (quiet_ || p.bytesTotal < kLongBuild) return;
-    const int percent = static_cast<int>(p.bytesDone * 100 / p.bytesTotal);
-    const int step = tty_ ? percent : percent / 5 * 5;
-    if (step == last_) return;
-    last_ = step;
-    shown_ = true;
-    char line[96];
-    std::snprintf(line, sizeof line, "packing %3d%%  %.1f of %.1f MB, block %u of %u", step,
-                  p.bytesDone / 1048576.0, p.bytesTotal / 1048576.0, p.blocksDone, p.blocksTotal);
-    err_ << (tty_ ? "\r" : "") << line << (tty_ ? "" : "\n") << std::flush;
-  }
-
-private:
-  std::ostream& err_;
-  bool quiet_, tty_;
-  bool shown_ = false;
-  int last_ = -1;
-};
-
 std::string Dump(const nlohmann::ordered_json& j) {
   return j.dump(2, ' ', false, nlohmann::ordered_json::error_handler_t::replace) + "\n";
 }
@@ -86,6 +57,7 @@ std::string Dump(const nlohmann::ordered_json& j) {
 
 int RunCli(int argc, const char* const* argv, std::ostream& out, std::ostream& err) {
   CLI::App app(kDescription, "vpack");
+  app.set_version_flag("--version", "vpack " VANTOR_VERSION);
   app.require_subcommand(1);
   app.fallthrough(false);
 
@@ -332,6 +304,7 @@ int RunCli(int argc, const char* const* argv, std::ostream& out, std::ostream& e
       if (b.sourceDir.empty() && !b.useDownloadRoad)
         throw Error("SOURCE_DIR is required (only --download-road packages may omit it)");
       if (*updPlain) b.updateTokenPlain = updatePlain;
+      b.updateUrlGiven = build->count("--update-url") > 0;
       if (!updateKeyFile.empty()) b.updateKey = PublicKeyHexFromFile(updateKeyFile);
       package::EngineResultFromName(engineResult, b.engineResult);
       if (*oSource) b.downloadSource = dlSource;
@@ -343,18 +316,24 @@ int RunCli(int argc, const char* const* argv, std::ostream& out, std::ostream& e
       if (*oLevel) b.level = level;
       if (*oFlags) b.flags = static_cast<std::uint8_t>(flagsValue);
       if (*oVersion) b.versionByte = static_cast<std::uint8_t>(versionValue);
-      ProgressPrinter printer(err, quiet);
+      ProgressPrinter printer(err, quiet, StderrIsTerminal());
       b.progress = [&](const BuildProgress& p) { printer(p); };
-      b.warn = [&](const std::string& w) { err << "vpack: warning: " << w << "\n"; };
+      b.warn = [&](const std::string& w) {
+        printer.End();
+        err << "vpack: warning: " << w << "\n";
+      };
       const BuildResult r = Build(b);
+      printer.End();
       if (!quiet) {
+        // The payload against the files: the stub and the header are not
+        // compression.
         char ratio[32];
         std::snprintf(ratio, sizeof ratio, "%.1f%%",
-                      r.inputBytes ? 100.0 * r.outputBytes / r.inputBytes : 0.0);
+                      r.inputBytes ? 100.0 * r.payloadBytes / r.inputBytes : 0.0);
         out << "wrote " << b.outputPath << ": " << r.files << " files in " << r.fileBlocks
             << " blocks (" << r.storedBlocks << " stored), " << r.inputBytes << " -> "
-            << r.outputBytes << " bytes (" << ratio << "), version " << int(r.version)
-            << ", checksum " << r.checksum << "\n";
+            << r.outputBytes << " bytes (payload " << ratio << " of the files), version "
+            << int(r.version) << ", checksum " << r.checksum << "\n";
         if (!r.engineEntry.empty()) out << "engine entry: " << r.engineEntry << "\n";
         if (b.cdLayout)
           out << "launcher " << r.launcher.path << ": " << r.launcher.bytes << " bytes, checksum "

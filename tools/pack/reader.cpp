@@ -34,6 +34,12 @@ std::string UnpackedPackageFile(const std::string& path) {
   return path;
 }
 
+// What a file that is no package (a text, another program) or a package cut
+// short runs into first; the detail says where it was seen.
+Error NotAPackage(const std::string& what, const std::string& detail) {
+  return Error(what + ": not a package, or truncated (" + detail + ")");
+}
+
 VolumeInfo ReadVolume(const std::string& path, int number) {
   VolumeInfo v;
   v.number = number;
@@ -45,8 +51,8 @@ VolumeInfo ReadVolume(const std::string& path, int number) {
   v.fileSize = file.Size();
   if (v.fileSize < 0) throw Error("cannot get the size of " + what);
   if (v.fileSize < std::int64_t(package::kTrailerSize))
-    throw Error(what + " is " + IntToStr(v.fileSize) + " bytes, too small to hold the " +
-                IntToStr(package::kTrailerSize) + "-byte package trailer: not a package");
+    throw NotAPackage(what, IntToStr(v.fileSize) + " bytes, too small to hold the " +
+                                IntToStr(package::kTrailerSize) + "-byte package trailer");
   v.isPe = package::IsPeFile(file);
   v.packageEnd = v.fileSize;
   if (v.isPe) {
@@ -64,14 +70,15 @@ VolumeInfo ReadVolume(const std::string& path, int number) {
   if (!file.Seek(lengthAt) || !file.ReadExact(lb, 4))
     throw Error("cannot read the trailer length at " + Where(what, lengthAt));
   const std::uint32_t length = package::ReadLe32(lb);
-  if (length == 0) throw Error("trailer length 0 at " + Where(what, lengthAt) + ": not a package");
+  const std::string lengthText =
+      "trailer length " + IntToStr(length) + " at offset " + IntToStr(lengthAt);
+  if (length == 0) throw NotAPackage(what, lengthText);
   if (length < package::kTrailerSize)
-    throw Error("trailer length " + IntToStr(length) + " at " + Where(what, lengthAt) +
-                " is shorter than the " + IntToStr(package::kTrailerSize) +
-                "-byte trailer: not a package");
+    throw NotAPackage(what, lengthText + ", shorter than the " + IntToStr(package::kTrailerSize) +
+                                "-byte trailer");
   if (std::int64_t(length) > v.packageEnd)
-    throw Error("trailer length " + IntToStr(length) + " at " + Where(what, lengthAt) +
-                " is larger than the package (" + IntToStr(v.packageEnd) + " bytes)");
+    throw NotAPackage(what, lengthText + ", larger than the package (" + IntToStr(v.packageEnd) +
+                                " bytes)");
   v.trailerOffset = v.packageEnd - length;
   unsigned char raw[package::kTrailerSize] = {};
   if (!file.Seek(v.trailerOffset) || !file.ReadExact(raw, package::kTrailerSize - 4))
@@ -81,9 +88,9 @@ VolumeInfo ReadVolume(const std::string& path, int number) {
   v.storedVersion = v.trailer.version;
   if (v.trailer.version == 0) v.trailer.version = 2;
   if (!v.trailer.HasMagic())
-    throw Error("no package trailer in " + what + ": magic at offset " +
-                IntToStr(v.trailerOffset + 12) + " is " + Hex32(v.trailer.magic) + ", expected " +
-                Hex32(package::kMagic));
+    throw NotAPackage(what, "no package trailer: magic at offset " +
+                                IntToStr(v.trailerOffset + 12) + " is " + Hex32(v.trailer.magic) +
+                                ", expected " + Hex32(package::kMagic));
   if (number == 1 && v.trailer.version > 3)
     throw Error("unsupported trailer version " + IntToStr(v.storedVersion) + " at " +
                 Where(what, v.trailerOffset + 1) + " (2 or 3 expected)");

@@ -3,6 +3,10 @@
 #include <openssl/evp.h>
 #include <openssl/pem.h>
 
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cstdio>
 #include <memory>
 
 #include "pack/error.h"
@@ -61,6 +65,26 @@ std::string SignWithKey(const std::string& privatePem, std::string_view data) {
     throw Error("OpenSSL could not sign");
   signature.resize(n);
   return signature;
+}
+
+void WritePrivateKeyFile(const std::string& path, std::string_view pem) {
+  // Made with mode 0600 from its first byte: never readable by others, not
+  // even between the write and a later chmod. A leftover temporary from a
+  // crash is refused rather than reused (O_EXCL).
+  const std::string temp = path + ".new";
+  const int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL, 0600);
+  if (fd < 0) throw Error("cannot create " + temp + " (remove it if an earlier run left it)");
+  std::size_t done = 0;
+  while (done < pem.size()) {
+    const ssize_t n = ::write(fd, pem.data() + done, pem.size() - done);
+    if (n <= 0) break;
+    done += static_cast<std::size_t>(n);
+  }
+  const bool ok = done == pem.size() && ::fsync(fd) == 0;
+  if (::close(fd) != 0 || !ok || std::rename(temp.c_str(), path.c_str()) != 0) {
+    std::remove(temp.c_str());
+    throw Error("cannot write " + path);
+  }
 }
 
 } // namespace pack

@@ -2,6 +2,7 @@
 
 #include <CLI/CLI.hpp>
 
+#include <ctime>
 #include <filesystem>
 #include <ostream>
 
@@ -72,6 +73,22 @@ std::string SignaturePathOf(const std::string& descriptor) {
   return descriptor + ".sig";
 }
 
+std::string TodayUtc() {
+  const std::time_t now = std::time(nullptr);
+  const std::tm* t = std::gmtime(&now);
+  char text[16];
+  std::snprintf(text, sizeof text, "%04d-%02d-%02d", t->tm_year + 1900, t->tm_mon + 1,
+                t->tm_mday);
+  return text;
+}
+
+constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
+
+void WriteKey(const std::string& file, const char* section, const char* key,
+              const std::string& value) {
+  if (!util::WriteIniString(file, section, key, value)) throw Error("cannot write " + file);
+}
+
 } // namespace
 
 std::string PublicKeyHexFromPem(const std::string& pem, const std::string& where) {
@@ -94,9 +111,25 @@ std::string PublicKeyHexFromFile(const std::string& path) {
   return PublicKeyHexFromPem(ReadSmallFile(path, "the key file"), path);
 }
 
+std::string DatePlusDays(const std::string& date, int days) {
+  util::CivilDateTime t;
+  t.year = static_cast<int>(util::StrToInt64Def(std::string_view(date).substr(0, 4), 0));
+  t.month = static_cast<int>(util::StrToInt64Def(std::string_view(date).substr(5, 2), 0));
+  t.day = static_cast<int>(util::StrToInt64Def(std::string_view(date).substr(8, 2), 0));
+  const util::CivilDateTime r = util::DecodeDateTime(util::EncodeDateTime(t) + days);
+  char text[16];
+  std::snprintf(text, sizeof text, "%04d-%02d-%02d", r.year, r.month, r.day);
+  return text;
+}
+
 SignUpdateResult SignUpdate(const std::string& descriptor, const std::string& privateKeyFile,
-                            const std::string& setupFile) {
-  const std::string original = ReadSmallFile(descriptor, "the descriptor");
+                            const SignUpdateOptions& options) {
+  const std::string& setupFile = options.setupFile;
+  std::string original = ReadSmallFile(descriptor, "the descriptor");
+  // An editor's byte-order mark would hide the first section from the INI
+  // writer (a second [NewSetup] would be added): the signed file has none.
+  const bool hadMark = original.compare(0, kByteOrderMark.size(), kByteOrderMark) == 0;
+  if (hadMark) original.erase(0, kByteOrderMark.size());
   const std::string privatePem = ReadSmallFile(privateKeyFile, "the key file");
   SignUpdateResult r;
   r.signaturePath = SignaturePathOf(descriptor);
@@ -107,7 +140,8 @@ SignUpdateResult SignUpdate(const std::string& descriptor, const std::string& pr
   edited.Write(original);
   edited.Close();
   const std::string temp = fs::absolute(edited.TempPath()).string();
-  const NamedSetup named = ReadNamedSetup(descriptor);
+  const NamedSetup named = ReadNamedSetup(temp);
+  if (hadMark) r.warnings.push_back("dropped the UTF-8 byte-order mark at the start");
   if (!setupFile.empty()) {
     r.setupHash = trust::FileSha256(setupFile);
     if (r.setupHash.empty()) throw Error("cannot read the setup " + setupFile);
@@ -119,12 +153,22 @@ SignUpdateResult SignUpdate(const std::string& descriptor, const std::string& pr
     if (!ec && named.size != 0 && named.size != size)
       r.warnings.push_back("SizeOfUpdateFile is " + util::IntToStr(named.size) + ", the setup has " +
                            util::IntToStr(size) + " bytes: agents will not take it");
-    if (!util::WriteIniString(temp, "NewSetup", kSetupHashKey, r.setupHash))
-      throw Error("cannot write " + temp);
+    WriteKey(temp, "NewSetup", kSetupHashKey, r.setupHash);
   } else if (!named.name.empty() && named.hash.empty()) {
     r.warnings.push_back("no --setup and no " + std::string(kSetupHashKey) +
                          " in the descriptor: agents that check signatures will refuse '" +
                          named.name + "'");
+  }
+
+  if (!options.informFile.empty()) {
+    r.informHash = trust::FileSha256(options.informFile);
+    if (r.informHash.empty()) throw Error("cannot read the news page " + options.informFile);
+    WriteKey(temp, "AutoInform", kInformHashKey, r.informHash);
+  }
+  if (options.expiresDays > 0) {
+    r.expires = DatePlusDays(options.todayUtc.empty() ? TodayUtc() : options.todayUtc,
+                             options.expiresDays);
+    WriteKey(temp, "NewSetup", kExpiresKey, r.expires);
   }
 
   const std::string signature = SignWithKey(privatePem, ReadSmallFile(temp, "the descriptor"));
@@ -197,6 +241,15 @@ SigningCommands::SigningCommands(CLI::App& app) {
                     "The new setup the descriptor offers (leave out for a descriptor\n"
                     "that announces only a news page)")
       ->check(CLI::ExistingFile);
+  sign_->add_option("--inform", informFile_,
+                    "The news page the descriptor announces: its SHA-256 goes in as\n" +
+                        std::string(kInformHashKey) + "; signed agents show no other page")
+      ->check(CLI::ExistingFile);
+  sign_->add_option("--expires", expiresDays_,
+                    "Days (UTC) the signature stays valid: Expires=today+DAYS; signed agents\n"
+                    "refuse the descriptor after it, so re-sign before. 0: no Expires.\n"
+                    "Default " + std::to_string(kDefaultExpiresDays) + ".")
+      ->check(CLI::NonNegativeNumber);
 
   verify_ = app.add_subcommand(
       "verify-update",
@@ -225,25 +278,23 @@ int SigningCommands::Run(std::ostream& out, std::ostream& err) {
     if (!folder.empty() && !fs::is_directory(folder, ec) && !fs::create_directories(folder, ec))
       throw Error("cannot make the folder " + folder.string() + ": " + ec.message());
     const KeyPair keys = GenerateUpdateKey();
-    OutputFile priv(privatePath);
-    priv.Write(keys.privatePem);
-    priv.Close();
-    fs::permissions(priv.TempPath(), fs::perms::owner_read | fs::perms::owner_write,
-                    fs::perm_options::replace, ec);
     OutputFile pub(publicPath);
     pub.Write(keys.publicPem);
     pub.Close();
-    priv.Commit();
+    WritePrivateKeyFile(privatePath, keys.privatePem);
     pub.Commit();
     out << "wrote " << privatePath << " (the private key: keep it secret, it signs updates)\n"
         << "wrote " << publicPath << " (the public key, for --update-key)\n";
     return 0;
   }
   if (sign_->parsed()) {
-    const SignUpdateResult r = SignUpdate(descriptor_, keyFile_, setupFile_);
+    const SignUpdateResult r =
+        SignUpdate(descriptor_, keyFile_, {setupFile_, informFile_, expiresDays_, ""});
     for (const std::string& w : r.warnings)
       err << "vpack: warning: " << w << "\n";
     if (!r.setupHash.empty()) out << kSetupHashKey << "=" << r.setupHash << "\n";
+    if (!r.informHash.empty()) out << kInformHashKey << "=" << r.informHash << "\n";
+    if (!r.expires.empty()) out << kExpiresKey << "=" << r.expires << "\n";
     out << "signed " << descriptor_ << ": wrote " << r.signaturePath << "\n";
     return 0;
   }

@@ -25,6 +25,15 @@ namespace pack {
 
 // The descriptor key that names the new setup's hash.
 inline constexpr char kSetupHashKey[] = "SHA256OfUpdateFile";
+// The descriptor key that names the news page's hash ([AutoInform]).
+inline constexpr char kInformHashKey[] = "SHA256OfInformFile";
+// The descriptor key of its last valid day ([NewSetup], YYYY-MM-DD, UTC).
+inline constexpr char kExpiresKey[] = "Expires";
+// sign-update's default validity. An agent checks at most every few days
+// (ProbeSecondsInterval), so a month leaves room to re-sign before agents
+// see the descriptor expire, while a replayed old descriptor hides later
+// releases for at most that long.
+inline constexpr int kDefaultExpiresDays = 30;
 
 // --- Keys (update_keys_*.cpp) ---
 struct KeyPair {
@@ -34,6 +43,8 @@ struct KeyPair {
 KeyPair GenerateUpdateKey();
 // The DER signature of SHA-256(`data`) by the PEM private key.
 std::string SignWithKey(const std::string& privatePem, std::string_view data);
+// Writes the PEM private key readable by its owner only, from the start.
+void WritePrivateKeyFile(const std::string& path, std::string_view pem);
 
 // The package's form of a PEM public key: 128 hex digits. Throws Error for
 // anything but a P-256 "PUBLIC KEY" (a private key gets its own message).
@@ -44,12 +55,24 @@ std::string PublicKeyHexFromFile(const std::string& path);
 struct SignUpdateResult {
   std::string signaturePath;
   std::string setupHash; // "" without a setup
+  std::string informHash; // "" without a news page
+  std::string expires;    // "" without Expires
   std::vector<std::string> warnings;
 };
-// Writes the setup's hash into the descriptor (when a setup is given), then
-// the signature of the resulting file. Both are replaced whole.
+struct SignUpdateOptions {
+  std::string setupFile;  // "" for none
+  std::string informFile; // the news page, "" for none
+  // Expires = today (UTC) + this many days; 0 leaves no Expires.
+  int expiresDays = kDefaultExpiresDays;
+  std::string todayUtc;   // "YYYY-MM-DD"; "" for the system's date
+};
+// Writes the setup's and the news page's hashes and Expires into the
+// descriptor (a UTF-8 byte-order mark is dropped), then the signature of
+// the resulting file. Both are replaced whole.
 SignUpdateResult SignUpdate(const std::string& descriptor, const std::string& privateKeyFile,
-                            const std::string& setupFile);
+                            const SignUpdateOptions& options);
+// "YYYY-MM-DD" `days` after `date` ("YYYY-MM-DD").
+std::string DatePlusDays(const std::string& date, int days);
 
 struct UpdateCheck {
   std::string what;
@@ -76,7 +99,8 @@ private:
   CLI::App* verify_ = nullptr;
   std::string keyOut_;
   bool force_ = false;
-  std::string descriptor_, keyFile_, setupFile_;
+  std::string descriptor_, keyFile_, setupFile_, informFile_;
+  int expiresDays_ = kDefaultExpiresDays;
 };
 
 } // namespace pack

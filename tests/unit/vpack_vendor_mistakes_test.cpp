@@ -1,0 +1,150 @@
+// What a new vendor gets wrong with vpack, and what vpack says about it.
+#include <gtest/gtest.h>
+
+#include <sstream>
+
+#include "pack/builder.h"
+#include "pack/error.h"
+#include "pack/progress_printer.h"
+#include "vpack_test_util.h"
+
+namespace pack {
+namespace {
+
+using namespace vpack_test;
+
+class VpackVendorMistakes : public ScratchTest {
+protected:
+  void SetUp() override {
+    ScratchTest::SetUp();
+    WriteFile(dir_ / "src/Setup.exe", FakeStub());
+    WriteFile(dir_ / "src/bin/tool.exe", FakeStub());
+    WriteFile(dir_ / "src/readme.txt", std::string(40000, 'r'));
+  }
+  std::vector<std::string> BuildArgs(const std::string& engine) {
+    return {"build", Path("src"),     "--stub",   Path("stub.exe"),
+            "-o",    Path("out.exe"), "--engine", engine};
+  }
+};
+
+// The engine is named relative to the source folder, as a shell completes it.
+TEST_F(VpackVendorMistakes, EngineNamesRelativeToTheSourceFolder) {
+  const struct {
+    const char* given;
+    const char* entry; // empty: refused
+  } cases[] = {
+      {"Setup.exe", "Setup.exe*"},
+      {"./Setup.exe", "Setup.exe*"},
+      {".\\Setup.exe", "Setup.exe*"},
+      {"././bin/tool.exe", "bin\\tool.exe*"},
+      {".//Setup.exe", ""},
+      {"../src/Setup.exe", ""},
+      {"./nope.exe", ""},
+      {"./", ""},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.given);
+    std::string out, err;
+    const int code = RunVpack(BuildArgs(c.given), out, err);
+    if (*c.entry == '\0') {
+      EXPECT_NE(code, 0);
+      EXPECT_NE(err.find("not a file of the source folder"), std::string::npos) << err;
+      continue;
+    }
+    ASSERT_EQ(code, 0) << err;
+    EXPECT_NE(out.find(std::string("engine entry: ") + c.entry), std::string::npos) << out;
+  }
+}
+
+// An update URL or download source the stub cannot fetch from fails on the
+// user's machine; vpack refuses it at build time.
+TEST_F(VpackVendorMistakes, LocationsAreCheckedForSchemeAndSyntax) {
+  const struct {
+    const char* option;
+    const char* value;
+    const char* problem; // empty: accepted
+  } cases[] = {
+      {"--update-url", "https://updates.example.com/app", ""},
+      {"--update-url", "HTTP://updates.example.com:8080/app?x=1", ""},
+      {"--update-url", "C:\\Updates\\My App", ""},
+      {"--update-url", "\\\\server\\share\\app", ""},
+      {"--update-url", "", "is empty"},
+      {"--update-url", "updates.example.com/app", "has no scheme"},
+      {"--update-url", "http://updates.example.com/my app", "contains a blank"},
+      {"--update-url", "http://updates.example.com/\tapp", "control character"},
+      {"--update-url", "ftp://updates.example.com/app", "scheme ftp://"},
+      {"--update-url", "http:///app", "no host"},
+      {"--download-source", "https://dl.example.com/files", ""},
+      {"--download-source", "dl.example.com/files", "has no scheme"},
+      {"--download-source", " http://dl.example.com", "contains a blank"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(std::string(c.option) + " '" + c.value + "'");
+    std::vector<std::string> args = BuildArgs("Setup.exe");
+    args.insert(args.end(), {c.option, c.value, "-q"});
+    std::string out, err;
+    const int code = RunVpack(args, out, err);
+    if (*c.problem == '\0') {
+      EXPECT_EQ(code, 0) << err;
+    } else {
+      EXPECT_NE(code, 0);
+      EXPECT_NE(err.find(c.problem), std::string::npos) << err;
+      EXPECT_FALSE(fs::exists(Path("out.exe")));
+    }
+    fs::remove(Path("out.exe"));
+  }
+  // The agent needs a location to look at.
+  std::string out, err;
+  EXPECT_NE(RunVpack({"agent", "--stub", Path("stub.exe"), "-o", Path("ship"), "--update-url",
+                      "updates.example.com", "--update-info", "App.info", "--agent-name",
+                      "App.AutoUpdate.exe"},
+                     out, err),
+            0);
+  EXPECT_NE(err.find("has no scheme"), std::string::npos) << err;
+}
+
+TEST_F(VpackVendorMistakes, VersionIsPrinted) {
+  std::string out, err;
+  EXPECT_EQ(RunVpack({"--version"}, out, err), 0);
+  EXPECT_EQ(out.rfind("vpack ", 0), 0u) << out;
+  EXPECT_NE(out.find('.'), std::string::npos) << out;
+}
+
+// A large stub around a small, well compressed payload: the ratio is that of
+// the payload, not of the whole file.
+TEST_F(VpackVendorMistakes, SummaryRatioCountsThePayloadOnly) {
+  WriteFile(dir_ / "stub.exe", FakeStub(400000));
+  std::string out, err;
+  ASSERT_EQ(RunVpack(BuildArgs("Setup.exe"), out, err), 0) << err;
+  const auto at = out.find("(payload ");
+  ASSERT_NE(at, std::string::npos) << out;
+  const double percent = std::stod(out.substr(at + 9));
+  EXPECT_GT(percent, 0.1) << out;
+  EXPECT_LT(percent, 20.0) << out;
+}
+
+// On a terminal the counter is rewritten in place; whatever follows (a
+// warning, the summary) must start on a line of its own.
+TEST(VpackProgressPrinter, TheCounterLineIsEnded) {
+  for (bool terminal : {true, false}) {
+    SCOPED_TRACE(terminal ? "terminal" : "log");
+    std::ostringstream err;
+    ProgressPrinter printer(err, false, terminal);
+    BuildProgress p;
+    p.bytesTotal = 64u << 20;
+    p.blocksTotal = 64;
+    for (; p.blocksDone < 64; ++p.blocksDone, p.bytesDone += 1u << 20)
+      printer(p);
+    printer(p);
+    printer.End();
+    const std::string text = err.str();
+    ASSERT_FALSE(text.empty());
+    EXPECT_EQ(text.back(), '\n') << text;
+    EXPECT_NE(text.find("packing 100%"), std::string::npos) << text;
+    printer.End(); // a second end adds nothing
+    EXPECT_EQ(err.str(), text);
+  }
+}
+
+} // namespace
+} // namespace pack
