@@ -19,6 +19,7 @@
 #include "pack/inspector.h"
 #include "pack/progress_printer.h"
 #include "pack/reader.h"
+#include "pack/release.h"
 #include "pack/text_encoding.h"
 #include "pack/update_signing.h"
 #include "util/text.h"
@@ -292,6 +293,7 @@ int RunCli(int argc, const char* const* argv, std::ostream& out, std::ostream& e
 
   AgentCommand agent(app);
   SigningCommands signing(app);
+  ReleaseCommand release(app);
 
   try {
     app.parse(argc, argv);
@@ -366,6 +368,7 @@ int RunCli(int argc, const char* const* argv, std::ostream& out, std::ostream& e
     }
     if (agent.Chosen()) return agent.Run(out, err);
     if (signing.Chosen()) return signing.Run(out, err);
+    if (release.Chosen()) return release.Run(out, err);
     if (*list) {
       const PackageReader reader(UnpackedPackageFile(package));
       if (reader.Path() != package)

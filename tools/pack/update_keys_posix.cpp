@@ -67,6 +67,16 @@ std::string SignWithKey(const std::string& privatePem, std::string_view data) {
   return signature;
 }
 
+std::string PublicPemOfPrivateKeyFile(const std::string& path) {
+  std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(std::fopen(path.c_str(), "rb"), &std::fclose);
+  Key key(file ? PEM_read_PrivateKey(file.get(), nullptr, nullptr, nullptr) : nullptr);
+  if (!key) throw Error(path + " holds no private key (PEM, as vpack keygen writes it)");
+  Bio pub(BIO_new(BIO_s_mem()));
+  if (!pub || PEM_write_bio_PUBKEY(pub.get(), key.get()) != 1)
+    throw Error("OpenSSL could not write the public key");
+  return BioText(pub.get());
+}
+
 void WritePrivateKeyFile(const std::string& path, std::string_view pem) {
   // Made with mode 0600 from its first byte: never readable by others, not
   // even between the write and a later chmod. A leftover temporary from a

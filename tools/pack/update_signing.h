@@ -43,6 +43,8 @@ struct KeyPair {
 KeyPair GenerateUpdateKey();
 // The DER signature of SHA-256(`data`) by the PEM private key.
 std::string SignWithKey(const std::string& privatePem, std::string_view data);
+// The PEM public key of the PEM private key in `path`.
+std::string PublicPemOfPrivateKeyFile(const std::string& path);
 // Writes the PEM private key readable by its owner only, from the start.
 void WritePrivateKeyFile(const std::string& path, std::string_view pem);
 
