@@ -740,7 +740,7 @@ TEST_F(SignedAgentAtWork, DecidesOnlyFromADescriptorVerifiedInThisCheck) {
     SCOPED_TRACE(c.name);
     StartOver();
     ServeSigned("");
-    if (c.failWrite.empty()) host.web[kUrl + "/App.info"] = {c.body, c.error};
+    if (c.failWrite.empty()) host.web[kUrl + "/App.info"] = {c.body, c.error, ""};
     host.WriteFile(InfoPath(), unsigned_);
     host.failWrite = c.failWrite;
     Check();
