@@ -76,7 +76,7 @@ std::string SignaturePathOf(const std::string& descriptor) {
 std::string TodayUtc() {
   const std::time_t now = std::time(nullptr);
   const std::tm* t = std::gmtime(&now);
-  char text[16];
+  char text[48]; // room for any int the compiler assumes
   std::snprintf(text, sizeof text, "%04d-%02d-%02d", t->tm_year + 1900, t->tm_mon + 1,
                 t->tm_mday);
   return text;
