@@ -16,7 +16,11 @@ inline constexpr std::int64_t kMaxCheckSpreadSeconds = 6 * 3600;
 
 // The longest delay for a check interval (0 for intervals of 0 or less:
 // those checks are held back by the start spread alone).
-std::int64_t MaxCheckSpread(std::int64_t intervalSeconds);
+constexpr std::int64_t MaxCheckSpread(std::int64_t intervalSeconds) {
+  if (intervalSeconds <= 0) return 0;
+  const std::int64_t share = intervalSeconds / 100 * kCheckSpreadPercent;
+  return share < kMaxCheckSpreadSeconds ? share : kMaxCheckSpreadSeconds;
+}
 
 // A draw from `low` to `high`, both included.
 using SpreadDraw = std::uint32_t (*)(std::uint32_t low, std::uint32_t high);

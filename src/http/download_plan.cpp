@@ -36,6 +36,14 @@ std::string NormalizeUrl(std::string_view url) {
   return full.append(url);
 }
 
+bool HasUrlHost(std::string_view url) {
+  const std::size_t start = url.find("://");
+  if (start == std::string_view::npos) return false;
+  const std::size_t host = start + 3;
+  return host < url.size() && url[host] != '/' && url[host] != '\\' && url[host] != '?' &&
+         url[host] != '#' && url[host] != ':';
+}
+
 std::string TemporaryPath(std::string_view target, std::uint32_t size, std::uint32_t stamp) {
   std::string path(target);
   path += '.';

@@ -20,6 +20,10 @@ std::string DownloadDisplayName(std::string_view url);
 bool HasUrlScheme(std::string_view url);
 // The URL as given when it names a scheme, else with "http://" in front.
 std::string NormalizeUrl(std::string_view url);
+// Whether a URL with a scheme names a host: something after "://" before
+// the path, query or fragment. Without one there is nothing to connect to
+// ("http:///a", the form an empty download location takes).
+bool HasUrlHost(std::string_view url);
 // target + "." + decimal of the unsigned 32-bit sum size + stamp.
 std::string TemporaryPath(std::string_view target, std::uint32_t size, std::uint32_t stamp);
 // Whether `fileName` is one of the temporary files the client makes for the

@@ -348,6 +348,13 @@ void OpenFollowingRedirects(const std::string& url, const std::string& headers,
                             std::string& errorText, TransferFailure& failure) {
   std::string at = NormalizeUrl(url);
   for (int redirects = 0;; ++redirects) {
+    // Nothing to connect to: refused at once (an asynchronous open of such a
+    // URL may never report its end).
+    if (!HasUrlHost(at)) {
+      SetError(errorText, "Unable to open Internet Connection: ", url);
+      failure = TransferFailure::kNoConnection;
+      return;
+    }
     ResetEvent(g_completed);
     HINTERNET h = OpenUrl(g_session, at, kDownloadFlags | INTERNET_FLAG_NO_AUTO_REDIRECT, headers,
                           context);

@@ -36,6 +36,14 @@ TEST(DownloadPlan, HttpIsAddedOnlyWithoutScheme) {
     EXPECT_EQ(http::NormalizeUrl(c.url), c.opened) << c.url;
 }
 
+TEST(DownloadPlan, OnlyAUrlWithAHostCanBeOpened) {
+  for (const char* url : {"http://host/a", "https://h", "http://h:8080/a", "http://u@h/a"})
+    EXPECT_TRUE(http::HasUrlHost(url)) << url;
+  for (const char* url : {"http:///Prog.info", "http://", "http://?a", "http://:80/a",
+                          "http://\\a", "host/a", ""})
+    EXPECT_FALSE(http::HasUrlHost(url)) << url;
+}
+
 TEST(DownloadPlan, TemporaryPathTakesTheUnsignedSum) {
   EXPECT_EQ(http::TemporaryPath("C:\\T\\setup.exe", 45, 1000), "C:\\T\\setup.exe.1045");
   EXPECT_EQ(http::TemporaryPath("C:\\T\\a", http::kUnknownLength, 0), "C:\\T\\a.4294967295");
