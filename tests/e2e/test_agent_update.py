@@ -92,7 +92,8 @@ class InstalledProduct(WineTestCase):
 
     def install_agent(self, interval=0, method="Using WM_CLOSE", restart=True, reask=0,
                       key=None):
-        args = ["agent", "--stub", STUB, "-o", self.folder, "--update-url", self.url,
+        # --force: a case may install the agent again over its first one.
+        args = ["agent", "--stub", STUB, "-o", self.folder, "--force", "--update-url", self.url,
                 "--update-info", "Product.info", "--agent-name", AGENT,
                 "--update-token-plain", TOKEN, "--version", 1, "--check-interval", interval,
                 "--reask-interval", reask,

@@ -130,7 +130,7 @@ class DownloadRoadTest(WineTestCase):
                 with DebugViewer(self.dir) as viewer:
                     code = run_windows("wine", web, "/hide", timeout=60)[0]
                 self.assertEqual(code, 91)
-                self.assertIn("unsafe file name refused: " + new.decode(), viewer.text)
+                self.assertIn('unsafe file name refused: "' + new.decode() + '"', viewer.text)
                 self.assertEqual(self.downloads(), [])
                 self.assertFalse(self.record.exists())
                 # Nothing written where the names point, outside the temp folder.
