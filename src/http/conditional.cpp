@@ -1,5 +1,7 @@
 #include "http/conditional.h"
 
+#include "http/resume_plan.h"
+
 namespace http {
 
 namespace {
@@ -11,14 +13,6 @@ bool OneLine(std::string_view s) {
 void AppendHeader(std::string& out, std::string_view name, std::string_view value) {
   if (value.empty() || !OneLine(value)) return;
   out.append(name).append(": ").append(value).append("\r\n");
-}
-
-bool TakeLine(std::string_view& rest, std::string_view& line) {
-  const std::size_t end = rest.find('\n');
-  if (end == std::string_view::npos) return false;
-  line = rest.substr(0, end);
-  rest.remove_prefix(end + 1);
-  return true;
 }
 
 } // namespace

@@ -26,15 +26,6 @@ bool ParseUint32(std::string_view s, std::uint32_t& value) {
   return true;
 }
 
-// Takes the text up to the next "\n" from `rest`; false when there is none.
-bool TakeLine(std::string_view& rest, std::string_view& line) {
-  const std::size_t end = rest.find('\n');
-  if (end == std::string_view::npos) return false;
-  line = rest.substr(0, end);
-  rest.remove_prefix(end + 1);
-  return true;
-}
-
 bool HasLineBreak(std::string_view s) {
   return s.find_first_of("\r\n") != std::string_view::npos;
 }
@@ -136,6 +127,14 @@ std::string DiscardError(std::string_view displayName) {
 
 int ProgressStart(std::uint32_t done, std::uint32_t chunk) {
   return static_cast<int>(1 + done / chunk);
+}
+
+bool TakeLine(std::string_view& rest, std::string_view& line) {
+  const std::size_t end = rest.find('\n');
+  if (end == std::string_view::npos) return false;
+  line = rest.substr(0, end);
+  rest.remove_prefix(end + 1);
+  return true;
 }
 
 } // namespace http

@@ -72,4 +72,8 @@ std::string DiscardError(std::string_view displayName);
 // scale of ProgressMaximum (one step per read of `chunk` bytes, from 1).
 int ProgressStart(std::uint32_t done, std::uint32_t chunk);
 
+// Takes the text up to the next "\n" from `rest`; false when there is none
+// (the line form of the notes kept beside downloads).
+bool TakeLine(std::string_view& rest, std::string_view& line);
+
 } // namespace http
