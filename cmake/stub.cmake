@@ -7,7 +7,8 @@ add_executable(stub ${CMAKE_CURRENT_SOURCE_DIR}/app/main_win.cpp
                     ${CMAKE_CURRENT_SOURCE_DIR}/app/res/stub.rc)
 # windres reads the manifest and the icon through stub.rc.
 set_property(SOURCE ${CMAKE_CURRENT_SOURCE_DIR}/app/res/stub.rc APPEND PROPERTY OBJECT_DEPENDS
-             ${CMAKE_CURRENT_SOURCE_DIR}/app/res/stub.manifest)
+             ${CMAKE_CURRENT_SOURCE_DIR}/app/res/stub.manifest
+             ${CMAKE_CURRENT_SOURCE_DIR}/app/res/main.ico)
 # The stub is optimised as one program at link time (LTO, in one partition),
 # which keeps only what it calls and shares what its files repeat: 35 KB.
 # It gets its own copy of the library for that: MinGW's linker cannot mix
