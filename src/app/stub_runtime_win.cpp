@@ -42,18 +42,3 @@ void operator delete[](void* p) noexcept { std::free(p); }
 void operator delete(void* p, std::size_t) noexcept { std::free(p); }
 void operator delete[](void* p, std::size_t) noexcept { std::free(p); }
 
-// zlib's inflate calls crc32 only for gzip streams; the stub inflates zlib
-// streams, checked with adler32. zlib's own crc32 comes with 8 KB of tables
-// and code; this bitwise one gives the same results in a few bytes, and
-// being linked first it keeps zlib's out of the stub.
-#include <zlib.h>
-
-extern "C" uLong ZEXPORT crc32(uLong crc, const Bytef* buf, uInt len) {
-  if (!buf) return 0;
-  crc = ~crc & 0xffffffffUL;
-  while (len--) {
-    crc ^= *buf++;
-    for (int bit = 0; bit < 8; ++bit) crc = (crc >> 1) ^ (0xedb88320UL & (0UL - (crc & 1)));
-  }
-  return ~crc & 0xffffffffUL;
-}
