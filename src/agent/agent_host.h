@@ -55,6 +55,9 @@ public:
   virtual bool WriteFile(const std::string& path, std::string_view content) = 0;
   virtual bool CopyOver(const std::string& from, const std::string& to) = 0;
   virtual void RemoveFile(const std::string& path) = 0;
+  // Removes what broken downloads into `target` left beside it: its
+  // temporary files ("<target>.<digits>") and their resume notes.
+  virtual void RemovePartialDownloads(const std::string& target) = 0;
   // Opens the file so that no one can write, rename or delete it until
   // ReleaseFile (one file at a time): what was checked is what runs. False
   // when it cannot be opened so (it is missing, or someone writes to it).

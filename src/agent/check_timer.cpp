@@ -97,9 +97,15 @@ void UpdateAgent::PerformShot() {
   d_.SetAgentState(kAgentChecking);
   Notify(40, 1);
   std::string infoError;
+  const std::string setupBefore = d_.NameOfUpdateFile();
+  const std::string newsBefore = d_.NameOfInformFile();
   const bool ok =
       DownloadFileAU(place_.descriptorLocation, d_.InfoFilePath(), kInfoFile, infoError);
   Notify(40, 2);
+  if (ok) {
+    RemovePartialsOfReplaced(setupBefore);
+    RemovePartialsOfReplaced(newsBefore);
+  }
   d_.SetProbeSecondsLast(e_.NowSeconds());
 
   int code = kInfoNotDownloaded;
@@ -141,6 +147,16 @@ void UpdateAgent::PerformShot() {
       text += "<P><P>(" + util::IntToStr(code) + " - " + reason + ")   ";
     host_.Notice(text);
   }
+}
+
+// A release whose file the new descriptor no longer names will not be
+// continued: what its broken downloads left goes.
+void UpdateAgent::RemovePartialsOfReplaced(const std::string& nameBefore) {
+  if (nameBefore.empty() || util::EqualsNoCase(nameBefore, d_.NameOfUpdateFile()) ||
+      util::EqualsNoCase(nameBefore, d_.NameOfInformFile()) ||
+      !IsUsableDownloadName(nameBefore, place_.agentFileName, d_.InfoFilePath()))
+    return;
+  host_.RemovePartialDownloads(util::JoinPath(place_.folder, util::FileNameOf(nameBefore)));
 }
 
 void UpdateAgent::RecordAttempt(std::int64_t stamp, Outcome outcome) {

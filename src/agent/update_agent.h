@@ -119,6 +119,9 @@ private:
   bool UsableDownloadName(const std::string& name);
   // The setup held since its check is let go and deleted.
   void DropSetup(const std::string& path);
+  // After a new descriptor: the broken downloads of `nameBefore`, the file
+  // the last one named, go unless it is still named.
+  void RemovePartialsOfReplaced(const std::string& nameBefore);
 
   Descriptors& d_;
   Eligibility& e_;

@@ -94,6 +94,9 @@ public:
     return false;
   }
   void RemoveFile(const std::string& path) override { DeleteFileA(path.c_str()); }
+  void RemovePartialDownloads(const std::string& target) override {
+    http::DeleteTemporaryFiles(target, std::string());
+  }
   // Read sharing only: the unpacking reads it again, no one may write,
   // rename or delete it (and an open for writing fails the hold).
   bool HoldFile(const std::string& path) override {

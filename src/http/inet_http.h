@@ -59,6 +59,12 @@ void HTTP_DownloadFile(HWND window, const std::string& url, const std::string& t
                        std::string& errorText, TProgBar* progress, std::string& content,
                        const DownloadRequest& request = {}, DownloadAnswer* answer = nullptr);
 
+// Removes the temporary files earlier attempts at `target` left (the
+// target's name, ".", digits) and their resume notes, except `keep` and its
+// note; never the target itself nor other files that merely begin with its
+// name.
+void DeleteTemporaryFiles(const std::string& target, const std::string& keep);
+
 // Closes the handles of a download in progress (from a window procedure
 // that runs during the download's pumping); the download then ends.
 void HTTP_CloseOpenHandles();

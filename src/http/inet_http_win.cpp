@@ -222,10 +222,8 @@ std::string NameOf(const std::string& path) {
   return path.substr(path.find_last_of("\\/") + 1);
 }
 
-// Removes the temporary files an earlier attempt at `target` left (the
-// target's name, ".", digits) and their resume notes, except `keep` and its
-// note; never the target itself nor other files that merely begin with its
-// name.
+} // namespace
+
 void DeleteTemporaryFiles(const std::string& target, const std::string& keep) {
   const std::string name = NameOf(target);
   const std::string keepNote = keep.empty() ? keep : ResumeNotePath(keep);
@@ -236,6 +234,8 @@ void DeleteTemporaryFiles(const std::string& target, const std::string& keep) {
     return true;
   });
 }
+
+namespace {
 
 // The start of a small file, at most 4 KiB; "" when it cannot be read.
 std::string ReadSmallFile(const std::string& path) {

@@ -109,6 +109,9 @@ public:
   void RemoveFile(const std::string& path) override {
     if (path != held) files.erase(path);
   }
+  void RemovePartialDownloads(const std::string& target) override {
+    events.push_back("remove partials " + target);
+  }
   bool HoldFile(const std::string& path) override {
     events.push_back("hold " + path);
     held = files.count(path) ? path : std::string();
@@ -907,6 +910,37 @@ TEST_F(AgentAtWork, FailedAttemptsAreTriedAgainWithAGrowingPause) {
   checkAt(30);
   EXPECT_EQ(e.LastEligibilityCode(), agent::kTooEarly);
   EXPECT_EQ(setupDownloads(), 0);
+}
+
+TEST_F(AgentAtWork, PartialDownloadsOfAReplacedReleaseAreRemoved) {
+  Serve("");
+  host.web[kUrl + "/AppSetup.exe"].error = "connection dropped";
+  const std::string removal = "remove partials " + SetupPath();
+  const auto checkAt = [&](int minute) {
+    clock.Set(2026, 12, 10, 10, minute, 0);
+    e.RequestForcedCheck();
+    Tick();
+  };
+  checkAt(0); // broken: its partial stays for the next attempt
+  checkAt(1); // the same release again
+  EXPECT_FALSE(host.Saw("remove partials"));
+
+  // The descriptor cannot be fetched: nothing is known to be replaced.
+  host.web[kUrl + "/App.info"].error = "timed out";
+  checkAt(2);
+  EXPECT_FALSE(host.Saw("remove partials"));
+
+  // A new release under another name: the old one's partials go, once.
+  host.web[kUrl + "/App.info"].error.clear();
+  host.web[kUrl + "/App.info"].body = util::ReplaceAll(
+      util::ReplaceAll(host.web[kUrl + "/App.info"].body, "AppSetup.exe", "AppSetup5.exe"),
+      "VersionNew=4", "VersionNew=5");
+  host.web[kUrl + "/AppSetup5.exe"].body = "SETUP:" + kToken;
+  sizes.urls[kUrl + "/AppSetup5.exe"] = 1000;
+  agent::RequestCycle(values, e, 2);
+  Tick();
+  EXPECT_EQ(std::count(host.events.begin(), host.events.end(), removal), 1);
+  EXPECT_TRUE(host.Saw("run " + util::JoinPath(kFolder, "AppSetup5.exe")));
 }
 
 TEST_F(AgentAtWork, DescriptorFileNamesCannotNameTheAgentsOwnFiles) {
