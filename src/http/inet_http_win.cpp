@@ -614,7 +614,7 @@ void HTTP_DownloadFile(HWND window, const std::string& url, const std::string& t
               errorText = BodyTooLargeError(name, limit);
               break;
             } else if (got > 0) {
-              stall.Progress(util::MillisecondClock());
+              stall.Received(util::MillisecondClock(), got);
               received += got;
               DWORD written = 0;
               if (out == INVALID_HANDLE_VALUE)

@@ -112,7 +112,9 @@ std::uint32_t StallLimitMs(std::string_view setting) {
 
 std::string StallError(std::string_view displayName, std::uint32_t limitMs) {
   std::string text(displayName);
-  return text.append(" --- Download stalled (no data for ")
+  return text.append(" --- Download stalled (less than ")
+      .append(util::IntToStr(kStallBytes))
+      .append(" bytes in ")
       .append(util::IntToStr(limitMs / 1000))
       .append(" seconds)");
 }

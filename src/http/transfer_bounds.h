@@ -20,9 +20,12 @@ inline constexpr std::uint64_t kBodyMargin = 64 * 1024;
 // about 72 bytes.
 inline constexpr std::uint64_t kInfoBodyCap = 1024 * 1024;
 inline constexpr std::uint64_t kSignatureBodyCap = 4 * 1024;
-// A transfer that receives nothing for this long ends, unless the
-// environment variable named below says otherwise (tests shorten it).
+// A transfer that receives less than kStallBytes in this long ends, unless
+// the environment variable named below says otherwise (tests shorten it): a
+// server that sends a byte every few seconds is as stalled as a silent one.
+// Any real line moves a KiB in seconds.
 inline constexpr std::uint32_t kDefaultStallSeconds = 60;
+inline constexpr std::uint32_t kStallBytes = 1024;
 inline constexpr char kStallSecondsVariable[] = "VANTOR_STALL_SECONDS";
 
 // 301, 302, 303, 307 and 308.
@@ -64,20 +67,29 @@ std::string BodyTooLargeError(std::string_view displayName, std::uint64_t limit)
 // The stall bound in ms from the variable's text: whole seconds, 1 to 3600;
 // anything else (empty included) gives kDefaultStallSeconds.
 std::uint32_t StallLimitMs(std::string_view setting);
-// "<name> --- Download stalled (no data for N seconds)".
+// "<name> --- Download stalled (less than 1024 bytes in N seconds)".
 std::string StallError(std::string_view displayName, std::uint32_t limitMs);
 
-// Measures the time since the last progress on a millisecond clock.
+// Measures the time since the last progress on a millisecond clock:
+// an answer, or kStallBytes of body received since the last progress.
 class StallClock {
 public:
   StallClock(std::uint32_t limitMs, std::int64_t now) : limitMs_(limitMs), last_(now) {}
-  void Progress(std::int64_t now) { last_ = now; }
+  void Progress(std::int64_t now) {
+    last_ = now;
+    bytes_ = 0;
+  }
+  void Received(std::int64_t now, std::uint32_t bytes) {
+    bytes_ += bytes;
+    if (bytes_ >= kStallBytes) Progress(now);
+  }
   bool Stalled(std::int64_t now) const { return now - last_ >= limitMs_; }
   std::uint32_t LimitMs() const { return limitMs_; }
 
 private:
   std::int64_t limitMs_;
   std::int64_t last_;
+  std::uint64_t bytes_ = 0; // since the last progress
 };
 
 } // namespace http

@@ -300,7 +300,7 @@ class HttpClientTest(WineTestCase):
         with TestServer(self.www, max_seconds=120) as srv:
             url = srv.url + "/_trickle/5/setup.bin"
             r = self.fetch(url, self.out / "setup.bin")
-            self.assertEqual(r["error"], "setup.bin --- Download stalled (no data for 2 seconds)")
+            self.assertEqual(r["error"], "setup.bin --- Download stalled (less than 1024 bytes in 2 seconds)")
             self.assertLess(int(r["download-ms"]), 5000)
             os.environ["VANTOR_STALL_SECONDS"] = "60"
             r = self.fetch(url, None, "--abort-after-ms", "1500")

@@ -48,7 +48,7 @@ TEST(TransferBounds, StallLimitFromTheSetting) {
                {"3601", 60000}, {"-5", 60000}, {"5s", 60000}, {"99999", 60000}};
   for (const auto& c : cases)
     EXPECT_EQ(StallLimitMs(c.setting), c.ms) << '"' << c.setting << '"';
-  EXPECT_EQ(StallError("a.info", 60000), "a.info --- Download stalled (no data for 60 seconds)");
+  EXPECT_EQ(StallError("a.info", 60000), "a.info --- Download stalled (less than 1024 bytes in 60 seconds)");
 }
 
 TEST(TransferBounds, StallClockCountsFromTheLastProgress) {
@@ -57,6 +57,13 @@ TEST(TransferBounds, StallClockCountsFromTheLastProgress) {
   clock.Progress(5999);
   EXPECT_FALSE(clock.Stalled(10998));
   EXPECT_TRUE(clock.Stalled(10999));
+  // A byte now and then is no progress; a KiB in all is.
+  clock.Progress(20000);
+  for (std::int64_t t = 20000; t < 25000; t += 500) clock.Received(t, 100);
+  EXPECT_TRUE(clock.Stalled(25000));
+  clock.Received(25000, 24);
+  EXPECT_FALSE(clock.Stalled(29999));
+  EXPECT_TRUE(clock.Stalled(30000));
   EXPECT_EQ(TooManyRedirectsError("http://h/a"), "http://h/a --- Too many redirects (more than 10)");
 }
 
