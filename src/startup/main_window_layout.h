@@ -1,6 +1,12 @@
 // Geometry of the stub window and its controls. Character sets 177 and 178
 // (Hebrew, Arabic) mirror the label and the second bar to the right.
+//
+// The geometry is given for 96 dots per inch. The stub tells Windows it is
+// DPI aware (so Windows does not blur it by stretching), and its fonts
+// follow the screen's resolution; Scaled makes the boxes follow too.
 #pragma once
+
+#include "util/system_info.h"
 
 namespace startup {
 
@@ -21,10 +27,18 @@ inline ControlRect SecondBarRect(int charset) {
   return {IsRightToLeftCharset(charset) ? 70 : 416, 20, 46, 13};
 }
 
-// Top-left corner that centres the window in the work area (integer halves).
-inline ControlRect CentredWindowRect(int workLeft, int workTop, int workWidth, int workHeight) {
-  return {workLeft + (workWidth - kMainWindowWidth) / 2,
-          workTop + (workHeight - kMainWindowHeight) / 2, kMainWindowWidth, kMainWindowHeight};
+// A length of the 96 DPI geometry at `dpi`.
+inline int Scaled(int length, int dpi) { return util::MulDivRounded(length, dpi, 96); }
+inline ControlRect Scaled(const ControlRect& r, int dpi) {
+  return {Scaled(r.x, dpi), Scaled(r.y, dpi), Scaled(r.width, dpi), Scaled(r.height, dpi)};
+}
+
+// The window, scaled to `dpi`, centred in the work area (integer halves).
+inline ControlRect CentredWindowRect(int workLeft, int workTop, int workWidth, int workHeight,
+                                     int dpi = 96) {
+  const int width = Scaled(kMainWindowWidth, dpi);
+  const int height = Scaled(kMainWindowHeight, dpi);
+  return {workLeft + (workWidth - width) / 2, workTop + (workHeight - height) / 2, width, height};
 }
 
 // The pulse bar cycles 1, 2, 3, 4, 5, 0, 1, ...

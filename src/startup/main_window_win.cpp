@@ -40,7 +40,8 @@ std::int64_t g_barShownAt = 0;
 bool g_barTimerSet = false;
 UINT g_queryCancelAutoPlay = 0;
 
-HWND CreateControl(HWND parent, const char* cls, DWORD style, const ControlRect& r) {
+HWND CreateControl(HWND parent, const char* cls, DWORD style, const ControlRect& at96) {
+  const ControlRect r = Scaled(at96, util::ScreenDpiY());
   return CreateWindowExA(0, cls, "", WS_CHILD | style, r.x, r.y, r.width, r.height, parent,
                          nullptr, GetModuleHandleA(nullptr), nullptr);
 }
@@ -51,7 +52,7 @@ void OnCreate(HWND wnd) {
   g_bar = CreateControl(wnd, PROGRESS_CLASSA, WS_VISIBLE, ProgressBarRect());
   g_second = CreateControl(wnd, PROGRESS_CLASSA, 0, SecondBarRect(charset));
   SetTimer(wnd, 1, 1000, nullptr);
-  g_labelFont = CreateFontA(-11, 0, 0, 0, FW_DONTCARE, FALSE, FALSE, FALSE, DEFAULT_CHARSET,
+  g_labelFont = CreateFontA(-Scaled(11, util::ScreenDpiY()), 0, 0, 0, FW_DONTCARE, FALSE, FALSE, FALSE, DEFAULT_CHARSET,
                             OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY,
                             DEFAULT_PITCH, "Tahoma");
   SendMessageA(g_label, WM_SETFONT, reinterpret_cast<WPARAM>(g_labelFont), FALSE);
@@ -64,7 +65,7 @@ void OnPaint(HWND wnd) {
   GetClientRect(wnd, &client);
   FillRect(dc, &client, GetSysColorBrush(COLOR_BTNFACE));
   HICON icon = LoadIconA(GetModuleHandleA(nullptr), "MainIcon");
-  if (icon) DrawIcon(dc, 18, 20, icon);
+  if (icon) DrawIcon(dc, Scaled(18, util::ScreenDpiY()), Scaled(20, util::ScreenDpiY()), icon);
   EndPaint(wnd, &ps);
 }
 
@@ -227,7 +228,8 @@ void WinMain() {
   RECT work{};
   SystemParametersInfoA(SPI_GETWORKAREA, 0, &work, 0);
   const ControlRect at =
-      CentredWindowRect(work.left, work.top, work.right - work.left, work.bottom - work.top);
+      CentredWindowRect(work.left, work.top, work.right - work.left, work.bottom - work.top,
+                        util::ScreenDpiY());
   const package::TGFileInfo& info = *s.ownFileInfo;
   const std::string title = info.LangString("s0", "Vantor Installation Suite");
   HWND wnd = CreateWindowExA(0, s.stubClassName.c_str(), title.c_str(),

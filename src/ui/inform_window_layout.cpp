@@ -23,13 +23,16 @@ Rect CentredOnScreen(int screenWidth, int screenHeight, int width, int height) {
   return {(screenWidth - width) / 2, (screenHeight - height) / 2, width, height};
 }
 
-InformLayout LayoutInform(Size client, bool hasLink) {
+InformLayout LayoutInform(Size client, bool hasLink, int dpi) {
+  const auto scaled = [dpi](int length) { return util::MulDivRounded(length, dpi, 96); };
+  const int margin = scaled(3), strip = scaled(kInformButtonStrip);
+  const int buttonWidth = scaled(kInformButtonWidth);
   InformLayout l;
-  l.text = {3, 0, client.width - 3, client.height - (hasLink ? kInformButtonStrip : 0)};
+  l.text = {margin, 0, client.width - margin, client.height - (hasLink ? strip : 0)};
   if (hasLink) {
-    l.button = {(client.width - kInformButtonWidth) / 2, client.height - 33, kInformButtonWidth,
-                kInformButtonHeight};
-    l.separatorY = client.height - kInformButtonStrip;
+    l.button = {(client.width - buttonWidth) / 2, client.height - scaled(33), buttonWidth,
+                scaled(kInformButtonHeight)};
+    l.separatorY = client.height - strip;
   }
   return l;
 }

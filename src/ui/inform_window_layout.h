@@ -37,6 +37,9 @@ struct InformLayout {
   Rect button;        // empty without a link
   int separatorY = 0; // the line above the button strip (with a link)
 };
-InformLayout LayoutInform(Size client, bool hasLink);
+// The lengths above are for 96 dots per inch; at `dpi` they are scaled, as
+// the window's size, since the stub is DPI aware and its fonts follow the
+// screen's resolution.
+InformLayout LayoutInform(Size client, bool hasLink, int dpi = 96);
 
 } // namespace ui

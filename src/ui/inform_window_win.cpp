@@ -59,7 +59,7 @@ void Place(HWND child, const Rect& r) {
 }
 
 void Layout(const InformWindow& w) {
-  const InformLayout l = LayoutInform(ClientSize(w.window), w.button != nullptr);
+  const InformLayout l = LayoutInform(ClientSize(w.window), w.button != nullptr, util::ScreenDpiY());
   Place(w.text, l.text);
   Place(w.button, l.button);
 }
@@ -75,7 +75,7 @@ void Paint(const InformWindow& w) {
   const Size c = ClientSize(w.window);
   FillBand(dc, 0, 0, c.width, c.height, COLOR_WINDOW);
   if (w.button) {
-    const int line = LayoutInform(c, true).separatorY;
+    const int line = LayoutInform(c, true, util::ScreenDpiY()).separatorY;
     FillBand(dc, 0, line, c.width, line + 1, COLOR_3DDKSHADOW);
     FillBand(dc, 0, line + 1, c.width, c.height, COLOR_BTNFACE);
   }
@@ -155,7 +155,9 @@ int ShowInformWindow(std::uintptr_t parent, std::string_view title, std::string_
   const std::string face(fontFace);
   w.buttonFont =
       CreateInformFont(InformButtonFontHeight(fontSize, util::ScreenDpiY()), face, charset);
-  w.textFont = CreateInformFont(kInformTextFontHeight, InformTextFace(face), charset);
+  const int dpi = util::ScreenDpiY();
+  w.textFont = CreateInformFont(util::MulDivRounded(kInformTextFontHeight, dpi, 96),
+                                InformTextFace(face), charset);
 
   HINSTANCE instance = GetModuleHandleA(nullptr);
   WNDCLASSA wc{};
@@ -168,7 +170,8 @@ int ShowInformWindow(std::uintptr_t parent, std::string_view title, std::string_
   RegisterClassA(&wc);
 
   const Rect at =
-      CentredOnScreen(GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN), width, height);
+      CentredOnScreen(GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN),
+                      util::MulDivRounded(width, dpi, 96), util::MulDivRounded(height, dpi, 96));
   const std::string windowTitle = WindowText(title);
   w.window =
       CreateWindowExA(kExStyle, kClassName, windowTitle.c_str(), kStyle, at.left, at.top, at.width,

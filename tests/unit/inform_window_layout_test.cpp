@@ -46,6 +46,11 @@ TEST(InformWindow, LayoutWithAndWithoutLink) {
   const InformLayout wide = LayoutInform({601, 500}, true);
   EXPECT_EQ(wide.button, (Rect{220, 467, 160, 25}));
   EXPECT_EQ(wide.text, (Rect{3, 0, 598, 457}));
+  // At 144 DPI (150 %) the strip, margin and button grow with the fonts.
+  const InformLayout large = LayoutInform({516, 483}, true, 144);
+  EXPECT_EQ(large.text, (Rect{5, 0, 511, 418}));
+  EXPECT_EQ(large.button, (Rect{138, 433, 240, 38}));
+  EXPECT_EQ(large.separatorY, 418);
 }
 
 } // namespace
