@@ -5,6 +5,7 @@
 #include <climits>
 
 #include "util/field_list.h"
+#include "util/system_info.h"
 #include "util/text.h"
 
 namespace ui {
@@ -136,7 +137,11 @@ KeyDecision DecideChar(char typed, std::span<const BoxButton> buttons) {
   return Choose(match);
 }
 
-Size MeasureText(std::string_view plain, const FontMeasure& font) {
+int ScaledLength(int length, int dpi) { return util::MulDivRounded(length, dpi, 96); }
+
+Size MeasureText(std::string_view plain, const FontMeasure& font, int dpi) {
+  const long long maxWidth = ScaledLength(kMaxTextWidth, dpi);
+  const long long padding = ScaledLength(10, dpi);
   if (plain.empty()) plain = " ";
   long long lineHeight = static_cast<long long>(font.CharHeight()) + font.ExternalLeading();
   if (util::EqualsNoCase(util::TrimView(font.FaceName()), "MS PGothic")) ++lineHeight;
@@ -149,12 +154,12 @@ Size MeasureText(std::string_view plain, const FontMeasure& font) {
         plain.substr(from, eol == std::string_view::npos ? std::string_view::npos : eol - from);
     if (eol == std::string_view::npos && piece.empty() && from > 0) break;
     const long long width = std::max(0, font.TextWidth(piece));
-    widest = std::max(widest, width + 10);
-    height = std::min<long long>(height + (width / kMaxTextWidth + 1) * lineHeight, kSizeLimit);
+    widest = std::max(widest, width + padding);
+    height = std::min<long long>(height + (width / maxWidth + 1) * lineHeight, kSizeLimit);
     if (eol == std::string_view::npos) break;
     from = eol + 2;
   }
-  return {Limit(std::min<long long>(widest, kMaxTextWidth)), Limit(height)};
+  return {Limit(std::min<long long>(widest, maxWidth)), Limit(height)};
 }
 
 Size FitBoldText(Size measured, const std::function<Size(Size)>& resize) {
@@ -175,14 +180,15 @@ bool IsTestPlacement(std::string_view text, std::string_view dvx) {
          text.find("Do you want to store the new Entry in") != std::string_view::npos;
 }
 
-BoxPlacement PlaceBox(Size control, WindowFrame frame, Rect workArea, bool testOffset) {
+BoxPlacement PlaceBox(Size control, WindowFrame frame, Rect workArea, bool testOffset, int dpi) {
+  const auto s = [dpi](int length) { return static_cast<long long>(ScaledLength(length, dpi)); };
   BoxPlacement out;
   const long long rw = Limit(control.width);
   const long long rh = Limit(control.height);
-  const long long margin = rw < 200 ? 64 : 32;
-  const long long chromeWidth = 2LL * frame.frameWidth + 2 * margin + kIconBandWidth;
+  const long long margin = rw < s(200) ? s(64) : s(32);
+  const long long chromeWidth = 2LL * frame.frameWidth + 2 * margin + s(kIconBandWidth);
   const long long chromeHeight =
-      2LL * frame.frameHeight + (rh < 39 ? 90 : 64) + frame.captionHeight + 36;
+      2LL * frame.frameHeight + (rh < s(39) ? s(90) : s(64)) + frame.captionHeight + s(36);
   out.control = {static_cast<int>(rw), static_cast<int>(rh)};
 
   // Never larger than the work area: the text gives up what does not fit
@@ -199,7 +205,7 @@ BoxPlacement PlaceBox(Size control, WindowFrame frame, Rect workArea, bool testO
     out.scroll = true;
   }
   const long long width = std::max<long long>(out.control.width + chromeWidth,
-                                              std::min<long long>(kMinBoxWidth, workWidth));
+                                              std::min<long long>(s(kMinBoxWidth), workWidth));
   const long long height = out.control.height + chromeHeight;
 
   long long left = workArea.left + (workWidth - width) / 2;
@@ -217,14 +223,16 @@ BoxPlacement PlaceBox(Size control, WindowFrame frame, Rect workArea, bool testO
   return out;
 }
 
-ClientLayout LayoutClient(Size client, Size control, int buttonCount) {
+ClientLayout LayoutClient(Size client, Size control, int buttonCount, int dpi) {
+  const auto s = [dpi](int length) { return ScaledLength(length, dpi); };
   ClientLayout out;
-  const int x = kIconBandWidth + (client.width - control.width - kIconBandWidth) / 2;
-  const int y = (client.height - control.height - 36) / 2;
-  out.control = {x, y, control.width, std::max(client.height - y - 39, 0)};
+  const int band = s(kIconBandWidth), buttonWidth = s(kButtonWidth);
+  const int x = band + (client.width - control.width - band) / 2;
+  const int y = (client.height - control.height - s(36)) / 2;
+  out.control = {x, y, control.width, std::max(client.height - y - s(39), 0)};
   for (int i = 0; i < buttonCount; ++i) {
-    const int left = client.width - 80 - kButtonWidth * (buttonCount - 1 - i);
-    out.buttons.push_back({left, client.height - 29, kButtonWidth, kButtonHeight});
+    const int left = client.width - s(80) - buttonWidth * (buttonCount - 1 - i);
+    out.buttons.push_back({left, client.height - s(29), buttonWidth, s(kButtonHeight)});
   }
   return out;
 }

@@ -143,7 +143,14 @@ inline constexpr int kMaxTextWidth = 600;
 // kMaxTextWidth, and (width div 600 + 1) lines high; a line is the character
 // height plus external leading, plus 1 for the face "MS PGothic". An empty
 // text is measured as one blank.
-Size MeasureText(std::string_view plain, const FontMeasure& font);
+//
+// Every length in this file is for 96 dots per inch. The stub is DPI aware
+// and its fonts follow the screen's resolution, so the functions that take
+// `dpi` scale their lengths to it (ScaledLength).
+Size MeasureText(std::string_view plain, const FontMeasure& font, int dpi = 96);
+
+// `length` of the 96 DPI geometry at `dpi` (multiply-divide, rounded).
+int ScaledLength(int length, int dpi);
 
 // Bold glyphs are wider than the measured ones, so a text with bold runs may
 // wrap once more than measured. `resize` sizes the control and returns the
@@ -196,7 +203,8 @@ bool IsTestPlacement(std::string_view text, std::string_view dvx);
 // (moved kTestOffset right and down when `testOffset`). The box is kept
 // inside the work area: a text too tall or too wide for it gets a smaller
 // control that scrolls instead of a box running off the screen.
-BoxPlacement PlaceBox(Size control, WindowFrame frame, Rect workArea, bool testOffset);
+BoxPlacement PlaceBox(Size control, WindowFrame frame, Rect workArea, bool testOffset,
+                      int dpi = 96);
 
 // Positions inside a client area of size `client` (the separator lines and
 // the button strip are drawn at client.height - 37 and below).
@@ -204,6 +212,6 @@ struct ClientLayout {
   Rect control;
   std::vector<Rect> buttons; // left to right
 };
-ClientLayout LayoutClient(Size client, Size control, int buttonCount);
+ClientLayout LayoutClient(Size client, Size control, int buttonCount, int dpi = 96);
 
 } // namespace ui

@@ -114,7 +114,7 @@ private:
 Size MeasureWithBoxFont(HFONT font, std::string_view text) {
   HDC dc = GetDC(nullptr);
   HGDIOBJ old = SelectObject(dc, font);
-  const Size size = MeasureText(text, ScreenFontMeasure(dc, BoxFont().face));
+  const Size size = MeasureText(text, ScreenFontMeasure(dc, BoxFont().face), util::ScreenDpiY());
   SelectObject(dc, old);
   ReleaseDC(nullptr, dc);
   return size;
@@ -208,13 +208,16 @@ void Paint(const Box& box) {
   const int w = client.right;
   const int h = client.bottom;
   FillRect(dc, &client, GetSysColorBrush(COLOR_WINDOW));
-  FillRectColor(dc, 0, h - 37, w, h - 36, GetSysColorBrush(COLOR_3DDKSHADOW));
-  FillRectColor(dc, 0, h - 36, w, h - 35, static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH)));
-  FillRectColor(dc, 0, h - 35, w, h, GetSysColorBrush(COLOR_BTNFACE));
+  const int dpi = util::ScreenDpiY();
+  const int strip = h - ScaledLength(37, dpi); // the button strip's top line
+  FillRectColor(dc, 0, strip, w, strip + 1, GetSysColorBrush(COLOR_3DDKSHADOW));
+  FillRectColor(dc, 0, strip + 1, w, strip + 2, static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH)));
+  FillRectColor(dc, 0, strip + 2, w, h, GetSysColorBrush(COLOR_BTNFACE));
   HBRUSH band = CreateSolidBrush(RGB(kBandRed, kBandGreen, kBandBlue));
-  FillRectColor(dc, 0, 0, kIconBandWidth, h - 37, band);
+  FillRectColor(dc, 0, 0, ScaledLength(kIconBandWidth, dpi), strip, band);
   DeleteObject(band);
-  if (box.icon) DrawIcon(dc, kIconX, kIconY, box.icon);
+  if (box.icon)
+    DrawIcon(dc, ScaledLength(kIconX, dpi), ScaledLength(kIconY, dpi), box.icon);
   EndPaint(box.window, &ps);
 }
 
@@ -362,11 +365,12 @@ Rect WorkArea() {
 // Text control, box size and place, buttons and focus.
 void BuildBox(Box& box, std::string_view sourceText) {
   const Size measured = MeasureWithBoxFont(box.font, box.plainText);
-  const Size initial{measured.width + 10, measured.height};
+  const int dpi = util::ScreenDpiY();
+  const Size initial{measured.width + ScaledLength(10, dpi), measured.height};
   const WindowFrame frame = BoxFrame();
   const Rect work = WorkArea();
   const bool testPlacement = IsTestPlacement(sourceText, DvxValue());
-  const bool scroll = PlaceBox(initial, frame, work, testPlacement).scroll;
+  const bool scroll = PlaceBox(initial, frame, work, testPlacement, dpi).scroll;
 
   CreateTextControl(box, initial, scroll);
   Size control = initial;
@@ -380,7 +384,7 @@ void BuildBox(Box& box, std::string_view sourceText) {
     }
   }
 
-  const BoxPlacement place = PlaceBox(control, frame, work, testPlacement);
+  const BoxPlacement place = PlaceBox(control, frame, work, testPlacement, dpi);
   if (place.scroll && !scroll && box.text) {
     // Only a screen narrower than the text gets here.
     SetWindowLongA(box.text, GWL_STYLE, GetWindowLongA(box.text, GWL_STYLE) | WS_VSCROLL);
@@ -393,7 +397,7 @@ void BuildBox(Box& box, std::string_view sourceText) {
   GetClientRect(box.window, &client);
   const ClientLayout layout =
       LayoutClient({static_cast<int>(client.right), static_cast<int>(client.bottom)}, place.control,
-                   static_cast<int>(box.content.buttons.size()));
+                   static_cast<int>(box.content.buttons.size()), dpi);
   if (box.text) {
     const Rect& r = layout.control;
     SetWindowPos(box.text, nullptr, r.left, r.top, r.width, r.height,

@@ -359,3 +359,13 @@ TEST(MessageBoxLayout, ControlAndButtonsInTheClientArea) {
   // Halves are rounded toward zero, also when negative.
   EXPECT_EQ(LayoutClient({100, 60}, {57, 30}, 0).control, (Rect{49, -3, 57, 24}));
 }
+
+TEST(MessageBoxLayout, LengthsFollowTheScreensResolution) {
+  // At 192 DPI (200 %) the fonts are twice as large: so are the wrap width,
+  // the margins, the icon band and the buttons.
+  EXPECT_EQ(MeasureText(std::string(100, 'x'), FakeFont(), 192), (Size{720, 15}));
+  EXPECT_EQ(PlaceBox({200, 30}, {3, 3, 40}, kWork, false, 192).box, (Rect{152, 205, 720, 328}));
+  const ClientLayout l = LayoutClient({708, 282}, {200, 30}, 2, 192);
+  EXPECT_EQ(l.control, (Rect{308, 90, 200, 114}));
+  EXPECT_EQ(l.buttons, (std::vector<Rect>{{408, 224, 140, 46}, {548, 224, 140, 46}}));
+}
