@@ -42,7 +42,8 @@ class Extraction {
     // A set that ends early (its last volume replaced by an earlier one's
     // copy, blocks cut away) is not whole.
     if ((first_.flags & kFlagSpanned) && result_.intact && !result_.damaged &&
-        !result_.aborted && blockCounter_ - first_.version != std::int64_t(first_.filesCount))
+        !result_.aborted && !result_.cancelled &&
+        blockCounter_ - first_.version != std::int64_t(first_.filesCount))
       Damaged(volume, -1, "another number of files than the trailer says");
     if (result_.cancelled || result_.damaged || result_.aborted || result_.refusedName)
       result_.engineEntry.clear();

@@ -248,6 +248,8 @@ TEST_F(UnpackTest, VolumesFollowAndPromptForAMissingOne) {
     FakeHost host;
     const UnpackResult r = ExtractPackage(Request(pkg), host);
     EXPECT_TRUE(r.cancelled);
+    EXPECT_FALSE(r.damaged); // a set left unread is no damage
+    EXPECT_TRUE(host.errors.empty());
     EXPECT_EQ(r.engineEntry, "");
     ASSERT_EQ(host.questions.size(), 1u);
     EXPECT_EQ(host.questions[0], "Please insert <B>DISK #3</B> and press OK to continue");
