@@ -102,7 +102,7 @@ std::string DownloadRoad(const std::string& workFolder, const std::string& sourc
   // the share meanwhile would run unchecked.
   HANDLE held = INVALID_HANDLE_VALUE;
   if (error.empty() && (held = HoldUnchanged(setupFile)) == INVALID_HANDLE_VALUE) {
-    error = setupFile + "<P><P>The setup file is open for writing elsewhere.";
+    error = "The setup file is open for writing elsewhere.";
     exitCode = kExitWrongSetup;
   }
   if (error.empty()) {

@@ -17,14 +17,15 @@ const char* ForeignVolumeReason(const Trailer& first, const Trailer& volume, boo
   // A file cut short or replaced has other bytes where its trailer is looked
   // for; skipping it would join the next file's blocks to this set.
   if (!read || !volume.HasMagic()) return "no package trailer (cut short or replaced)";
-  const std::uint8_t* id = first.reserved20.data();
-  // Without an identity (a builder before it) nothing proves where a volume
-  // comes from.
-  if (std::all_of(id, id + kSetIdentityBytes, [](std::uint8_t b) { return b == 0; }) ||
-      volume.version != first.version || volume.filesCount != first.filesCount ||
-      !std::equal(id, id + kSetIdentityBytes, volume.reserved20.data()))
+  // Without a mark (a builder before it) nothing proves where a volume
+  // comes from; a marked first volume has its number 1 there.
+  if (first.reserved20 == Trailer{}.reserved20 || volume.version != first.version ||
+      volume.filesCount != first.filesCount ||
+      !std::equal(first.reserved20.begin(), first.reserved20.begin() + kSetIdentityBytes,
+                  volume.reserved20.begin()))
     return "a volume of another package";
-  if (volume.reserved20 != SetMark(id, number)) return "a volume out of order";
+  if (ReadLe16(volume.reserved20.data() + kSetIdentityBytes) != number)
+    return "a volume out of order";
   return nullptr;
 }
 
