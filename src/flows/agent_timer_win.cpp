@@ -101,8 +101,7 @@ public:
   // rename or delete it (and an open for writing fails the hold).
   bool HoldFile(const std::string& path) override {
     ReleaseFile();
-    held_ = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                        FILE_ATTRIBUTE_NORMAL, nullptr);
+    held_ = HoldUnchanged(path);
     return held_ != INVALID_HANDLE_VALUE;
   }
   void ReleaseFile() override {

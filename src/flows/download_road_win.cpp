@@ -98,6 +98,13 @@ std::string DownloadRoad(const std::string& workFolder, const std::string& sourc
       ui::WaitPumping(700);
     }
   }
+  // Held from before its checks to the end of the run: a file swapped on
+  // the share meanwhile would run unchecked.
+  HANDLE held = INVALID_HANDLE_VALUE;
+  if (error.empty() && (held = HoldUnchanged(setupFile)) == INVALID_HANDLE_VALUE) {
+    error = "The setup file is open for writing elsewhere.";
+    exitCode = kExitWrongSetup;
+  }
   if (error.empty()) {
     TGFileInfo setup(setupFile);
     if (!SameToken(setup, own)) {
@@ -112,6 +119,7 @@ std::string DownloadRoad(const std::string& workFolder, const std::string& sourc
     }
   }
   if (error.empty()) RunSetupPackage(workFolder, setupFile, "", !hidden, util::ArgumentTail());
+  if (held != INVALID_HANDLE_VALUE) CloseHandle(held);
   if (downloaded) DeleteFileA(setupFile.c_str());
   if (error == "!")
     ReportFailure({exitCode, "the download question was declined", ""}, !hidden);

@@ -70,6 +70,11 @@ HANDLE RunProgram(const std::string& commandLine, WORD showMode) {
   return pi.hProcess;
 }
 
+HANDLE HoldUnchanged(const std::string& path) {
+  return CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                     FILE_ATTRIBUTE_NORMAL, nullptr);
+}
+
 namespace {
 
 package::EngineRun g_engineRun;

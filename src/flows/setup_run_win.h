@@ -27,6 +27,11 @@ bool RunSetupPackage(std::string workFolder, const std::string& packageFile,
 package::EngineRun LastEngineRun();
 
 HANDLE RunProgram(const std::string& commandLine, WORD showMode);
+// Opens `path` for reading with read sharing only: until the handle is
+// closed no one can write, rename or delete the file, so the bytes checked
+// are the bytes unpacked. INVALID_HANDLE_VALUE when that fails (the file is
+// missing, or open for writing elsewhere).
+HANDLE HoldUnchanged(const std::string& path);
 void WaitForProcess(HANDLE process);
 bool TempSpaceOk(const std::string& folder, const std::string& packageFile);
 bool ForcePromptOn();

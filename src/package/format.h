@@ -55,6 +55,13 @@ struct Trailer {
 // Byte offsets inside the encoded trailer that other code patches in place.
 inline constexpr std::size_t kTrailerIsUpdateAgentOffset = 69;
 
+// The volumes of a spanned set carry in Reserved20 the set's mark: bytes
+// 0..5 the set's identity (the same in every volume, never all zero), bytes
+// 6..7 the volume's own number from 1 (little-endian). Packages of one file
+// leave Reserved20 zero.
+inline constexpr std::size_t kTrailerSetMarkOffset = 20;
+inline constexpr std::size_t kSetIdentityBytes = 6;
+
 inline std::uint32_t ReadLe32(const unsigned char* p) {
   return std::uint32_t(p[0]) | std::uint32_t(p[1]) << 8 | std::uint32_t(p[2]) << 16 |
          std::uint32_t(p[3]) << 24;

@@ -4,6 +4,7 @@
 
 #include "package/payload.h"
 #include "package/trailer.h"
+#include "package/volume_set.h"
 #include "platform/file.h"
 #include "util/text.h"
 
@@ -38,6 +39,12 @@ class Extraction {
       volume = VolumeFileName(req_.packageFile, j + 1);
       if (!NextDisk(volume, j + 1)) break;
     }
+    // A set that ends early (its last volume replaced by an earlier one's
+    // copy, blocks cut away) is not whole.
+    if ((first_.flags & kFlagSpanned) && result_.intact && !result_.damaged &&
+        !result_.aborted && !result_.cancelled &&
+        blockCounter_ - first_.version != std::int64_t(first_.filesCount))
+      Damaged(volume, -1, "another number of files than the trailer says");
     if (result_.cancelled || result_.damaged || result_.aborted || result_.refusedName)
       result_.engineEntry.clear();
     host_.Trace("UnCompressTime: " + util::IntToStr(std::int64_t(host_.Milliseconds() - start)) +
@@ -64,8 +71,14 @@ class Extraction {
   bool Volume(const std::string& path, int number, Trailer& trailer) {
     platform::InputFile file(path);
     if (!file.IsOpen()) return true;
-    ReadTrailer(file, trailer);
-    if (number == 1) host_.Trace("FileInfo.FilesCount=" + util::IntToStr(trailer.filesCount));
+    const bool read = ReadTrailer(file, trailer);
+    if (number == 1) {
+      first_ = trailer;
+      host_.Trace("FileInfo.FilesCount=" + util::IntToStr(trailer.filesCount));
+    } else if (const char* why = ForeignVolumeReason(first_, trailer, read, number)) {
+      Damaged(path, -1, why);
+      return false;
+    }
     const std::uint32_t sum = PackageChecksum(path, trailer.trailerLength);
     result_.intact = ChecksumMatches(trailer.checksum, sum);
     if (!result_.intact) return false;
@@ -76,7 +89,11 @@ class Extraction {
       if (marker > 0 && marker <= end) end = marker;
     }
     host_.Trace("FileLen=" + util::IntToStr(end));
-    if (!trailer.HasMagic()) return true;
+    // Without the magic the flags are noise: no next volume is looked for.
+    if (!trailer.HasMagic()) {
+      trailer = Trailer{};
+      return true;
+    }
 
     if (number == 1) Progress(0, static_cast<int>(trailer.filesCount), 1, 0);
     if (!host_.CreateFolder(req_.targetFolder))
@@ -204,8 +221,8 @@ class Extraction {
 
   void Damaged(const std::string& volume, std::int64_t offset, const std::string& error) {
     result_.damaged = true;
-    std::string text = "<B>" + volume + "</B><P><P>The package is damaged at offset " +
-                       util::IntToStr(offset);
+    std::string text = "<B>" + volume + "</B><P><P>The package is damaged";
+    if (offset >= 0) text += " at offset " + util::IntToStr(offset);
     if (!lastName_.empty()) text += " (after the file " + lastName_ + ")";
     text += ":<P>" + error + "<P><P>Setup cannot continue.";
     host_.Trace("Damaged package: " + volume + " @" + util::IntToStr(offset) + ": " + error);
@@ -264,6 +281,7 @@ class Extraction {
   UnpackHost& host_;
   UnpackResult result_;
   int blockCounter_ = 0;
+  Trailer first_;
   // Kept from block to block: fresh buffers for every block cost page faults
   // that, under Wine, made unpacking a third slower.
   std::string buffer_;

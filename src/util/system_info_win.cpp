@@ -2,6 +2,7 @@
 
 #include <vector>
 
+#include "util/switches.h"
 #include "util/system_info.h"
 #include "util/text.h"
 #include "util/trace.h"
@@ -10,11 +11,7 @@ namespace util {
 
 namespace {
 
-std::string OwnPath() {
-  char own[MAX_PATH * 4];
-  DWORD n = GetModuleFileNameA(nullptr, own, sizeof own);
-  return n < sizeof own ? std::string(own, n) : std::string();
-}
+std::string OwnPath() { return ProcessCommandLine().programPath; }
 
 // The extended version record. Without a compatibility manifest
 // GetVersionEx reports Windows 8 on every later system, so the numbers come

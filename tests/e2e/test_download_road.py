@@ -12,7 +12,7 @@ import unittest
 from pathlib import Path
 
 from harness import (ROOT, STUB, WIN_BUILD, DebugViewer, WindowsProcess, WineTestCase, run_windows,
-                     vpack, win_path)
+                     vpack, wait_until, win_path)
 from harness import TOOLS
 
 sys.path.insert(0, str(ROOT / "tests" / "support"))
@@ -153,6 +153,27 @@ class DownloadRoadTest(WineTestCase):
         expected = bytearray(web.read_bytes())
         expected[-5] = 1
         self.assertEqual((copy / "Prog.AutoUpdate.exe").read_bytes(), bytes(expected))
+
+    def test_setup_beside_the_stub_cannot_be_swapped_while_it_runs(self):
+        web = self.pair()
+        beside = web.parent / FULL
+        shutil.move(self.www / FULL, beside)
+        checked = beside.read_bytes()
+        other = self.dir / "other.exe"
+        other.write_bytes(b"MZ" + bytes(4000))
+        swap = ["cmd", "/c", "copy", "/y", win_path(other), win_path(beside)]
+        # The engine is told to stay a while (the first switch wins): the
+        # run, and the hold on the file, last from the checks to its end.
+        run = WindowsProcess(["wine", web, "/hide", "/HoldMs=6000"])
+        self.assertTrue(wait_until(self.record.exists, 60), "the engine did not start")
+        for writer in (swap, ["cmd", "/c", "del", win_path(beside)],
+                       ["cmd", "/c", "move", "/y", win_path(beside), win_path(self.dir / "m")]):
+            run_windows("wine", *writer)
+            self.assertEqual(beside.read_bytes(), checked, writer)
+        self.assertEqual(run.finish(timeout=60)[0], 7)
+        # Once the run has ended the same writer replaces it.
+        run_windows("wine", *swap)
+        self.assertEqual(beside.read_bytes(), other.read_bytes())
 
     def test_question_declined_runs_nothing_and_hide_asks_nothing(self):
         web = self.pair(ask=True)

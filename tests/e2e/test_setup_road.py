@@ -258,6 +258,25 @@ class SetupRoadTest(WineTestCase):
         self.assertTrue(command.startswith(f"{folder}\\Engine.exe /hide /WAIT=1 /ExitCode=7 "),
                         command)
 
+    def test_setup_in_a_folder_named_outside_the_ansi_code_page(self):
+        # The prefix's ANSI code page has no form for these names: the stub
+        # saw "?" in its own path and found no package there.
+        acp = run_windows("wine", "reg", "query", r"HKLM\System\CurrentControlSet\Control\Nls\CodePage",
+                          "/v", "ACP")[1]
+        self.assertIn("1252", acp)
+        stub_size = STUB.stat().st_size
+        for what, options in (("one file", ()), ("spanned", ("--volume-size", stub_size + 300_000))):
+            with self.subTest(what):
+                self.record.unlink(missing_ok=True)
+                folder = self.dir / f"安装程序 {what}"
+                folder.mkdir()
+                setup, _, _ = self.build("setup.exe", *options)
+                for volume in self.dir.glob("setup.exe*"):
+                    shutil.move(volume, folder / volume.name)
+                self.assertEqual(len(list(folder.iterdir())), 2 if options else 1)
+                self.assertEqual(wine(folder / "setup.exe", "/hide"), 7)
+                self.assertTrue(self.record.exists(), "the engine did not run")
+
     def test_hidden_run_shows_no_window(self):
         setup, _, _ = self.build(engine_args="/HoldMs=1500")
         proc = subprocess.Popen(["wine", str(setup), "/hide"], stdout=subprocess.DEVNULL,

@@ -21,6 +21,7 @@ BLOCK = 8192
 CHECKSUM_LIMIT = 51_200  # larger files are not summed
 CHECKSUM_OFF = 1234
 SPANNED = 0x02
+DAMAGED = 91
 BAD_CHECKSUM = 92  # also: a volume is missing (README.md)
 CANCELLED = 1602 & 0xFF  # Wine hands on the low 8 bits
 QUICK = 15  # seconds a failing hidden run may take
@@ -44,12 +45,12 @@ class SpannedSetupTest(WineTestCase):
         super().setUp()
         self.record_engine()
 
-    def build(self, cd=False):
+    def build(self, cd=False, seed=11):
         """Three volumes: volume 1 (the stub, the engine, text, the first
         random blocks) and volume 2 are larger than 51,200 bytes and carry
         checksum 1234; volume 3 holds the last few random blocks and a real
         checksum. The volume size follows the stub's size."""
-        rnd = random.Random(11)
+        rnd = random.Random(seed)
         engine = ENGINE.read_bytes()
         files = {"Engine.exe": engine,
                  "docs/readme.txt": b"Spanned setup test.\r\n" * 400,
@@ -178,6 +179,33 @@ class SpannedSetupTest(WineTestCase):
         self.assertLess(time.time() - start, QUICK)
         self.assertIn("a volume is missing", viewer.text)
         self.assertFalse(self.record.exists(), "the engine ran")
+
+    def test_a_volume_not_of_this_set_is_damage_and_runs_nothing(self):
+        self.build(seed=12)
+        foreign = (self.dir / "setup.exe.002").read_bytes()
+        setup, volumes, _ = self.build()
+        second, third = volumes[1].read_bytes(), volumes[2].read_bytes()
+        crafted = {
+            "another package's .002": {volumes[1]: foreign},
+            # The small, summed one: its trailer length now points before
+            # the file, where both sums came out 0.
+            "a volume cut by 10 bytes": {volumes[2]: third[:-10]},
+            "two volumes swapped": {volumes[1]: third, volumes[2]: second},
+        }
+        for what, files in crafted.items():
+            with self.subTest(what):
+                for path, data in {volumes[1]: second, volumes[2]: third, **files}.items():
+                    path.write_bytes(data)
+                listing = lambda: sorted(p.name for p in self.dir.iterdir()
+                                         if not p.name.startswith("trace.txt"))
+                before = listing()
+                start = time.time()
+                with DebugViewer(self.dir) as viewer:
+                    self.assertEqual(wine(setup, "/hide", timeout=60), DAMAGED)
+                self.assertLess(time.time() - start, QUICK)
+                self.assertIn("Damaged package: ", viewer.text)
+                self.assertFalse(self.record.exists(), "the engine ran")
+                self.assertEqual(listing(), before)
 
     def test_damaged_small_volume_is_a_bad_crc(self):
         setup, volumes, _ = self.build()

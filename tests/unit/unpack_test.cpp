@@ -11,6 +11,7 @@
 #include "package/payload.h"
 #include "package/trailer.h"
 #include "package/unpack.h"
+#include "package/volume_set.h"
 
 namespace package {
 namespace {
@@ -100,13 +101,18 @@ std::string FileBlock(const std::string& nameField, const std::string& data, boo
   return Le32(std::int32_t(z.size())) + z;
 }
 
-// A volume: optional fake stub with header blocks, the blocks, a trailer.
+constexpr std::uint8_t kSetId[kSetIdentityBytes] = {9, 8, 7, 6, 5, 4};
+
+// A volume: optional fake stub with header blocks, the blocks, a trailer;
+// `number` (from 1) marks it as that volume of the set kSetId.
 std::string Volume(const std::vector<std::string>& blocks, bool first, bool spanned,
-                   std::uint32_t filesCount = 0, std::uint32_t checksum = kChecksumOff) {
+                   std::uint32_t filesCount = 0, std::uint32_t checksum = kChecksumOff,
+                   int number = 0, std::uint8_t version = 2) {
   std::string out;
   Trailer t;
+  if (number > 0) t.reserved20 = SetMark(kSetId, number);
   t.reserved0 = 1;
-  t.version = 2;
+  t.version = version;
   t.magic = kMagic;
   t.checksum = checksum;
   t.filesCount = filesCount;
@@ -231,10 +237,10 @@ TEST_F(UnpackTest, UnsafeNamesAreRefusedAndReportedOnce) {
 }
 
 TEST_F(UnpackTest, VolumesFollowAndPromptForAMissingOne) {
-  const std::string v1 =
-      Volume({FileBlock("Engine.exe*", "e"), FileBlock("big", "1")}, true, true, 3);
-  const std::string v2 = Volume({FileBlock("big", "2")}, false, true);
-  const std::string v3 = Volume({FileBlock("last", "3")}, false, false);
+  const std::string v1 = Volume({FileBlock("Engine.exe*", "e"), FileBlock("big", "1")}, true, true,
+                                4, kChecksumOff, 1);
+  const std::string v2 = Volume({FileBlock("big", "2")}, false, true, 4, kChecksumOff, 2);
+  const std::string v3 = Volume({FileBlock("last", "3")}, false, false, 4, kChecksumOff, 3);
   const std::string pkg = Write("cd.exe.001", v1);
   Write("cd.exe.002", v2);
 
@@ -242,6 +248,8 @@ TEST_F(UnpackTest, VolumesFollowAndPromptForAMissingOne) {
     FakeHost host;
     const UnpackResult r = ExtractPackage(Request(pkg), host);
     EXPECT_TRUE(r.cancelled);
+    EXPECT_FALSE(r.damaged); // a set left unread is no damage
+    EXPECT_TRUE(host.errors.empty());
     EXPECT_EQ(r.engineEntry, "");
     ASSERT_EQ(host.questions.size(), 1u);
     EXPECT_EQ(host.questions[0], "Please insert <B>DISK #3</B> and press OK to continue");
@@ -257,14 +265,14 @@ TEST_F(UnpackTest, VolumesFollowAndPromptForAMissingOne) {
     EXPECT_TRUE(r.intact);
     EXPECT_EQ(r.engineEntry, "Engine.exe*");
     EXPECT_EQ(host.files["T/last"], "3");
-    EXPECT_EQ(progress_, (std::vector<std::string>{"setup 0", "setup 3", "step", "step", "step",
+    EXPECT_EQ(progress_, (std::vector<std::string>{"setup 0", "setup 4", "step", "step", "step",
                                                    "step", "step"}));
   }
 }
 
 TEST_F(UnpackTest, ABadChecksumStopsAtThatVolume) {
-  const std::string v1 = Volume({FileBlock("Engine.exe*", "e")}, true, true);
-  std::string v2 = Volume({FileBlock("x", "2")}, false, false, 0, 0);
+  const std::string v1 = Volume({FileBlock("Engine.exe*", "e")}, true, true, 2, kChecksumOff, 1);
+  std::string v2 = Volume({FileBlock("x", "2")}, false, false, 2, 0, 2);
   // Store the real checksum, then damage a byte the checksum covers.
   const std::string p2 = Write("s.exe.002", v2);
   Trailer t;
@@ -284,6 +292,66 @@ TEST_F(UnpackTest, ABadChecksumStopsAtThatVolume) {
   const UnpackResult r = ExtractPackage(Request(dir_.string() + "/s.exe"), host);
   EXPECT_FALSE(r.intact);
   EXPECT_EQ(host.files.count("T/x"), 0u);
+}
+
+// Every later volume proves that it is the next whole volume of this set;
+// one that does not is damage, and nothing after it is unpacked.
+TEST_F(UnpackTest, AVolumeThatIsNotTheSetsNextOneIsDamage) {
+  const std::string v1 = Volume({FileBlock("Engine.exe*", "e")}, true, true, 3, kChecksumOff, 1);
+  const std::string v2 = Volume({FileBlock("two", "2")}, false, true, 3, kChecksumOff, 2);
+  const std::string v3 = Volume({FileBlock("three", "3")}, false, false, 3, kChecksumOff, 3);
+  std::string foreign = v2;
+  foreign[foreign.size() - kTrailerSize + kTrailerSetMarkOffset] ^= 1;
+  const std::string cut = v2.substr(0, v2.size() - 10);
+  // Small enough to be summed: the cut hides the trailer, both sums were 0.
+  ASSERT_LT(cut.size(), kChecksumMaxFile);
+  struct Case {
+    const char* what;
+    std::string first, second, third, why;
+  };
+  const Case cases[] = {
+      {"whole", v1, v2, v3, ""},
+      {"another package's", v1, foreign, v3, "of another package"},
+      {"swapped", v1, v3, v2, "out of order"},
+      {"cut by 10 bytes", v1, cut, v3, "no package trailer"},
+      {"junk", v1, std::string(5000, 'j'), v3, "no package trailer"},
+      {"version 255", v1, Volume({FileBlock("two", "2")}, false, true, 3, kChecksumOff, 2, 255), v3,
+       "of another package"},
+      {"another FilesCount", v1, Volume({FileBlock("two", "2")}, false, true, 9, kChecksumOff, 2),
+       v3, "of another package"},
+      {"a last volume short of blocks",
+       Volume({FileBlock("Engine.exe*", "e")}, true, true, 4, kChecksumOff, 1),
+       Volume({FileBlock("two", "2")}, false, true, 4, kChecksumOff, 2),
+       Volume({FileBlock("three", "3")}, false, false, 4, kChecksumOff, 3),
+       "another number of files"},
+      {"a set without marks", Volume({FileBlock("Engine.exe*", "e")}, true, true, 3),
+       Volume({FileBlock("two", "2")}, false, true, 3),
+       Volume({FileBlock("three", "3")}, false, false, 3), "of another package"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    const std::string pkg = Write("set.exe", c.first);
+    Write("set.exe.002", c.second);
+    Write("set.exe.003", c.third);
+    FakeHost host;
+    const UnpackResult r = ExtractPackage(Request(pkg), host);
+    EXPECT_EQ(r.damaged, !c.why.empty());
+    if (c.why.empty()) {
+      EXPECT_EQ(r.engineEntry, "Engine.exe*");
+      EXPECT_EQ(host.files["T/three"], "3");
+      continue;
+    }
+    EXPECT_EQ(r.engineEntry, "");
+    ASSERT_EQ(host.errors.size(), 1u);
+    EXPECT_NE(host.errors[0].find(c.why), std::string::npos) << host.errors[0];
+  }
+  // A first volume without the magic has no flags to follow: the .002 is
+  // never joined to it.
+  std::string noMagic = v1;
+  noMagic[noMagic.size() - kTrailerSize + 12] ^= 1;
+  FakeHost host;
+  ExtractPackage(Request(Write("set.exe", noMagic)), host);
+  EXPECT_TRUE(host.files.empty());
 }
 
 } // namespace

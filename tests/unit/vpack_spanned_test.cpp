@@ -15,6 +15,7 @@
 #include "package/file_info.h"
 #include "package/trailer.h"
 #include "package/unpack.h"
+#include "package/volume_set.h"
 #include "util/text.h"
 #include "vpack_test_util.h"
 
@@ -169,6 +170,10 @@ TEST_F(VpackSpanned, VolumeNamesTrailersAndChecksums) {
       EXPECT_EQ(t.reserved0, 1);
       EXPECT_EQ(t.trailerLength, package::kTrailerSize);
       EXPECT_EQ(t.filesCount, r.fileBlocks); // the whole package, on every volume
+      // The set's identity (volume 1's, not zero) and the volume's number.
+      const package::Trailer first = TrailerOf(ReadFile(r.volumes[0].path));
+      EXPECT_NE(first.reserved20, package::Trailer{}.reserved20);
+      EXPECT_EQ(t.reserved20, package::SetMark(first.reserved20.data(), int(j) + 1));
       EXPECT_EQ((t.flags & package::kFlagSpanned) != 0, j + 1 < n);
       EXPECT_EQ(t.flags & package::kFlagSpanCdLevel, 0);
       // Summed per volume (all of them are small enough).
@@ -311,6 +316,41 @@ TEST_F(VpackSpanned, LargeVolumesAreNotSummedAndADamagedSmallOneStopsEveryReader
   EXPECT_EQ(v.problems[0].where, last.path);
   EXPECT_NE(v.problems[0].what.find("checksum mismatch"), std::string::npos);
   EXPECT_THROW(Extract({Path("setup.exe"), Path("out"), true, {}}), Error);
+}
+
+// A volume of another build (other content, or the same content cut at
+// other places) is refused by verify as by the stub; a package of one file
+// carries no mark, so its bytes are what they were before marks.
+TEST_F(VpackSpanned, AVolumeOfAnotherBuildIsRefusedAndOneFileCarriesNoMark) {
+  const BuildResult single = Build(Options("one.exe", 0));
+  EXPECT_EQ(TrailerOf(ReadFile(single.volumes[0].path)).reserved20, package::Trailer{}.reserved20);
+
+  Build(Options("setup.exe", 12000));
+  fs::create_directories(dir_ / "other");
+  const std::string otherSize = (dir_ / "other/setup.exe").string();
+  BuildOptions o = Options("setup.exe", 14000);
+  o.outputPath = otherSize;
+  Build(o);
+  WriteFile(dir_ / "src/manual.txt", files_["manual.txt"] + "!");
+  const std::string otherContent = (dir_ / "other/content.exe").string();
+  o = Options("setup.exe", 12000);
+  o.outputPath = otherContent;
+  Build(o);
+  const std::string own = ReadFile(Path("setup.exe.002"));
+  for (const std::string& from : {otherSize, otherContent}) {
+    SCOPED_TRACE(from);
+    WriteFile(dir_ / "setup.exe.002", ReadFile(from + ".002"));
+    const VerifyReport v = Verify(Path("setup.exe"));
+    ASSERT_FALSE(v.problems.empty());
+    EXPECT_NE(v.problems[0].what.find("of another package"), std::string::npos)
+        << v.problems[0].what;
+  }
+  // The set's own volumes, swapped.
+  WriteFile(dir_ / "setup.exe.002", ReadFile(Path("setup.exe.003")));
+  WriteFile(dir_ / "setup.exe.003", own);
+  const VerifyReport v = Verify(Path("setup.exe"));
+  ASSERT_FALSE(v.problems.empty());
+  EXPECT_NE(v.problems[0].what.find("out of order"), std::string::npos) << v.problems[0].what;
 }
 
 TEST_F(VpackSpanned, ABlockLargerThanAVolumeGetsOneOfItsOwn) {

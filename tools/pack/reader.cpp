@@ -4,6 +4,7 @@
 
 #include "pack/error.h"
 #include "package/trailer.h"
+#include "package/volume_set.h"
 #include "util/text.h"
 
 namespace pack {
@@ -137,6 +138,10 @@ void PackageReader::Walk(const std::function<bool(const VolumeInfo&)>& onVolume,
   for (int number = 1; number <= 999; ++number) {
     const VolumeInfo vol =
         number == 1 ? first_ : ReadVolume(package::VolumeFileName(path_, number), number);
+    // The stub refuses a volume of another set, or one out of order.
+    if (number > 1)
+      if (const char* why = package::ForeignVolumeReason(first_.trailer, vol.trailer, true, number))
+        throw Error(vol.path + ": " + why);
     if (onVolume && !onVolume(vol)) return;
     platform::InputFile file(vol.path);
     if (!file.IsOpen()) throw Error("cannot open " + vol.path);

@@ -1,10 +1,14 @@
 #include "pack/volume_writer.h"
 
+#include <zlib.h>
+
+#include <algorithm>
 #include <array>
 
 #include "pack/error.h"
 #include "package/format.h"
 #include "package/payload.h"
+#include "package/volume_set.h"
 #include "util/text.h"
 
 namespace pack {
@@ -60,6 +64,16 @@ VolumeSet::VolumeSet(const BuildOptions& o, std::string firstPath, std::string_v
                 " bytes, more than the volume size of " + IntToStr(o_.volumeSize) + " bytes");
   Open();
   volumes_.back().file->Write(stubAndHeader);
+  Sum(stubAndHeader);
+}
+
+void VolumeSet::Sum(std::string_view bytes) {
+  // zlib counts in 32-bit units.
+  while (!bytes.empty()) {
+    const std::size_t n = std::min<std::size_t>(bytes.size(), 1u << 30);
+    crc_ = crc32(crc_, reinterpret_cast<const Bytef*>(bytes.data()), static_cast<uInt>(n));
+    bytes.remove_prefix(n);
+  }
 }
 
 void VolumeSet::AddBlock(std::string_view lengthWord, std::string_view body,
@@ -83,12 +97,28 @@ void VolumeSet::AddBlock(std::string_view lengthWord, std::string_view body,
   Remember(*v, body);
   v->file->Write(lengthWord);
   v->file->Write(body);
+  Sum(lengthWord);
+  Sum(body);
   ++v->info.blocks;
   ++blocks_;
 }
 
 void VolumeSet::Finish() {
   Close(false);
+  if (volumes_.size() < 2) return;
+  // The set's identity comes from all it holds, so volumes of two builds
+  // never pass for one set, and a rebuild of the same input is the same.
+  std::uint8_t identity[package::kSetIdentityBytes];
+  package::WriteLe32(identity, crc_);
+  identity[4] = static_cast<std::uint8_t>(volumes_.size());
+  identity[5] = static_cast<std::uint8_t>(volumes_.size() >> 8);
+  for (std::size_t j = 0; j < volumes_.size(); ++j) {
+    const auto mark = package::SetMark(identity, static_cast<int>(j) + 1);
+    // The checksum leaves the trailer out: patching it changes no sum.
+    volumes_[j].file->PatchClosed(
+        volumes_[j].trailerOffset + package::kTrailerSetMarkOffset,
+        std::string_view(reinterpret_cast<const char*>(mark.data()), mark.size()));
+  }
 }
 
 std::vector<WrittenFile> VolumeSet::Written() const {
@@ -130,6 +160,13 @@ void VolumeSet::Close(bool spanned) {
                               "and be misread; choose another volume size");
   package::Trailer t = base_;
   if (!first) t.headerStart = 0;
+  v.trailerOffset = v.file->Size();
+  // Where the set is cut belongs to its identity too: two builds of one
+  // input with other volume sizes are two sets.
+  std::string cut;
+  package::AppendLe32(cut, static_cast<std::uint32_t>(v.trailerOffset));
+  package::AppendLe32(cut, static_cast<std::uint32_t>(v.trailerOffset >> 32));
+  Sum(cut);
   // A single-file build keeps a Spanned bit given as raw flags (tests use
   // it to make readers look for volumes).
   if (o_.volumeSize != 0 || o_.cdLayout)

@@ -28,6 +28,7 @@ std::uint32_t FinishPackageFile(OutputFile& out, package::Trailer t, bool endMar
 // with the stub image and the header blocks; a block that would take the
 // current volume past the volume size closes it (Spanned set, own trailer
 // and checksum) and opens the next one, which starts right with the block.
+// The volumes of a set of two or more carry its mark (package/volume_set.h).
 class VolumeSet {
 public:
   VolumeSet(const BuildOptions& o, std::string firstPath, std::string_view stubAndHeader,
@@ -43,12 +44,14 @@ private:
   struct Volume {
     std::unique_ptr<OutputFile> file;
     std::string head; // the first bytes, to tell whether it would read as a PE file
+    std::uint64_t trailerOffset = 0;
     WrittenFile info;
   };
 
   void Open();
   static void Remember(Volume& v, std::string_view bytes);
   void Close(bool spanned);
+  void Sum(std::string_view bytes);
 
   const BuildOptions& o_;
   std::string firstPath_;
@@ -56,6 +59,7 @@ private:
   bool endMarker_;
   std::vector<Volume> volumes_;
   std::uint32_t blocks_ = 0;
+  unsigned long crc_ = 0; // over every byte before the trailers: the set's identity
 };
 
 } // namespace pack
