@@ -17,11 +17,13 @@
 #include "pack/error.h"
 #include "pack/extractor.h"
 #include "pack/inspector.h"
+#include "pack/key_check.h"
 #include "pack/progress_printer.h"
 #include "pack/reader.h"
 #include "pack/release.h"
 #include "pack/text_encoding.h"
 #include "pack/update_signing.h"
+#include "platform/file.h"
 #include "util/text.h"
 
 namespace pack {
@@ -355,13 +357,21 @@ int RunCli(int argc, const char* const* argv, std::ostream& out, std::ostream& e
       return 0;
     }
     if (*info) {
+      const auto warn = [&](const std::vector<std::string>& warnings) {
+        for (const std::string& w : warnings)
+          err << "vpack: warning: " << EscapeForTerminal(w) << "\n";
+      };
       if (IsDescriptorFile(package)) {
         const nlohmann::ordered_json j = DescriptorJson(package);
+        std::string content;
+        platform::ReadWholeFile(package, content);
+        warn(DescriptorKeyWarnings(content, j["kind"].get<std::string>() == "info"));
         out << (asJson ? Dump(j) : DescriptorText(j));
         return 0;
       }
       const PackageReader reader(package);
       nlohmann::ordered_json j = InfoJson(reader);
+      warn(LanguageKeyWarnings(j["header"]["languages"]));
       AddDescriptorsBeside(j, package);
       out << (asJson ? Dump(j) : InfoText(j) + DescriptorsBesideText(j));
       return 0;
