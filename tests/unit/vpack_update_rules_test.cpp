@@ -6,6 +6,7 @@
 #include "pack/agent_writer.h"
 #include "pack/key_check.h"
 #include "pack/update_signing.h"
+#include "trust/update_signature.h"
 #include "vpack_test_util.h"
 
 namespace pack {
@@ -216,6 +217,51 @@ TEST_F(VpackUpdateRules, VerifyUpdateAgainstTheAgent) {
   sign(Info("App.AutoUpdate.exe"), "App.info", "App.AutoUpdate.exe");
   EXPECT_EQ(verify("App.info", "signed"), 1);
   EXPECT_NE(out_.find("PROBLEM NameOfUpdateFile 'App.AutoUpdate.exe'"), std::string::npos) << out_;
+}
+
+// The DER bytes of a PEM file's body, decoded here on their own.
+std::string PemBody(const std::string& pem) {
+  const std::string alphabet =
+      "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+  const std::size_t begin = pem.find('\n') + 1, end = pem.find("-----END");
+  std::string der;
+  unsigned bits = 0;
+  int count = 0;
+  for (char c : pem.substr(begin, end - begin)) {
+    const std::size_t v = alphabet.find(c);
+    if (v == std::string::npos) continue;
+    bits = (bits << 6) | unsigned(v);
+    if ((count += 6) >= 8) der.push_back(char((bits >> (count -= 8)) & 0xFF));
+  }
+  return der;
+}
+
+// One key, one fingerprint, wherever it is shown: keygen, the .pub, and
+// the agent that carries it.
+TEST_F(VpackUpdateRules, KeyFingerprintsCompareKeys) {
+  ASSERT_EQ(Run({"keygen", Path("keys/other")}), 0);
+  const std::string shown = out_.substr(out_.find("key fingerprint ") + 16, 64);
+  EXPECT_EQ(shown, trust::Sha256Of(PemBody(ReadFile(dir_ / "keys/other.pub"))));
+  ASSERT_EQ(Run({"info", Path("keys/other.pub")}), 0) << err_;
+  EXPECT_NE(out_.find("fingerprint " + shown), std::string::npos) << out_;
+  ASSERT_EQ(Run({"agent", "--stub", Path("stub.exe"), "-o", Path("ship"), "--update-url",
+                 "https://u.example.com", "--update-info", "App.info", "--agent-name",
+                 "App.AutoUpdate.exe", "--update-key", Path("keys/other.pub")}),
+            0)
+      << err_;
+  ASSERT_EQ(Run({"info", Path("ship/App.AutoUpdate.exe"), "--json"}), 0) << err_;
+  EXPECT_EQ(nlohmann::json::parse(out_)["header"]["updateInfo"]["updateKeyFingerprint"], shown);
+  ASSERT_EQ(Run({"info", Path("keys/app.pub")}), 0);
+  EXPECT_EQ(out_.find(shown), std::string::npos) << out_;
+}
+
+TEST_F(VpackUpdateRules, InfoWarnsOnDescriptorKeys) {
+  WriteFile(dir_ / "App.info", Info("Setup2.exe", "5000", "VersionNwe=2"));
+  ASSERT_EQ(Run({"info", Path("App.info")}), 0) << err_;
+  EXPECT_NE(err_.find("warning: unknown key VersionNwe in [NewSetup] (did you mean VersionNew?)"),
+            std::string::npos)
+      << err_;
+  EXPECT_NE(out_.find("VersionNew"), std::string::npos) << out_;
 }
 
 } // namespace

@@ -239,15 +239,19 @@ int RunCli(int argc, const char* const* argv, std::ostream& out, std::ostream& e
         build->get_option("--volume-size"), build->get_option("--cd-layout")})
     oWebStub->excludes(other);
   build->add_flag("-q,--quiet", quiet, "No progress and no summary");
+  build->add_flag("--force", b.force,
+                  "Replace output files that exist (the package, its volumes, the launcher, the\n"
+                  "web stub); without it an existing one is an error and nothing is written");
 
   // info / list
   std::string package;
   bool asJson = false;
   auto* info = app.add_subcommand(
       "info", "Show every trailer and header field: flags, space table, language texts,\n"
-              "UpdateInfo/DownloadInfo by name, agent or setup, checksum stored vs computed;\n"
-              "for an agent also its descriptors beside it. Given a .original or .info\n"
-              "descriptor, every key as the agent reads it");
+              "UpdateInfo/DownloadInfo by name (with the update key's fingerprint), agent or\n"
+              "setup, checksum stored vs computed; for an agent also its descriptors beside it.\n"
+              "Given a .original or .info descriptor, every key as the agent reads it; given a\n"
+              "NAME.pub, its fingerprint. Warns on keys the stub or the agent does not read");
   info->add_option("PACKAGE", package, "Package file")->required();
   info->add_flag("--json", asJson, "Print JSON instead of text");
   auto* list = app.add_subcommand(
@@ -361,6 +365,12 @@ int RunCli(int argc, const char* const* argv, std::ostream& out, std::ostream& e
         for (const std::string& w : warnings)
           err << "vpack: warning: " << EscapeForTerminal(w) << "\n";
       };
+      if (util::EndsWithNoCase(package, ".pub")) {
+        const std::string fingerprint = KeyFingerprint(PublicKeyHexFromFile(package));
+        out << (asJson ? Dump(nlohmann::ordered_json{{"file", package}, {"keyFingerprint", fingerprint}})
+                       : "Public key " + package + "\n  fingerprint " + fingerprint + "\n");
+        return 0;
+      }
       if (IsDescriptorFile(package)) {
         const nlohmann::ordered_json j = DescriptorJson(package);
         std::string content;

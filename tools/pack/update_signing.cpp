@@ -118,6 +118,12 @@ std::string PublicKeyHexFromFile(const std::string& path) {
   return PublicKeyHexFromPem(ReadSmallFile(path, "the key file"), path);
 }
 
+std::string KeyFingerprint(const std::string& keyHex) {
+  std::string key;
+  if (!trust::DecodePublicKey(keyHex, key)) return {};
+  return trust::Sha256Of(trust::SpkiFromPublicKey(key));
+}
+
 std::string DatePlusDays(const std::string& date, int days) {
   util::CivilDateTime t;
   t.year = static_cast<int>(util::StrToInt64Def(std::string_view(date).substr(0, 4), 0));
@@ -313,7 +319,9 @@ int SigningCommands::Run(std::ostream& out, std::ostream& err) {
     WritePrivateKeyFile(privatePath, keys.privatePem);
     pub.Commit();
     out << "wrote " << privatePath << " (the private key: keep it secret, it signs updates)\n"
-        << "wrote " << publicPath << " (the public key, for --update-key)\n";
+        << "wrote " << publicPath << " (the public key, for --update-key)\n"
+        << "key fingerprint " << KeyFingerprint(PublicKeyHexFromPem(keys.publicPem, publicPath))
+        << "\n";
     return 0;
   }
   // Key typos first: they often explain a refusal below.

@@ -54,6 +54,11 @@ void WritePrivateKeyFile(const std::string& path, std::string_view pem);
 // anything but a P-256 "PUBLIC KEY" (a private key gets its own message).
 std::string PublicKeyHexFromPem(const std::string& pem, const std::string& where);
 std::string PublicKeyHexFromFile(const std::string& path);
+// What a vendor compares keys by: SHA-256 of the public key's DER form
+// (SubjectPublicKeyInfo), 64 lower-case hex digits, as
+// `openssl pkey -pubin -in NAME.pub -outform DER | sha256sum` prints it.
+// "" for a key that is not 128 hex digits.
+std::string KeyFingerprint(const std::string& keyHex);
 
 // --- Descriptors ---
 struct SignUpdateResult {
