@@ -3,6 +3,8 @@
 
 #include <sstream>
 
+#include <nlohmann/json.hpp>
+
 #include "pack/builder.h"
 #include "pack/error.h"
 #include "pack/progress_printer.h"
@@ -230,6 +232,34 @@ TEST_F(VpackVendorMistakes, InfoWarnsOnUnknownLanguageKeys) {
             std::string::npos)
       << err;
   EXPECT_EQ(err.find("key s0 "), std::string::npos) << err;
+}
+
+// What a build script reads: the same verdict as the exit code, and each
+// problem with its place.
+TEST_F(VpackVendorMistakes, VerifyJson) {
+  std::string out, err;
+  ASSERT_EQ(RunVpack(BuildArgs("Setup.exe"), out, err), 0) << err;
+  ASSERT_EQ(RunVpack({"verify", Path("out.exe"), "--json"}, out, err), 0) << out;
+  nlohmann::json j = nlohmann::json::parse(out);
+  EXPECT_EQ(j["file"], Path("out.exe"));
+  EXPECT_EQ(j["package"], Path("out.exe"));
+  EXPECT_EQ(j["ok"], true);
+  EXPECT_EQ(j["volumes"], 1);
+  EXPECT_EQ(j["blocks"], 3);
+  EXPECT_EQ(j["problems"], nlohmann::json::array());
+
+  ASSERT_EQ(RunVpack({"info", Path("out.exe"), "--json"}, out, err), 0);
+  std::string bytes = ReadFile(dir_ / "out.exe");
+  bytes[nlohmann::json::parse(out)["payloadStart"].get<std::size_t>() + 30] ^= 0x55;
+  WriteFile(dir_ / "out.exe", bytes);
+  EXPECT_EQ(RunVpack({"verify", Path("out.exe"), "--json"}, out, err), 1);
+  j = nlohmann::json::parse(out);
+  EXPECT_EQ(j["ok"], false);
+  bool blockNamed = false; // the damaged block, with its file offset
+  for (const auto& p : j["problems"])
+    blockNamed = blockNamed || (p["what"].get<std::string>().find("file block 1") == 0 &&
+                                p["where"].get<std::string>().find("offset") != std::string::npos);
+  EXPECT_TRUE(blockNamed) << out;
 }
 
 } // namespace

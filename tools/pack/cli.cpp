@@ -267,6 +267,9 @@ int RunCli(int argc, const char* const* argv, std::ostream& out, std::ostream& e
                 "block inflates; exit 0 only when all is good, else name each problem and where");
   verify->add_option("PACKAGE", package, "Package file (volume 1, or a CD-style launcher)")
       ->required();
+  verify->add_flag("--json", asJson,
+                   "Print the result as JSON: file, package, ok, volumes, blocks, and problems\n"
+                   "(each with where and what); the exit code is the same");
 
   // extract
   std::string targetDir;
@@ -399,6 +402,10 @@ int RunCli(int argc, const char* const* argv, std::ostream& out, std::ostream& e
     }
     if (*verify) {
       const VerifyReport r = Verify(package);
+      if (asJson) {
+        out << Dump(VerifyJson(package, r));
+        return r.Ok() ? 0 : 1;
+      }
       for (const Problem& p : r.problems)
         out << "PROBLEM " << EscapeForTerminal(p.where) << ": " << EscapeForTerminal(p.what)
             << "\n";

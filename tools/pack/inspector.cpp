@@ -426,4 +426,18 @@ VerifyReport Verify(const std::string& launcherOrPackage) {
   return r;
 }
 
+json VerifyJson(const std::string& file, const VerifyReport& report) {
+  json problems = json::array();
+  for (const Problem& p : report.problems)
+    problems.push_back({{"where", p.where}, {"what", p.what}});
+  json j;
+  j["file"] = file;
+  j["package"] = report.package;
+  j["ok"] = report.Ok();
+  j["volumes"] = report.volumes;
+  j["blocks"] = report.blocks;
+  j["problems"] = problems;
+  return j;
+}
+
 } // namespace pack
