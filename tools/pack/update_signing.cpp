@@ -260,7 +260,9 @@ SigningCommands::SigningCommands(CLI::App& app) {
       "Sign an update descriptor: write the setup's SHA-256 into it (" +
           std::string(kSetupHashKey) +
           ")\n"
-          "and its signature beside it (DESCRIPTOR.sig). Upload both with the setup. Example:\n"
+          "and its signature beside it (DESCRIPTOR.sig). Upload both with the setup. A\n"
+          "descriptor agents would refuse (VersionNew below 1, a past Expires, a setup name\n"
+          "or size that does not match the setup) is not signed: exit 1. Example:\n"
           "  vpack sign-update upload/App.info --key keys/app.key --setup upload/AppSetup2.exe");
   sign_->add_option("DESCRIPTOR", descriptor_, "The .info descriptor")->required();
   sign_->add_option("--key", keyFile_, "The private key (NAME.key of vpack keygen)")->required();
