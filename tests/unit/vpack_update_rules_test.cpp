@@ -81,6 +81,7 @@ protected:
     ScratchTest::SetUp();
     ASSERT_EQ(Run({"keygen", Path("keys/app")}), 0) << err_;
     WriteFile(dir_ / "Setup2.exe", RandomBytes(5000, 3));
+    WriteFile(dir_ / "news.txt", "news!!");
   }
   int Run(const std::vector<std::string>& args) { return RunVpack(args, out_, err_); }
   // A descriptor for Setup2.exe with the given [NewSetup] keys replacing
@@ -112,6 +113,14 @@ TEST_F(VpackUpdateRules, SignUpdateRefusesWhatAgentsRefuse) {
       {"a device name", Info("COM1"), {}, "'COM1' is no name an agent writes"},
       {"the descriptor's own name", Info("App.info"), {}, "'App.info' is no name an agent writes"},
       {"no setup and no hash", Info(), {"--no-setup"}, "SHA256OfUpdateFile missing"},
+      {"a news page: its setup name is not read",
+       Info() + "[General]\r\nAutoInform=1\r\n[AutoInform]\r\nNameOfInformFile=news.txt\r\n"
+                "SizeOfInformFile=6\r\n",
+       {"--no-setup", "--inform", Path("news.txt")}, ""},
+      {"a news page of another size",
+       Info() + "[General]\r\nAutoInform=1\r\n[AutoInform]\r\nNameOfInformFile=news.txt\r\n"
+                "SizeOfInformFile=600\r\n",
+       {"--no-setup", "--inform", Path("news.txt")}, "SizeOfInformFile 600, the file has 6"},
       {"expired, Expires kept", Info() + "Expires=2020-01-01\r\n", {"--expires", "0"},
        "Expires 2020-01-01: expired"},
   };

@@ -62,14 +62,15 @@ bool DecodeBase64(std::string_view text, std::string& out) {
 }
 
 // The descriptor's [NewSetup] keys the checks need, as the agent reads them.
+// A news page descriptor offers no setup, whatever it names.
 struct NamedSetup {
   std::string name, hash;
-  std::int64_t size = 0;
 };
 NamedSetup ReadNamedSetup(const std::string& descriptor) {
   agent::IniFileSettings store;
   agent::Descriptors d(store, "", fs::absolute(descriptor).string());
-  return {d.NameOfUpdateFile(), d.SHA256OfUpdateFile(), d.SizeOfUpdateFile()};
+  if (d.IsAutoInform()) return {};
+  return {d.NameOfUpdateFile(), d.SHA256OfUpdateFile()};
 }
 
 std::string SignaturePathOf(const std::string& descriptor) {
