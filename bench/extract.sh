@@ -117,7 +117,7 @@ package() { # NAME -> the package of data set NAME, built once
   local pkg=$work/$1.exe
   if [[ ! -f $pkg || $pkg -ot $stub ]]; then
     cp "$engine" "$work/data/$1/Engine.exe"
-    "$vpack" build "$work/data/$1" --stub "$stub" -o "$pkg" -q --engine Engine.exe \
+    "$vpack" build "$work/data/$1" --stub "$stub" -o "$pkg" -q --force --engine Engine.exe \
       --engine-args "/HoldMs=0" --block-size $block
   fi
   echo "$pkg"

@@ -105,11 +105,11 @@ timed() { # runs a command; sets w (wall) and c (user + system)
   read -r w u s < "$work/time.txt"
   c=$(echo "$u + $s" | bc -l)
 }
-# The package as a setup would have it: one file is the engine.
+# The package of the data (no engine: vpack takes only a program as one).
 build_package() {
   # shellcheck disable=SC2086
-  timed "$vpack" build "$data" --stub "$work/stub.exe" -o "$work/package.exe" -q \
-    --engine text/doc00.txt ${VPACK_BENCH_ARGS:-}
+  timed "$vpack" build "$data" --stub "$work/stub.exe" -o "$work/package.exe" -q --force \
+    ${VPACK_BENCH_ARGS:-}
 }
 build_package # warms the cache for both sides
 pigz_wall=() pigz_cpu=() vpack_wall=() vpack_cpu=()

@@ -40,7 +40,9 @@ d = sys.argv[1]
 stub = bytearray(512); stub[0:2] = b"MZ"; stub[256:258] = b"PE"
 open(os.path.join(d, "stub.exe"), "wb").write(stub)
 os.makedirs(os.path.join(d, "src", "sub"))
-open(os.path.join(d, "src", "setup.exe"), "wb").write(b"engine" * 50)
+# vpack takes only a program as the engine: "MZ", and "PE" where it points.
+open(os.path.join(d, "src", "setup.exe"), "wb").write(
+    b"MZ" + bytes(58) + (64).to_bytes(4, "little") + b"PE\0\0" + b"engine" * 50)
 open(os.path.join(d, "src", "sub", "a.txt"), "wb").write(b"hello\n" * 300)
 open(os.path.join(d, "src", "empty.txt"), "wb").write(b"")
 open(os.path.join(d, "src", "rnd.bin"), "wb").write(os.urandom(700))

@@ -76,14 +76,7 @@ enum KeyId {
   kAutoInformHKey,
 };
 
-struct KeyDef {
-  bool info; // else .original
-  const char* section;
-  const char* key;
-  const char* def; // a number's default as its decimal text
-};
-
-constexpr KeyDef kKeys[] = {
+constexpr DescriptorKey kKeys[] = {
     {false, kOriginalSetup, "ProbeSecondsInterval", "0"},
     {false, kOriginalSetup, "ProbeSecondsLast", "0"},
     {false, kOriginalSetup, "ReAskSecondsInterval", "0"},
@@ -190,6 +183,10 @@ std::string OriginalFilePathFor(std::string_view folder, std::string_view descri
   return util::JoinPath(folder, std::string(StemOf(name)) + ".original");
 }
 
+std::span<const DescriptorKey> DescriptorKeys() {
+  return kKeys;
+}
+
 std::int64_t AgentSeconds(double dayNumber) {
   const double seconds = dayNumber * 86400.0;
   // By hand: llround would pull a library object into the stub.
@@ -217,7 +214,7 @@ Descriptors::Descriptors(platform::SettingsStore& store, std::string originalFil
 }
 
 std::string Descriptors::Read(int id) {
-  const KeyDef& k = kKeys[id];
+  const DescriptorKey& k = kKeys[id];
   return store_.Read(k.info ? info_ : original_, k.section, k.key, k.def);
 }
 

@@ -12,6 +12,7 @@
 
 #include <array>
 #include <cstdint>
+#include <span>
 #include <string>
 #include <string_view>
 
@@ -27,6 +28,15 @@ namespace agent {
 // Both are "" when the name has no file-name part.
 std::string InfoFilePathFor(std::string_view folder, std::string_view descriptorName);
 std::string OriginalFilePathFor(std::string_view folder, std::string_view descriptorName);
+
+// The keys the agent reads from its descriptors (vpack warns about others).
+struct DescriptorKey {
+  bool info; // else .original
+  const char* section;
+  const char* key;
+  const char* def; // a number's default as its decimal text
+};
+std::span<const DescriptorKey> DescriptorKeys();
 
 // --- Agent time ----------------------------------------------------------
 

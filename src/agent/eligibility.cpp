@@ -63,6 +63,12 @@ std::string EligibilityReason(int code) {
   return util::SUB::GetField(kReasons, code);
 }
 
+bool DownloadSizeMatches(std::int64_t announced, std::int64_t actual) {
+  // An unknown size (-1), or a negative one announced, never matches.
+  return actual >= 0 && announced >= 0 && actual - announced < kSizeTolerance &&
+         announced - actual < kSizeTolerance;
+}
+
 bool IsUsableInfoDownload(std::string_view errorText, std::string_view content, int httpStatus) {
   if (!errorText.empty() || content.empty()) return false;
   if (httpStatus != 0 && (httpStatus < 200 || httpStatus > 299)) return false;
@@ -171,9 +177,7 @@ bool Eligibility::CheckDownloadSize(const std::string& base, const std::string& 
       actual = sizes_.HttpSize(tried);
     }
   }
-  // An unknown size (-1), or a negative one announced, never matches.
-  const bool ok = actual >= 0 && expected >= 0 && actual - expected < kSizeTolerance &&
-                  expected - actual < kSizeTolerance;
+  const bool ok = DownloadSizeMatches(expected, actual);
   if (!ok) {
     log_.Log("  InfoSize=" + util::IntToStr(expected));
     log_.Log("  HttpSize=" + util::IntToStr(actual));

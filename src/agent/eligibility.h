@@ -27,6 +27,10 @@ inline constexpr std::int64_t kTestModeProbeSeconds = 5;
 // Download sizes that differ by less than this pass.
 inline constexpr std::int64_t kSizeTolerance = 100;
 
+// An announced download size matches the file's: both known (not
+// negative) and less than kSizeTolerance apart.
+bool DownloadSizeMatches(std::int64_t announced, std::int64_t actual);
+
 // How far a descriptor got through the tests.
 enum EligibilityCode {
   kInfoNotDownloaded = 0,

@@ -176,6 +176,9 @@ AGENT_LOG_LINE = re.compile(r"^\d\d/\d\d/\d\d \d\d:\d\d:\d\d +\d+(   | X )(.*)$"
 
 
 def vpack(*args, check=True):
+    # Cases rebuild their packages in their own folders at will.
+    if args and args[0] == "build" and "--force" not in args:
+        args = (*args, "--force")
     result = subprocess.run([str(VPACK), *map(str, args)], capture_output=True, text=True)
     if check and result.returncode != 0:
         raise AssertionError(f"vpack {' '.join(map(str, args))} failed:\n{result.stderr}")

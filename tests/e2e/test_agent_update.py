@@ -4,7 +4,9 @@ agent and the agent's .original descriptor, and a local HTTP server that
 serves the .info descriptor, the new setup (a package with the sample
 engine) and a news page. Questions are answered through the UI driver like a
 user would."""
+import hashlib
 import shutil
+import subprocess
 import sys
 import time
 import unittest
@@ -469,9 +471,12 @@ class SignedFreshnessTest(InstalledProduct):
         self.assertIn("GetOkToPerformAU = 0 - Error downloading .INFO file", self.log())
 
         stale = "is out of date"
-        # Past its Expires day.
-        self.publish_info(size, Stamp=10, Expires="2020-01-01")
-        sign("--expires", "0")
+        # Past its Expires day: signed as openssl does, since sign-update
+        # refuses what agents refuse.
+        self.publish_info(size, Stamp=10, Expires="2020-01-01",
+                          SHA256OfUpdateFile=hashlib.sha256(setup.read_bytes()).hexdigest())
+        subprocess.run(["openssl", "dgst", "-sha256", "-sign", f"{keys}.key", "-out",
+                        f"{info}.sig", info], check=True, capture_output=True)
         self.check_refused(stale)
         # A higher Stamp verified (nothing to install in it), then a lower one.
         self.publish_info(size, Stamp=30, VersionNew=1)

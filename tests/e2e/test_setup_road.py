@@ -15,6 +15,9 @@ from harness import (STUB, STUB32, STUB64, WIN_BUILD, DebugViewer, WindowsProces
 from harness import TOOLS, i686_only
 
 ENGINE = WIN_BUILD / "tests" / "support" / "sample_engine.exe"
+# Headers enough for vpack to take it as a program (it refuses text as an
+# engine), nothing Windows can run.
+NOT_A_PROGRAM = b"MZ" + bytes(58) + (64).to_bytes(4, "little") + b"PE\0\0" + bytes(60)
 # The exit codes of failed runs (README.md).
 DAMAGED, BAD_CHECKSUM, ENGINE_NOT_STARTED = 91, 92, 93
 PROBE = TOOLS / "window_probe.exe"
@@ -137,7 +140,7 @@ class SetupRoadTest(WineTestCase):
         # image, read by the real stub through /SpanDiskFName1=.
         tiny = self.dir / "tiny_stub.bin"
         tiny.write_bytes(b"MZ" + bytes(254) + b"PE" + bytes(254))
-        src = self.make_source({"Engine.exe": b"not run", "a.txt": b"abc" * 100})
+        src = self.make_source({"Engine.exe": NOT_A_PROGRAM, "a.txt": b"abc" * 100})
         small = self.dir / "small.exe"
         vpack("build", src, "--stub", tiny, "-o", small, "-q", "--engine", "Engine.exe")
         vpack("verify", small)
@@ -175,7 +178,7 @@ class SetupRoadTest(WineTestCase):
         self.assertFalse(self.record.exists(), "the engine ran")
 
     def test_engine_that_cannot_be_started(self):
-        src = self.make_source({"Engine.exe": b"", "a.txt": b"abc"})
+        src = self.make_source({"Engine.exe": NOT_A_PROGRAM, "a.txt": b"abc"})
         setup = self.dir / "setup.exe"
         vpack("build", src, "--stub", STUB, "-o", setup, "-q", "--engine", "Engine.exe")
         proc = subprocess.Popen(["wine", str(setup)], stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)

@@ -133,7 +133,9 @@ TEST_F(VpackSigning, KeygenSignVerifyAsAVendorDoes) {
   EXPECT_EQ(fs::status(Path("keys/app.key")).permissions() & fs::perms::others_read,
             fs::perms::none);
 
-  WriteFile(dir_ / "App.info", "[NewSetup]\r\nNameOfUpdateFile=Setup2.exe\r\nVersionNew=2\r\n");
+  const std::string written =
+      "[NewSetup]\r\nNameOfUpdateFile=Setup2.exe\r\nSizeOfUpdateFile=5000\r\nVersionNew=2\r\n";
+  WriteFile(dir_ / "App.info", written);
   WriteFile(dir_ / "Setup2.exe", RandomBytes(5000, 3));
   ASSERT_EQ(Run({"sign-update", Path("App.info"), "--key", Path("keys/app.key"), "--setup",
                  Path("Setup2.exe")}),
@@ -142,7 +144,7 @@ TEST_F(VpackSigning, KeygenSignVerifyAsAVendorDoes) {
   const std::string info = ReadFile(dir_ / "App.info");
   EXPECT_NE(info.find("SHA256OfUpdateFile=" + trust::FileSha256(Path("Setup2.exe"))),
             std::string::npos);
-  EXPECT_EQ(info.rfind("[NewSetup]\r\nNameOfUpdateFile=Setup2.exe\r\nVersionNew=2\r\n", 0), 0u);
+  EXPECT_EQ(info.rfind(written, 0), 0u);
   EXPECT_EQ(Run({"verify-update", Path("App.info"), "--key", Path("keys/app.pub")}), 0)
       << out_.str();
 
@@ -169,7 +171,8 @@ TEST_F(VpackSigning, KeygenSignVerifyAsAVendorDoes) {
 }
 
 TEST_F(VpackSigning, AFailedSigningChangesNothing) {
-  const std::string before = "[NewSetup]\r\nNameOfUpdateFile=Setup2.exe\r\n";
+  const std::string before =
+      "[NewSetup]\r\nNameOfUpdateFile=Setup2.exe\r\nSizeOfUpdateFile=5\r\nVersionNew=2\r\n";
   WriteFile(dir_ / "App.info", before);
   WriteFile(dir_ / "Setup2.exe", "setup");
   WriteFile(dir_ / "not-a-key.key", "hello");

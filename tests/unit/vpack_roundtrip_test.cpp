@@ -32,7 +32,7 @@ protected:
       text += "log line " + std::to_string(i) + "\n";
     files_ = {
         {"readme.txt", text.substr(0, 20000)},
-        {"bin/setup.exe", RandomBytes(5000, 7)},             // incompressible: a stored block
+        {"bin/setup.exe", FakeProgram(RandomBytes(5000, 7))},             // incompressible: a stored block
         {"docs/deep/nested/big.log", text.substr(0, 50000)}, // 7 blocks of 8 KiB
         {"docs/empty.txt", ""},
         {"data/zeros.bin", std::string(30000, '\0')},
@@ -46,6 +46,7 @@ protected:
 
   BuildOptions Options(const std::string& out = "out.exe") {
     BuildOptions o;
+    o.force = true; // tests build one output again and again
     o.sourceDir = Path("src");
     o.stubPath = Path("stub.exe");
     o.outputPath = Path(out);

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 #include <zlib.h>
 
+#include <algorithm>
 #include <cctype>
 #include <chrono>
 #include <map>
@@ -60,18 +61,29 @@ inline fs::file_time_type LocalFileTime(int y, int mo, int d, int h, int mi, int
       std::chrono::system_clock::from_time_t(std::mktime(&tm)));
 }
 
-// Stand-in for stub.exe: "MZ" at 0, "PE" at 256, and garbage in the end
+// Stand-in for stub.exe (and a program): "MZ" at 0, "PE" at 256, and garbage in the end
 // marker area that the builder must replace.
 inline std::string FakeStub(std::size_t size = 2048) {
   std::string s(size, '\x90');
   s[0] = 'M';
   s[1] = 'Z';
+  s.replace(0x3C, 4, std::string("\0\x01\0\0", 4)); // e_lfanew: 256
   s[256] = 'P';
   s[257] = 'E';
   s[258] = s[259] = '\0';
   for (int i = 248; i < 256; ++i)
     s[i] = '\x5A';
   return s;
+}
+
+// `bytes` made to look like a Windows program to vpack: "MZ", and the PE
+// signature where the DOS header points (offset 64).
+inline std::string FakeProgram(std::string bytes) {
+  bytes.resize(std::max<std::size_t>(bytes.size(), 68));
+  bytes.replace(0, 2, "MZ");
+  bytes.replace(0x3C, 4, std::string("\x40\0\0\0", 4));
+  bytes.replace(0x40, 4, std::string("PE\0\0", 4));
+  return bytes;
 }
 
 inline std::string Le32(std::int32_t v) {

@@ -3,6 +3,8 @@
 
 #include <sstream>
 
+#include <nlohmann/json.hpp>
+
 #include "pack/builder.h"
 #include "pack/error.h"
 #include "pack/progress_printer.h"
@@ -23,7 +25,7 @@ protected:
   }
   std::vector<std::string> BuildArgs(const std::string& engine) {
     return {"build", Path("src"),     "--stub",   Path("stub.exe"),
-            "-o",    Path("out.exe"), "--engine", engine};
+            "-o",    Path("out.exe"), "--engine", engine, "--force"};
   }
 };
 
@@ -144,6 +146,120 @@ TEST(VpackProgressPrinter, TheCounterLineIsEnded) {
     printer.End(); // a second end adds nothing
     EXPECT_EQ(err.str(), text);
   }
+}
+
+// An earlier release under the output's name is kept unless --force; a
+// refused build writes nothing, not even the files whose names were free.
+TEST_F(VpackVendorMistakes, ExistingOutputsNeedForce) {
+  const struct {
+    const char* name;
+    const char* existing;
+    std::vector<std::string> extra;
+    const char* written; // by a refused build: must not appear
+  } cases[] = {
+      {"the package", "out.exe", {}, ""},
+      {"the web stub", "web.exe", {"--web-stub", Path("web.exe"), "--download-source", "http://d.example.com"}, "out.exe"},
+      {"a CD set's first volume", "out.exe.001", {"--cd-layout"}, "out.exe"},
+      {"a later volume", "out.exe.002", {"--volume-size", "20K", "--block-size", "4K"}, "out.exe"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    for (const char* f : {"out.exe", "out.exe.001", "out.exe.002", "web.exe"})
+      fs::remove(Path(f));
+    WriteFile(dir_ / c.existing, "an earlier release");
+    WriteFile(dir_ / "src/big.bin", RandomBytes(60000, 5));
+    std::vector<std::string> args = BuildArgs("Setup.exe");
+    args.pop_back(); // --force
+    args.insert(args.end(), c.extra.begin(), c.extra.end());
+    args.push_back("-q");
+    std::string out, err;
+    EXPECT_EQ(RunVpack(args, out, err), 1);
+    EXPECT_NE(err.find(c.existing + std::string(" exists; give --force")), std::string::npos)
+        << err;
+    EXPECT_TRUE(ReadFile(dir_ / c.existing) == "an earlier release");
+    if (*c.written) {
+      EXPECT_FALSE(fs::exists(dir_ / c.written));
+    }
+    args.push_back("--force");
+    EXPECT_EQ(RunVpack(args, out, err), 0) << err;
+    EXPECT_FALSE(ReadFile(dir_ / c.existing) == "an earlier release");
+    fs::remove(dir_ / "src/big.bin");
+  }
+}
+
+// A stub or an engine that Windows cannot start is refused at build time,
+// not found out on the user's machine.
+TEST_F(VpackVendorMistakes, StubAndEngineMustBePrograms) {
+  WriteFile(dir_ / "src/run.cmd", "@echo off\r\n");
+  WriteFile(dir_ / "src/dos.exe", "MZ" + std::string(200, '\0'));
+  const struct {
+    const char* stub;
+    const char* engine;
+    const char* problem; // "" builds
+  } cases[] = {
+      {"stub.exe", "Setup.exe", ""},
+      {"stub.exe", "run.cmd", ""},
+      {"src/readme.txt", "Setup.exe", "is not a stub"},
+      {"stub.exe", "readme.txt", "the engine readme.txt is not a Windows program"},
+      {"stub.exe", "dos.exe", "the engine dos.exe is not a Windows program"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(std::string(c.stub) + " " + c.engine);
+    std::vector<std::string> args = BuildArgs(c.engine);
+    args[3] = Path(c.stub);
+    fs::remove(Path("out.exe"));
+    std::string out, err;
+    const int code = RunVpack(args, out, err);
+    if (*c.problem == '\0') {
+      EXPECT_EQ(code, 0) << err;
+      continue;
+    }
+    EXPECT_EQ(code, 1);
+    EXPECT_NE(err.find(c.problem), std::string::npos) << err;
+    EXPECT_FALSE(fs::exists(Path("out.exe")));
+  }
+}
+
+// A package's language texts with a key the stub does not read.
+TEST_F(VpackVendorMistakes, InfoWarnsOnUnknownLanguageKeys) {
+  WriteFile(dir_ / "texts.ini", "[*]\ns0=My Brand\ns11x=Download?\n");
+  std::vector<std::string> args = BuildArgs("Setup.exe");
+  args.insert(args.end(), {"--languages", Path("texts.ini"), "-q"});
+  std::string out, err;
+  ASSERT_EQ(RunVpack(args, out, err), 0) << err;
+  EXPECT_EQ(RunVpack({"info", Path("out.exe")}, out, err), 0);
+  EXPECT_NE(err.find("warning: unknown language key s11x in [*] (did you mean s11?)"),
+            std::string::npos)
+      << err;
+  EXPECT_EQ(err.find("key s0 "), std::string::npos) << err;
+}
+
+// What a build script reads: the same verdict as the exit code, and each
+// problem with its place.
+TEST_F(VpackVendorMistakes, VerifyJson) {
+  std::string out, err;
+  ASSERT_EQ(RunVpack(BuildArgs("Setup.exe"), out, err), 0) << err;
+  ASSERT_EQ(RunVpack({"verify", Path("out.exe"), "--json"}, out, err), 0) << out;
+  nlohmann::json j = nlohmann::json::parse(out);
+  EXPECT_EQ(j["file"], Path("out.exe"));
+  EXPECT_EQ(j["package"], Path("out.exe"));
+  EXPECT_EQ(j["ok"], true);
+  EXPECT_EQ(j["volumes"], 1);
+  EXPECT_EQ(j["blocks"], 3);
+  EXPECT_EQ(j["problems"], nlohmann::json::array());
+
+  ASSERT_EQ(RunVpack({"info", Path("out.exe"), "--json"}, out, err), 0);
+  std::string bytes = ReadFile(dir_ / "out.exe");
+  bytes[nlohmann::json::parse(out)["payloadStart"].get<std::size_t>() + 30] ^= 0x55;
+  WriteFile(dir_ / "out.exe", bytes);
+  EXPECT_EQ(RunVpack({"verify", Path("out.exe"), "--json"}, out, err), 1);
+  j = nlohmann::json::parse(out);
+  EXPECT_EQ(j["ok"], false);
+  bool blockNamed = false; // the damaged block, with its file offset
+  for (const auto& p : j["problems"])
+    blockNamed = blockNamed || (p["what"].get<std::string>().find("file block 1") == 0 &&
+                                p["where"].get<std::string>().find("offset") != std::string::npos);
+  EXPECT_TRUE(blockNamed) << out;
 }
 
 } // namespace

@@ -24,7 +24,7 @@ class VpackWebSetup : public ScratchTest {
 protected:
   void SetUp() override {
     ScratchTest::SetUp();
-    WriteFile(dir_ / "src/setup.exe", RandomBytes(3000, 1));
+    WriteFile(dir_ / "src/setup.exe", FakeProgram(RandomBytes(3000, 1)));
     WriteFile(dir_ / "src/data/readme.txt", std::string(5000, 'r'));
     WriteFile(dir_ / "lang.ini", "[ENGLISH]\ns11=Download <SIZE> MB?\n");
     fs::create_directories(dir_ / "upload");
@@ -33,6 +33,7 @@ protected:
 
   BuildOptions Options() const {
     BuildOptions o;
+    o.force = true; // tests build one output again and again
     o.sourceDir = Path("src");
     o.stubPath = Path("stub.exe");
     o.outputPath = Path("upload/full-setup.exe");
@@ -148,8 +149,10 @@ TEST_F(VpackWebSetup, BothFilesShareOneTokenAndTheStubNamesTheFullSetup) {
 TEST_F(VpackWebSetup, BadInputGivesAMessageAndLeavesNeitherFile) {
   WriteFile(dir_ / "blocker", "a file where a folder is expected");
   fs::create_directories(dir_ / "web/taken.exe"); // a folder: the last rename fails
-  const std::vector<std::string> base = {"build",          Path("src"), "--stub",
-                                         Path("stub.exe"), "--engine",  "setup.exe"};
+  // --force: a taken name is then found by the rename, as it would be if it
+  // appeared during the build.
+  const std::vector<std::string> base = {"build",    Path("src"), "--stub",   Path("stub.exe"),
+                                         "--engine", "setup.exe", "--force"};
   const std::string source = "http://dl.example.invalid";
   struct Case {
     const char* what;

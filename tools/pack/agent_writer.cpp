@@ -216,6 +216,7 @@ AgentResult WriteAgent(const AgentOptions& o) {
   if (!o.updateKeyFile.empty()) b.updateKey = PublicKeyHexFromFile(o.updateKeyFile);
   b.flagAgentLog = o.agentLog;
   b.isUpdateAgent = true;
+  b.force = true; // refused above unless o.force
   b.warn = o.warn;
   const BuildResult built = Build(b);
   r.agentBytes = built.outputBytes;

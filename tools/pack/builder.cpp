@@ -14,6 +14,7 @@
 #include "pack/build_commit.h"
 #include "pack/error.h"
 #include "pack/file_system.h"
+#include "pack/program_check.h"
 #include "pack/language_table.h"
 #include "pack/source_files.h"
 #include "pack/url_check.h"
@@ -209,6 +210,11 @@ std::string MarkEngine(const BuildOptions& o, std::vector<SourceFile>& files) {
   auto it = std::find_if(files.begin(), files.end(),
                          [&](const SourceFile& f) { return util::EqualsNoCase(f.name, wanted); });
   if (it == files.end()) throw Error("engine " + o.engine + " is not a file of the source folder");
+  // Otherwise the setup fails on the user's machine with "Bad EXE format".
+  if (!IsStartableEngine(it->path.string()))
+    throw Error("the engine " + o.engine +
+                " is not a Windows program (no PE header) nor a .bat or .cmd file: the stub "
+                "could not start it");
   it->engine = true;
   return package::MakeEngineEntry(it->name, o.engineArgs);
 }
@@ -221,7 +227,9 @@ std::string ReadStubImage(const BuildOptions& o, bool& hasMarkerArea) {
     throw Error("the stub " + o.stubPath + " already carries a package; give the bare stub");
   std::string stub = ReadWholeFile(o.stubPath, "stub");
   if (!package::IsPeFile(o.stubPath))
-    Warn(o, "the stub " + o.stubPath + " is not a PE file with its signature at offset 256");
+    throw Error("the stub " + o.stubPath +
+                " is not a stub: no Windows program with its PE signature at offset 256 (give "
+                "the stub.exe of the win32 or win64 build)");
   hasMarkerArea = stub.size() >= package::kEndMarkerLow + 4;
   if (!hasMarkerArea && o.endMarker)
     throw Error("the stub is too small to hold a package end marker");
@@ -353,8 +361,20 @@ void WriteLauncher(const BuildOptions& o, const std::string& stubAndHeader, pack
   pending.result.launcher.bytes = launcher.Size();
 }
 
+// An output that exists may be a vendor's earlier release: kept unless
+// --force.
+void RefuseExisting(const BuildOptions& o, const fs::path& path) {
+  std::error_code ec;
+  if (!fs::exists(path, ec)) return;
+  if (fs::equivalent(path, o.stubPath, ec))
+    throw Error("the output " + path.string() + " is the stub itself");
+  if (!o.force) throw Error(path.string() + " exists; give --force to replace it");
+}
+
 PendingBuild Prepare(const BuildOptions& o) {
   const Levels levels = CheckOptions(o);
+  RefuseExisting(o, o.outputPath);
+  if (o.cdLayout) RefuseExisting(o, o.outputPath + ".001");
   const std::uint8_t versionByte = VersionByteOf(o);
   const std::vector<std::string> headers = MakeHeaderBlocks(o, versionByte);
 
@@ -389,10 +409,8 @@ PendingBuild Prepare(const BuildOptions& o) {
   WriteBlocks(o, files, levels, sum, *pending.set, result);
   if (o.cdLayout) WriteLauncher(o, stubAndHeader, t, endMarker, pending);
 
-  std::error_code ec;
   for (OutputFile* f : pending.Outputs())
-    if (fs::exists(f->FinalPath(), ec) && fs::equivalent(f->FinalPath(), o.stubPath, ec))
-      throw Error("the output " + f->FinalPath().string() + " is the stub itself");
+    RefuseExisting(o, f->FinalPath());
 
   result.volumes = pending.set->Written();
   result.checksum = result.volumes.front().checksum;
@@ -438,6 +456,8 @@ BuildResult BuildWebSetup(const BuildOptions& o) {
     throw Error("the web stub and the full setup must be two files, not both " + o.outputPath);
   if (!o.sourceDir.empty() && LiesInside(o.webStubPath, o.sourceDir))
     throw Error("the web stub " + o.webStubPath + " lies inside the source folder " + o.sourceDir);
+
+  RefuseExisting(o, o.webStubPath);
 
   const std::string token =
       o.downloadToken ? *o.downloadToken

@@ -106,6 +106,10 @@ struct BuildOptions {
   // the token and downloadAsIs, and spanned output, are refused.
   std::string webStubPath;
 
+  // Replace output files that exist; otherwise an existing one is an Error
+  // (before the payload is written when its name is known up front).
+  bool force = false;
+
   std::function<void(const BuildProgress&)> progress;
   std::function<void(const std::string&)> warn;
 };

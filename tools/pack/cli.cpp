@@ -17,11 +17,13 @@
 #include "pack/error.h"
 #include "pack/extractor.h"
 #include "pack/inspector.h"
+#include "pack/key_check.h"
 #include "pack/progress_printer.h"
 #include "pack/reader.h"
 #include "pack/release.h"
 #include "pack/text_encoding.h"
 #include "pack/update_signing.h"
+#include "platform/file.h"
 #include "util/text.h"
 
 namespace pack {
@@ -237,15 +239,19 @@ int RunCli(int argc, const char* const* argv, std::ostream& out, std::ostream& e
         build->get_option("--volume-size"), build->get_option("--cd-layout")})
     oWebStub->excludes(other);
   build->add_flag("-q,--quiet", quiet, "No progress and no summary");
+  build->add_flag("--force", b.force,
+                  "Replace output files that exist (the package, its volumes, the launcher, the\n"
+                  "web stub); without it an existing one is an error and nothing is written");
 
   // info / list
   std::string package;
   bool asJson = false;
   auto* info = app.add_subcommand(
       "info", "Show every trailer and header field: flags, space table, language texts,\n"
-              "UpdateInfo/DownloadInfo by name, agent or setup, checksum stored vs computed;\n"
-              "for an agent also its descriptors beside it. Given a .original or .info\n"
-              "descriptor, every key as the agent reads it");
+              "UpdateInfo/DownloadInfo by name (with the update key's fingerprint), agent or\n"
+              "setup, checksum stored vs computed; for an agent also its descriptors beside it.\n"
+              "Given a .original or .info descriptor, every key as the agent reads it; given a\n"
+              "NAME.pub, its fingerprint. Warns on keys the stub or the agent does not read");
   info->add_option("PACKAGE", package, "Package file")->required();
   info->add_flag("--json", asJson, "Print JSON instead of text");
   auto* list = app.add_subcommand(
@@ -261,6 +267,9 @@ int RunCli(int argc, const char* const* argv, std::ostream& out, std::ostream& e
                 "block inflates; exit 0 only when all is good, else name each problem and where");
   verify->add_option("PACKAGE", package, "Package file (volume 1, or a CD-style launcher)")
       ->required();
+  verify->add_flag("--json", asJson,
+                   "Print the result as JSON: file, package, ok, volumes, blocks, and problems\n"
+                   "(each with where and what); the exit code is the same");
 
   // extract
   std::string targetDir;
@@ -355,13 +364,27 @@ int RunCli(int argc, const char* const* argv, std::ostream& out, std::ostream& e
       return 0;
     }
     if (*info) {
+      const auto warn = [&](const std::vector<std::string>& warnings) {
+        for (const std::string& w : warnings)
+          err << "vpack: warning: " << EscapeForTerminal(w) << "\n";
+      };
+      if (util::EndsWithNoCase(package, ".pub")) {
+        const std::string fingerprint = KeyFingerprint(PublicKeyHexFromFile(package));
+        out << (asJson ? Dump(nlohmann::ordered_json{{"file", package}, {"keyFingerprint", fingerprint}})
+                       : "Public key " + package + "\n  fingerprint " + fingerprint + "\n");
+        return 0;
+      }
       if (IsDescriptorFile(package)) {
         const nlohmann::ordered_json j = DescriptorJson(package);
+        std::string content;
+        platform::ReadWholeFile(package, content);
+        warn(DescriptorKeyWarnings(content, j["kind"].get<std::string>() == "info"));
         out << (asJson ? Dump(j) : DescriptorText(j));
         return 0;
       }
       const PackageReader reader(package);
       nlohmann::ordered_json j = InfoJson(reader);
+      warn(LanguageKeyWarnings(j["header"]["languages"]));
       AddDescriptorsBeside(j, package);
       out << (asJson ? Dump(j) : InfoText(j) + DescriptorsBesideText(j));
       return 0;
@@ -379,6 +402,10 @@ int RunCli(int argc, const char* const* argv, std::ostream& out, std::ostream& e
     }
     if (*verify) {
       const VerifyReport r = Verify(package);
+      if (asJson) {
+        out << Dump(VerifyJson(package, r));
+        return r.Ok() ? 0 : 1;
+      }
       for (const Problem& p : r.problems)
         out << "PROBLEM " << EscapeForTerminal(p.where) << ": " << EscapeForTerminal(p.what)
             << "\n";

@@ -7,6 +7,7 @@
 #include "pack/error.h"
 #include "pack/file_system.h"
 #include "pack/text_encoding.h"
+#include "pack/update_signing.h"
 #include "package/engine_result.h"
 #include "package/format.h"
 #include "package/payload.h"
@@ -186,6 +187,9 @@ json InfoJson(const PackageReader& reader) {
           : json();
   // The rule as the stub reads it: "handshake" also for packages without
   // the field.
+  if (header["updateInfo"].is_object() && !header["updateInfo"]["updateKey"].get<std::string>().empty())
+    header["updateInfo"]["updateKeyFingerprint"] =
+        KeyFingerprint(header["updateInfo"]["updateKey"].get<std::string>());
   if (header["updateInfo"].is_object())
     header["updateInfo"]["engineResult"] = package::EngineResultName(
         package::EngineResultFromField(SUB::GetField(reader.HeaderText(1), 6)));
@@ -420,6 +424,20 @@ VerifyReport Verify(const std::string& launcherOrPackage) {
                                       IntToStr(static_cast<std::int64_t>(want))});
   }
   return r;
+}
+
+json VerifyJson(const std::string& file, const VerifyReport& report) {
+  json problems = json::array();
+  for (const Problem& p : report.problems)
+    problems.push_back({{"where", p.where}, {"what", p.what}});
+  json j;
+  j["file"] = file;
+  j["package"] = report.package;
+  j["ok"] = report.Ok();
+  j["volumes"] = report.volumes;
+  j["blocks"] = report.blocks;
+  j["problems"] = problems;
+  return j;
 }
 
 } // namespace pack

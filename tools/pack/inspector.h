@@ -47,6 +47,9 @@ struct VerifyReport {
 // launcher, its own checksum and then its .001 set. Never throws for
 // damage: it becomes a problem.
 VerifyReport Verify(const std::string& path);
+// The report for `verify --json`: {"file", "package", "ok", "volumes",
+// "blocks", "problems": [{"where", "what"}]}.
+nlohmann::ordered_json VerifyJson(const std::string& file, const VerifyReport& report);
 
 // Key names used in the JSON and text output for the flag bits.
 std::vector<std::pair<std::string, std::uint8_t>> FlagNames();

@@ -135,7 +135,11 @@ ReleaseResult Release(const ReleaseOptions& o) {
     out.Close();
     out.Commit();
   }
-  for (const UpdateCheck& c : VerifyUpdate(info.string(), pub.string(), setup.string()))
+  VerifyUpdateOptions check;
+  check.keyHex = PublicKeyHexFromFile(pub.string());
+  check.setupFile = setup.string();
+  check.todayUtc = o.todayUtc;
+  for (const UpdateCheck& c : VerifyUpdate(info.string(), check))
     if (!c.ok) throw Error("the release fails the agent's check: " + c.what + ": " + c.detail);
 
   // The descriptor last: a folder synced while this runs offers nothing

@@ -10,6 +10,9 @@
 #include "agent/services.h"
 #include "pack/error.h"
 #include "pack/file_system.h"
+#include "package/file_info.h"
+#include "pack/key_check.h"
+#include "pack/update_rules.h"
 #include "platform/file.h"
 #include "trust/update_signature.h"
 #include "util/scramble.h"
@@ -59,27 +62,19 @@ bool DecodeBase64(std::string_view text, std::string& out) {
 }
 
 // The descriptor's [NewSetup] keys the checks need, as the agent reads them.
+// A news page descriptor offers no setup, whatever it names.
 struct NamedSetup {
   std::string name, hash;
-  std::int64_t size = 0;
 };
 NamedSetup ReadNamedSetup(const std::string& descriptor) {
   agent::IniFileSettings store;
   agent::Descriptors d(store, "", fs::absolute(descriptor).string());
-  return {d.NameOfUpdateFile(), d.SHA256OfUpdateFile(), d.SizeOfUpdateFile()};
+  if (d.IsAutoInform()) return {};
+  return {d.NameOfUpdateFile(), d.SHA256OfUpdateFile()};
 }
 
 std::string SignaturePathOf(const std::string& descriptor) {
   return descriptor + ".sig";
-}
-
-std::string TodayUtc() {
-  const std::time_t now = std::time(nullptr);
-  const std::tm* t = std::gmtime(&now);
-  char text[48]; // room for any int the compiler assumes
-  std::snprintf(text, sizeof text, "%04d-%02d-%02d", t->tm_year + 1900, t->tm_mon + 1,
-                t->tm_mday);
-  return text;
 }
 
 constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
@@ -87,6 +82,19 @@ constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
 void WriteKey(const std::string& file, const char* section, const char* key,
               const std::string& value) {
   if (!util::WriteIniString(file, section, key, value)) throw Error("cannot write " + file);
+}
+
+// The key, the file name and the descriptor name an agent package carries.
+void AgentFacts(const std::string& agentFile, VerifyUpdateOptions& options) {
+  const package::TGFileInfo agent(agentFile);
+  if (agent.IsDamaged() || !agent.trailer().HasMagic() || agent.UpdateInfo().empty())
+    throw Error(agentFile + " is no agent: it carries no update settings");
+  options.keyHex = agent.UpdateKey();
+  if (options.keyHex.empty())
+    throw Error(agentFile + " carries no update key: it takes unsigned updates (build it with "
+                            "--update-key)");
+  options.agentName = agent.AgentFileName();
+  options.agentInfoName = util::FileNameOf(agent.UpdateInfoName());
 }
 
 } // namespace
@@ -109,6 +117,12 @@ std::string PublicKeyHexFromPem(const std::string& pem, const std::string& where
 
 std::string PublicKeyHexFromFile(const std::string& path) {
   return PublicKeyHexFromPem(ReadSmallFile(path, "the key file"), path);
+}
+
+std::string KeyFingerprint(const std::string& keyHex) {
+  std::string key;
+  if (!trust::DecodePublicKey(keyHex, key)) return {};
+  return trust::Sha256Of(trust::SpkiFromPublicKey(key));
 }
 
 std::string DatePlusDays(const std::string& date, int days) {
@@ -141,25 +155,13 @@ SignUpdateResult SignUpdate(const std::string& descriptor, const std::string& pr
   edited.Close();
   const std::string temp = fs::absolute(edited.TempPath()).string();
   const NamedSetup named = ReadNamedSetup(temp);
-  if (hadMark) r.warnings.push_back("dropped the UTF-8 byte-order mark at the start");
+  r.warnings = DescriptorKeyWarnings(original, true);
+  if (hadMark) r.warnings.insert(r.warnings.begin(), "dropped the UTF-8 byte-order mark at the start");
   if (!setupFile.empty()) {
     r.setupHash = trust::FileSha256(setupFile);
     if (r.setupHash.empty()) throw Error("cannot read the setup " + setupFile);
-    if (!util::EqualsNoCase(util::FileNameOf(named.name), fs::path(setupFile).filename().string()))
-      r.warnings.push_back("the descriptor names the setup '" + named.name + "', not '" +
-                           fs::path(setupFile).filename().string() + "'");
-    std::error_code ec;
-    const auto size = static_cast<std::int64_t>(fs::file_size(setupFile, ec));
-    if (!ec && named.size != 0 && named.size != size)
-      r.warnings.push_back("SizeOfUpdateFile is " + util::IntToStr(named.size) + ", the setup has " +
-                           util::IntToStr(size) + " bytes: agents will not take it");
     WriteKey(temp, "NewSetup", kSetupHashKey, r.setupHash);
-  } else if (!named.name.empty() && named.hash.empty()) {
-    r.warnings.push_back("no --setup and no " + std::string(kSetupHashKey) +
-                         " in the descriptor: agents that check signatures will refuse '" +
-                         named.name + "'");
   }
-
   if (!options.informFile.empty()) {
     r.informHash = trust::FileSha256(options.informFile);
     if (r.informHash.empty()) throw Error("cannot read the news page " + options.informFile);
@@ -171,7 +173,20 @@ SignUpdateResult SignUpdate(const std::string& descriptor, const std::string& pr
     WriteKey(temp, "NewSetup", kExpiresKey, r.expires);
   }
 
-  const std::string signature = SignWithKey(privatePem, ReadSmallFile(temp, "the descriptor"));
+  // What an agent would refuse is not signed.
+  const std::string content = ReadSmallFile(temp, "the descriptor");
+  std::string problems;
+  UpdateFacts facts{setupFile, options.informFile, "", util::FileNameOf(descriptor),
+                    options.todayUtc};
+  for (const UpdateCheck& c : AgentRuleChecks(temp, content, facts))
+    if (!c.ok) problems += "; " + c.what + " " + c.detail;
+  if (!named.name.empty() && named.hash.empty() && setupFile.empty())
+    problems += "; " + std::string(kSetupHashKey) +
+                " missing: signed agents refuse the setup (give it with --setup)";
+  if (!problems.empty())
+    throw Error("agents would refuse " + descriptor + ", nothing was signed" + problems);
+
+  const std::string signature = SignWithKey(privatePem, content);
   OutputFile sig(r.signaturePath);
   sig.Write(signature);
   sig.Close();
@@ -180,10 +195,9 @@ SignUpdateResult SignUpdate(const std::string& descriptor, const std::string& pr
   return r;
 }
 
-std::vector<UpdateCheck> VerifyUpdate(const std::string& descriptor, const std::string& publicKeyFile,
-                                      const std::string& setupFile) {
+std::vector<UpdateCheck> VerifyUpdate(const std::string& descriptor,
+                                      const VerifyUpdateOptions& options) {
   const std::string content = ReadSmallFile(descriptor, "the descriptor");
-  const std::string keyHex = PublicKeyHexFromFile(publicKeyFile);
   std::vector<UpdateCheck> checks;
 
   const std::string sigPath = SignaturePathOf(descriptor);
@@ -191,18 +205,32 @@ std::vector<UpdateCheck> VerifyUpdate(const std::string& descriptor, const std::
   UpdateCheck sig{"signature", false, sigPath};
   if (!platform::ReadWholeFile(sigPath, signature))
     sig.detail += ": missing";
-  else if (!trust::SignatureMatches(keyHex, content, signature))
+  else if (!trust::SignatureMatches(options.keyHex, content, signature))
     sig.detail += ": does not match the descriptor and the key";
   else
     sig.ok = true;
   checks.push_back(sig);
 
+  const std::string fileName = fs::path(descriptor).filename().string();
+  if (!options.agentInfoName.empty())
+    checks.push_back({"descriptor name", util::EqualsNoCase(fileName, options.agentInfoName),
+                      fileName + (util::EqualsNoCase(fileName, options.agentInfoName)
+                                      ? ""
+                                      : ": the agent fetches " + options.agentInfoName)});
+
   const NamedSetup named = ReadNamedSetup(descriptor);
-  if (named.name.empty() && setupFile.empty()) return checks;
   const std::string setup =
-      !setupFile.empty()
-          ? setupFile
+      !options.setupFile.empty() ? options.setupFile
+      : named.name.empty()
+          ? ""
           : (fs::path(descriptor).parent_path() / util::FileNameOf(named.name)).string();
+  const UpdateFacts facts{setup, "", options.agentName,
+                          options.agentInfoName.empty() ? fileName : options.agentInfoName,
+                          options.todayUtc};
+  for (const UpdateCheck& c : AgentRuleChecks(descriptor, content, facts))
+    checks.push_back(c);
+  if (setup.empty()) return checks;
+
   UpdateCheck hash{"setup SHA-256", false, setup};
   const std::string actual = trust::FileSha256(setup);
   if (named.hash.empty())
@@ -233,7 +261,9 @@ SigningCommands::SigningCommands(CLI::App& app) {
       "Sign an update descriptor: write the setup's SHA-256 into it (" +
           std::string(kSetupHashKey) +
           ")\n"
-          "and its signature beside it (DESCRIPTOR.sig). Upload both with the setup. Example:\n"
+          "and its signature beside it (DESCRIPTOR.sig). Upload both with the setup. A\n"
+          "descriptor agents would refuse (VersionNew below 1, a past Expires, a setup name\n"
+          "or size that does not match the setup) is not signed: exit 1. Example:\n"
           "  vpack sign-update upload/App.info --key keys/app.key --setup upload/AppSetup2.exe");
   sign_->add_option("DESCRIPTOR", descriptor_, "The .info descriptor")->required();
   sign_->add_option("--key", keyFile_, "The private key (NAME.key of vpack keygen)")->required();
@@ -254,10 +284,18 @@ SigningCommands::SigningCommands(CLI::App& app) {
   verify_ = app.add_subcommand(
       "verify-update",
       "Check a signed update as the agent will: the descriptor's signature by the public\n"
-      "key, and the setup's SHA-256. Exit 0 only when both are good. Example:\n"
-      "  vpack verify-update upload/App.info --key keys/app.pub");
+      "key, its version, Expires, the setup's name and size, and the setup's SHA-256.\n"
+      "Exit 0 only when all are good. Examples:\n"
+      "  vpack verify-update upload/App.info --key keys/app.pub\n"
+      "  vpack verify-update upload/App.info --agent ship/App.AutoUpdate.exe");
   verify_->add_option("DESCRIPTOR", descriptor_, "The .info descriptor")->required();
-  verify_->add_option("--key", keyFile_, "The public key (NAME.pub of vpack keygen)")->required();
+  auto* key = verify_->add_option("--key", keyFile_, "The public key (NAME.pub of vpack keygen)");
+  verify_
+      ->add_option("--agent", agentFile_,
+                   "Instead of --key: an agent (or a setup that carries one); the descriptor\n"
+                   "is checked against the key, the names and the descriptor name it carries")
+      ->check(CLI::ExistingFile)
+      ->excludes(key);
   verify_->add_option("--setup", setupFile_,
                       "The setup file (default: the one the descriptor names, beside it)");
 }
@@ -284,9 +322,16 @@ int SigningCommands::Run(std::ostream& out, std::ostream& err) {
     WritePrivateKeyFile(privatePath, keys.privatePem);
     pub.Commit();
     out << "wrote " << privatePath << " (the private key: keep it secret, it signs updates)\n"
-        << "wrote " << publicPath << " (the public key, for --update-key)\n";
+        << "wrote " << publicPath << " (the public key, for --update-key)\n"
+        << "key fingerprint " << KeyFingerprint(PublicKeyHexFromPem(keys.publicPem, publicPath))
+        << "\n";
     return 0;
   }
+  // Key typos first: they often explain a refusal below.
+  std::string content;
+  if (platform::ReadWholeFile(descriptor_, content))
+    for (const std::string& w : DescriptorKeyWarnings(content, true))
+      err << "vpack: warning: " << descriptor_ << ": " << w << "\n";
   if (sign_->parsed()) {
     const SignUpdateResult r =
         SignUpdate(descriptor_, keyFile_, {setupFile_, informFile_, expiresDays_, ""});
@@ -298,9 +343,16 @@ int SigningCommands::Run(std::ostream& out, std::ostream& err) {
     out << "signed " << descriptor_ << ": wrote " << r.signaturePath << "\n";
     return 0;
   }
-  const std::vector<UpdateCheck> checks = VerifyUpdate(descriptor_, keyFile_, setupFile_);
+  VerifyUpdateOptions options;
+  options.setupFile = setupFile_;
+  if (!agentFile_.empty())
+    AgentFacts(agentFile_, options);
+  else if (!keyFile_.empty())
+    options.keyHex = PublicKeyHexFromFile(keyFile_);
+  else
+    throw Error("give the public key (--key NAME.pub) or the agent that carries it (--agent)");
   bool ok = true;
-  for (const UpdateCheck& c : checks) {
+  for (const UpdateCheck& c : VerifyUpdate(descriptor_, options)) {
     out << (c.ok ? "OK      " : "PROBLEM ") << c.what << " " << c.detail << "\n";
     ok = ok && c.ok;
   }

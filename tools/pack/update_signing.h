@@ -17,6 +17,8 @@
 #include <string_view>
 #include <vector>
 
+#include "pack/update_rules.h"
+
 namespace CLI {
 class App;
 }
@@ -52,6 +54,11 @@ void WritePrivateKeyFile(const std::string& path, std::string_view pem);
 // anything but a P-256 "PUBLIC KEY" (a private key gets its own message).
 std::string PublicKeyHexFromPem(const std::string& pem, const std::string& where);
 std::string PublicKeyHexFromFile(const std::string& path);
+// What a vendor compares keys by: SHA-256 of the public key's DER form
+// (SubjectPublicKeyInfo), 64 lower-case hex digits, as
+// `openssl pkey -pubin -in NAME.pub -outform DER | sha256sum` prints it.
+// "" for a key that is not 128 hex digits.
+std::string KeyFingerprint(const std::string& keyHex);
 
 // --- Descriptors ---
 struct SignUpdateResult {
@@ -70,22 +77,27 @@ struct SignUpdateOptions {
 };
 // Writes the setup's and the news page's hashes and Expires into the
 // descriptor (a UTF-8 byte-order mark is dropped), then the signature of
-// the resulting file. Both are replaced whole.
+// the resulting file. Both are replaced whole. A descriptor an agent would
+// refuse (AgentRuleChecks, a named setup without its hash) is an Error and
+// nothing is written.
 SignUpdateResult SignUpdate(const std::string& descriptor, const std::string& privateKeyFile,
                             const SignUpdateOptions& options);
 // "YYYY-MM-DD" `days` after `date` ("YYYY-MM-DD").
 std::string DatePlusDays(const std::string& date, int days);
 
-struct UpdateCheck {
-  std::string what;
-  bool ok = false;
-  std::string detail;
+struct VerifyUpdateOptions {
+  std::string keyHex;    // the public key as the package carries it
+  std::string setupFile; // "" for the one the descriptor names, beside it
+  // From an agent package: its file name and the descriptor it fetches.
+  std::string agentName;
+  std::string agentInfoName;
+  std::string todayUtc; // "" for the system's date
 };
 // The checks the agent makes: the signature of the descriptor by the key,
-// and, when the descriptor names a setup, the setup's hash (the given file,
-// else the named file beside the descriptor).
-std::vector<UpdateCheck> VerifyUpdate(const std::string& descriptor, const std::string& publicKeyFile,
-                                      const std::string& setupFile);
+// its rules (AgentRuleChecks), and, when the descriptor names a setup, the
+// setup's hash (the given file, else the named file beside the descriptor).
+std::vector<UpdateCheck> VerifyUpdate(const std::string& descriptor,
+                                      const VerifyUpdateOptions& options);
 
 // keygen, sign-update and verify-update on the command line.
 class SigningCommands {
@@ -101,7 +113,7 @@ private:
   CLI::App* verify_ = nullptr;
   std::string keyOut_;
   bool force_ = false;
-  std::string descriptor_, keyFile_, setupFile_, informFile_;
+  std::string descriptor_, keyFile_, setupFile_, informFile_, agentFile_;
   int expiresDays_ = kDefaultExpiresDays;
 };
 
