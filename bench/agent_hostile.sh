@@ -19,36 +19,16 @@ set -euo pipefail
 
 root=$(cd "$(dirname "$0")/.." && pwd)
 work=$(mktemp -d)
-server_pid=""
 folders=()
 finish() {
-  [[ -n $server_pid ]] && kill "$server_pid" 2>/dev/null
-  wineserver -k 2>/dev/null
-  [[ -n ${started_xvfb:-} ]] && kill "$VANTOR_XVFB_PID" 2>/dev/null
+  agent_bench_finish
   rm -rf "$work" "${folders[@]}"
-  true
 }
 trap finish EXIT
-if [[ -z ${WINEPREFIX:-} || -z ${DISPLAY:-} || -z ${VANTOR_WIN_ARCH:-} ]]; then
-  # shellcheck source=../scripts/wine-env.sh
-  source "$root/scripts/wine-env.sh"
-  [[ -n ${VANTOR_XVFB_PID:-} ]] && started_xvfb=1
-fi
-win=${VANTOR_WIN_BUILD:-$root/build/$("$root/scripts/wine-arch.sh")}
-vpack=$root/build/native/tools/pack/vpack
-probe=$win/tests/support/window_probe.exe
-for need in "$win/src/stub.exe" "$probe" "$vpack"; do
-  [[ -f $need ]] || { echo "$need is not built: run scripts/build.sh" >&2; exit 1; }
-done
-
+EXTRA_SERVER_ARGS="--max-seconds 900"
+# shellcheck source=agent_bench_setup.sh
+source "$root/bench/agent_bench_setup.sh"
 mkdir -p "$work/www/upd"
-# The interpreter itself, so that $! is the server's own process.
-python=$(python3 -c 'import sys; print(sys.executable)')
-"$python" "$root/tests/support/http_server.py" "$work/www" --port-file "$work/port" \
-  --max-seconds 900 >/dev/null 2>"$work/server.log" &
-server_pid=$!
-for _ in $(seq 1 100); do [[ -s $work/port ]] && break; sleep 0.1; done
-server="http://127.0.0.1:$(cat "$work/port")"
 "$vpack" keygen "$work/bench" >/dev/null
 
 # The agent's process: the X_ copy does the checks.
